@@ -1,0 +1,123 @@
+// The embedded payload block and the unpacked payload image.
+//
+// EmbeddedPayload: packed_size (P), unpacked_size (U), then P stream bytes.
+// PayloadImage (U bytes): a 52-byte header, a directory of ImageEntry records
+// ending in a 0 word, and file data; all integers little-endian u32, all
+// offsets from the first byte of the image. Integrity rests on seeded CRCs:
+// header, directory, then each entry's data right before it is written.
+//
+// Every accessor here keeps its reads inside the image: an image whose
+// directory, names or data point outside its U bytes is a corrupt image.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "payload/crc32.h"
+
+namespace sfx {
+
+inline constexpr std::size_t kEmbeddedHeaderSize = 8;
+inline constexpr std::size_t kImageHeaderSize = 52;
+inline constexpr std::size_t kImageEntryFixedSize = 24;
+// The 21 signature characters; the image stores them followed by one NUL.
+inline constexpr char kImageSignature[] = "SFX-IMAGE-SIGNATURE-1";
+inline constexpr std::size_t kImageSignatureSize = 22;  // with the NUL
+
+// The 8-byte header of an EmbeddedPayload block and where its stream lies.
+struct EmbeddedPayload {
+  std::uint32_t packed_size = 0;    // P
+  std::uint32_t unpacked_size = 0;  // U
+  const std::uint8_t* stream = nullptr;  // P bytes, right after the header
+};
+
+// Reads the header of a block of `size` bytes at `block`. False when the
+// 8-byte header or the P stream bytes it announces do not fit in `size`.
+// Bytes after the stream are allowed and ignored.
+bool ParseEmbeddedPayload(const std::uint8_t* block, std::size_t size, EmbeddedPayload& out);
+
+// Fields of the 52-byte image header, in image order.
+struct ImageHeader {
+  std::uint32_t header_crc;
+  std::uint8_t signature[22];
+  std::uint8_t reserved_1a[6];
+  std::uint32_t dir_crc_length;
+  std::uint32_t dir_offset;
+  std::uint32_t dir_crc;
+  std::uint32_t data_end;
+  std::uint32_t reserved_30;
+};
+
+// One directory entry as read from the image. `name` points into the image
+// and is NUL-terminated within the entry's name area (checked by NextEntry).
+struct ImageEntry {
+  std::uint32_t offset = 0;  // image offset of this entry
+  std::uint32_t name_area_length = 0;
+  std::uint32_t data_crc = 0;
+  std::uint32_t data_size = 0;
+  std::uint32_t data_offset = 0;
+  std::uint32_t reserved_a = 0;
+  std::uint32_t reserved_b = 0;
+  const char* name = nullptr;
+};
+
+// Result of a check. Everything except kOk means "the image is corrupt";
+// the distinctions serve diagnostics (sfxpack list/extract) and tests.
+enum class ImageStatus {
+  kOk,
+  kTooSmall,            // U below the 52-byte header
+  kBadSignature,        // rule 1
+  kBadHeaderCrc,        // rule 2
+  kDirectoryOutOfImage, // dir_offset + dir_crc_length beyond U (or overflow)
+  kBadDirectoryCrc,     // rule 3
+  kEntryOutOfImage,     // entry header or name area beyond U, or name without NUL
+  kDataBeyondEnd,       // rule 4.1: data_offset + data_size > data_end (or overflow)
+  kDataOutOfImage,      // data inside data_end but beyond U
+  kBadDataCrc,          // rule 4.2
+};
+
+// Short English description of a status, for tools.
+const char* ImageStatusText(ImageStatus status);
+
+// Read-only view of an unpacked image, walked in place.
+class PayloadImageView {
+ public:
+  PayloadImageView(const std::uint8_t* image, std::size_t size, const CrcTable& table)
+      : image_(image), size_(size), table_(table) {}
+
+  // Rules 1 to 3 in order (signature, header CRC, directory CRC), after the
+  // size guard. kOk means the directory may be walked.
+  ImageStatus CheckHeader() const;
+
+  // Decoded header fields; only meaningful when size() >= 52.
+  ImageHeader Header() const;
+
+  // Directory walk. Start with `offset` = Header().dir_offset. On kOk with
+  // `*at_end` false, `entry` holds the entry at `offset` and `*next_offset`
+  // where the following one starts; with `*at_end` true the directory ended
+  // (a 0 word). Any other status: the entry does not fit in the image.
+  ImageStatus ReadEntry(std::uint32_t offset, ImageEntry& entry, bool* at_end, std::uint32_t* next_offset) const;
+
+  // Rule 4 for one entry (data bound against data_end, bound against the
+  // image, then data CRC).
+  ImageStatus CheckEntryData(const ImageEntry& entry) const;
+
+  const std::uint8_t* data() const { return image_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  const std::uint8_t* image_;
+  std::size_t size_;
+  const CrcTable& table_;
+};
+
+// True when `name` is a relative name that stays inside the folder it is
+// appended to: not empty; no '/' at all and no leading '\'; no ':' anywhere
+// (drive letters, alternate streams); no control characters (below 0x20);
+// no empty component between backslashes (so no trailing '\' either); no
+// component made only of dots and spaces ("." and ".." among them) and none
+// ending in a dot or a space, since Windows strips those and could turn such
+// a component into "..".
+bool IsSafeEntryName(const char* name);
+
+}  // namespace sfx

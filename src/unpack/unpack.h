@@ -1,0 +1,40 @@
+// Decompressor of the payload stream: unscrambling reader, canonical prefix
+// codes, LZ77 over a 1 MiB window and the multimedia delta mode.
+//
+// All decoder state lives in one UnpackState record. A program may hold more
+// than one; each behaves as the single decoder of the stub would, including
+// the scramble key chain, which starts at the payload seed when the state is
+// made and is never reset.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace sfx {
+
+struct UnpackState;  // defined in unpack/unpack_state.h
+
+struct UnpackStateDeleter {
+  void operator()(UnpackState* state) const;
+};
+using UnpackStatePtr = std::unique_ptr<UnpackState, UnpackStateDeleter>;
+
+// A fresh state as at process start (scramble key = payload seed, input
+// buffer zero, tables empty). Returns null when memory cannot be had.
+UnpackStatePtr NewUnpackState();
+
+// Receives the length of every chunk that the decoder copies into the output
+// (ReportProgress in the stub). May be left unset.
+using ProgressSink = void (*)(void* context, std::uint32_t bytes);
+void SetProgressSink(UnpackState& state, ProgressSink sink, void* context);
+
+// Decodes the scrambled stream [stream_start, stream_end) into the output
+// buffer [out_start, out_end). Returns 1. Returns 0 only when the 1 MiB
+// window cannot be allocated (nothing is decoded then). A damaged stream is
+// not detected here: the output is then incomplete or wrong and fails the
+// image checks. The decoder never reads or writes outside the given ranges
+// and always terminates.
+int UnpackPayload(UnpackState& state, const std::uint8_t* stream_start, const std::uint8_t* stream_end,
+                  std::uint8_t* out_start, std::uint8_t* out_end);
+
+}  // namespace sfx
