@@ -1,0 +1,12 @@
+// The update decision taken on the first Setup.cfg that the worker writes.
+#pragma once
+
+namespace sfx {
+
+// `setup_cfg_path` is the full path of the Setup.cfg just written (the work
+// folder followed by the entry's name). Returns true when the installed
+// product qualifies for this update, false when extraction is to stop right
+// after the setup program's own file.
+bool DecideUpdate(const char* setup_cfg_path);
+
+}  // namespace sfx
