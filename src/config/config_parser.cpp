@@ -1,0 +1,303 @@
+// The setup configuration parser: turns the tokens of Setup.cfg into the
+// SetupConfig record and its array of file and registry entries.
+//
+// Each step takes one token. Statement keywords are tried first (switches,
+// versions, product texts, USE_SUBDIR and the two registry statements), then
+// the file-flag keywords, which only collect bits in the pending flags; any
+// other token names a file and closes an entry with the pending flags (and
+// the pending sub-folder when USE_SUBDIR set 0x400). Within a step the checks
+// come in this order: missing argument, storage for the entry, pending flags
+// at a statement that must not follow file flags, and finally whether the
+// step's last token was quoted as required.
+//
+// Errors are thrown as their message text and caught only here: the record
+// keeps its defaults and every field set before the error, `entries` keeps
+// its previous value, and the entries collected so far are dropped.
+#include <cstdio>
+#include <list>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "config/config_keywords.h"
+#include "config/config_number.h"
+#include "config/config_reader.h"
+#include "config/setup_config.h"
+
+namespace sfx {
+
+// Owns every text and entry array that a record points at. Storage is only
+// ever appended to, so pointers handed out earlier stay valid while the
+// record (or any copy of it) lives.
+struct ConfigStorage {
+  std::list<std::string> texts;  // list nodes never move, so c_str() stays put
+  std::list<std::vector<ConfigEntry>> entry_arrays;
+};
+
+namespace {
+
+constexpr const char* kMsgOpen = "open config file";
+constexpr const char* kMsgFlagsWithoutName = "file flags without filename";
+constexpr const char* kMsgKeywordQuoted =
+    "A keyword was quoted as if it was a filename.\nSorry, no file can have the name of a keyword.";
+constexpr const char* kMsgNotQuoted = "A string was not quoted: might be a misspelled keyword.";
+constexpr std::uint32_t kFirstDwordDefault = 42;
+
+// Closes the configuration file when the parse ends, however it ends.
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// The state of one parse.
+class Parser {
+ public:
+  Parser(SetupConfig* config, ConfigStorage* storage) : config_(config), storage_(storage) {}
+
+  void Run(const char* path);
+
+ private:
+  bool Step();
+  void RunStatement(StatementKeyword keyword, bool quoted);
+  std::string TakeArgument(const char* missing_message, bool* quoted);
+  const char* KeepForRecord(std::string text);
+  const char* KeepForEntries(std::string text);
+  void AppendEntry(const ConfigEntry& entry);
+  void CheckNoPendingFlags() const;
+  static void RequireQuoted(bool quoted);
+  static void RequireUnquoted(bool quoted);
+
+  SetupConfig* config_;
+  ConfigStorage* storage_;
+  ConfigReader reader_;
+  std::vector<ConfigEntry> entries_;
+  std::list<std::string> entry_texts_;  // moved into storage only on success
+  std::uint32_t pending_flags_ = 0;
+  const char* pending_subdir_ = nullptr;
+  std::uint32_t pending_dword_ = kFirstDwordDefault;
+};
+
+// Runs `action`, turning an allocation failure into the "mem" message.
+template <typename Action>
+auto OrMem(Action action) -> decltype(action()) {
+  try {
+    return action();
+  } catch (const std::bad_alloc&) {
+    throw kMsgMem;
+  }
+}
+
+void Parser::Run(const char* path) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+  if (!file) throw kMsgOpen;
+  reader_.stream = file.get();
+  while (Step()) {
+  }
+  OrMem([&] {
+    std::vector<ConfigEntry> array;
+    array.reserve(entries_.size() + 1);
+    array.assign(entries_.begin(), entries_.end());
+    array.push_back(ConfigEntry{0, nullptr, nullptr, nullptr, 0});
+    storage_->texts.splice(storage_->texts.end(), entry_texts_);
+    storage_->entry_arrays.push_back(std::move(array));
+    return 0;
+  });
+  config_->entries = storage_->entry_arrays.back().data();
+}
+
+bool Parser::Step() {
+  bool quoted = false;
+  std::optional<std::string> token = NextConfigToken(reader_, &quoted);
+  if (!token) {
+    CheckNoPendingFlags();
+    return false;
+  }
+  for (std::size_t i = 0; i < kStatementKeywordTexts.size(); ++i) {
+    if (CompareKeyword(*token, kStatementKeywordTexts[i]) == 0) {
+      token.reset();  // the keyword is released before its first argument is read
+      RunStatement(static_cast<StatementKeyword>(i), quoted);
+      return true;
+    }
+  }
+  for (const FileFlagKeyword& flag : kFileFlagKeywords) {
+    if (CompareKeyword(*token, flag.keyword) == 0) {
+      pending_flags_ |= flag.bit;
+      RequireUnquoted(quoted);
+      return true;
+    }
+  }
+  ConfigEntry entry{pending_flags_, nullptr, nullptr, nullptr, 0};
+  entry.name = KeepForEntries(std::move(*token));
+  if ((pending_flags_ & kEntryUseSubdir) != 0) {
+    entry.subdir = pending_subdir_;
+    pending_subdir_ = nullptr;
+  }
+  AppendEntry(entry);
+  pending_flags_ = 0;
+  CheckNoPendingFlags();  // the entry took the flags, so this always passes
+  RequireQuoted(quoted);
+  return true;
+}
+
+void Parser::RunStatement(StatementKeyword keyword, bool quoted) {
+  switch (keyword) {
+    case StatementKeyword::kUpdateTressel:
+      config_->flags |= kConfigFlagUpdateTressel;
+      break;
+    case StatementKeyword::kCheckLanguage:
+      config_->check_language = 1;
+      break;
+    case StatementKeyword::kNoReboot:
+      config_->no_reboot = 1;
+      break;
+    case StatementKeyword::kMp3Install:
+      config_->mp3_install = 1;
+      break;
+    case StatementKeyword::kMp3ProInstall:
+      config_->mp3pro_install = 1;
+      break;
+    case StatementKeyword::kMpeg2Install:
+      config_->mpeg2_install = 1;
+      break;
+    case StatementKeyword::kNoRegEntries:
+      config_->no_regentries = 1;
+      break;
+    case StatementKeyword::kVersionLo: {
+      const std::string number = TakeArgument("no argument for VERSION_LO", &quoted);
+      ConvertConfigNumber(number.c_str(), &config_->version_lo);
+      CheckNoPendingFlags();
+      RequireUnquoted(quoted);
+      return;
+    }
+    case StatementKeyword::kVersionHi: {
+      const std::string number = TakeArgument("no argument for VERSION_HI", &quoted);
+      ConvertConfigNumber(number.c_str(), &config_->version_hi);
+      CheckNoPendingFlags();
+      RequireUnquoted(quoted);
+      return;
+    }
+    case StatementKeyword::kProductName:
+      config_->product_name = KeepForRecord(TakeArgument("no argument for PRODUCT_NAME", &quoted));
+      CheckNoPendingFlags();
+      RequireQuoted(quoted);
+      return;
+    case StatementKeyword::kProductTitle:
+      config_->product_title = KeepForRecord(TakeArgument("no argument for PRODUCT_TITLE", &quoted));
+      CheckNoPendingFlags();
+      RequireQuoted(quoted);
+      return;
+    case StatementKeyword::kUseSubdir:
+      pending_subdir_ = KeepForEntries(TakeArgument("no argument for USE_SUBDIR", &quoted));
+      pending_flags_ |= kEntryUseSubdir;
+      RequireQuoted(quoted);
+      return;
+    case StatementKeyword::kSetRegStr: {
+      bool name_quoted = false;
+      std::string name = TakeArgument("no argument for SET_REG_STR", &name_quoted);
+      std::string value = TakeArgument("no 2nd argument for SET_REG_STR", &quoted);
+      // The pending sub-folder is not used by a registry entry and stays pending.
+      ConfigEntry entry{pending_flags_ | kEntryRegString, nullptr, nullptr, nullptr, 0};
+      entry.name = KeepForEntries(std::move(name));
+      entry.str_value = KeepForEntries(std::move(value));
+      AppendEntry(entry);
+      pending_flags_ = 0;
+      RequireQuoted(quoted);
+      return;
+    }
+    case StatementKeyword::kSetRegDw: {
+      bool name_quoted = false;
+      std::string name = TakeArgument("no argument for SET_REG_DW", &name_quoted);
+      {
+        const std::string number = TakeArgument("no 2nd argument for SET_REG_DW", &quoted);
+        ConvertConfigNumber(number.c_str(), &pending_dword_);
+      }
+      ConfigEntry entry{pending_flags_ | kEntryRegDword, nullptr, nullptr, nullptr, pending_dword_};
+      entry.name = KeepForEntries(std::move(name));
+      pending_dword_ = 0;
+      AppendEntry(entry);
+      pending_flags_ = 0;
+      RequireUnquoted(quoted);
+      return;
+    }
+  }
+  // The seven switches: no argument, so the keyword itself must be unquoted.
+  CheckNoPendingFlags();
+  RequireUnquoted(quoted);
+}
+
+std::string Parser::TakeArgument(const char* missing_message, bool* quoted) {
+  std::optional<std::string> token = NextConfigToken(reader_, quoted);
+  if (!token) throw missing_message;
+  return std::move(*token);
+}
+
+const char* Parser::KeepForRecord(std::string text) {
+  return OrMem([&] { return storage_->texts.emplace_back(std::move(text)).c_str(); });
+}
+
+const char* Parser::KeepForEntries(std::string text) {
+  return OrMem([&] { return entry_texts_.emplace_back(std::move(text)).c_str(); });
+}
+
+void Parser::AppendEntry(const ConfigEntry& entry) {
+  OrMem([&] {
+    entries_.push_back(entry);
+    return 0;
+  });
+}
+
+void Parser::CheckNoPendingFlags() const {
+  if (pending_flags_ != 0) throw kMsgFlagsWithoutName;
+}
+
+void Parser::RequireQuoted(bool quoted) {
+  if (!quoted) throw kMsgNotQuoted;
+}
+
+void Parser::RequireUnquoted(bool quoted) {
+  if (quoted) throw kMsgKeywordQuoted;
+}
+
+// Sets the defaults, then parses; returns 1, or 0 with `*message` set.
+int ParseInto(SetupConfig* config, const char* path, std::string* message) {
+  config->version_lo = 0;
+  config->version_hi = 0xFFFFFFFF;
+  config->product_name = nullptr;
+  config->flags = kConfigFlagsDefault;
+  config->check_language = 0;
+  config->product_title = nullptr;
+  config->no_reboot = 0;
+  config->mp3_install = 0;
+  config->mp3pro_install = 0;
+  config->mpeg2_install = 0;
+  config->no_regentries = 0;
+  try {
+    // Storage is only appended to: texts of an earlier parse into the same
+    // record (its `entries`, for instance) stay valid.
+    if (!config->storage) config->storage = OrMem([] { return std::make_shared<ConfigStorage>(); });
+    Parser parser(config, config->storage.get());
+    parser.Run(path);
+    return 1;
+  } catch (const char* text) {
+    *message = text;
+    return 0;
+  }
+}
+
+}  // namespace
+
+int ParseSetupConfig(SetupConfig* config, const char* path) {
+  std::string message;
+  if (ParseInto(config, path, &message) != 0) return 1;
+  std::fputs(message.c_str(), stderr);
+  return 0;
+}
+
+int ParseSetupConfigQuiet(SetupConfig* config, const char* path, std::string* message) {
+  std::string text;
+  const int result = ParseInto(config, path, &text);
+  if (result == 0 && message != nullptr) *message = std::move(text);
+  return result;
+}
+
+}  // namespace sfx

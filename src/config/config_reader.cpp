@@ -1,0 +1,106 @@
+// Character reader and tokenizer of setup configuration files: see
+// config_reader.h for the scrambling rule and the token rules.
+#include "config/config_reader.h"
+
+#include <new>
+
+namespace sfx {
+
+namespace {
+
+constexpr int kQuote = 0x22;
+constexpr int kCommentStart = 0x23;
+constexpr int kLineFeed = 0x0A;
+constexpr std::uint8_t kKeyStep = 15;
+constexpr std::uint8_t kFirstByteMask = 0x20;
+
+// Classic-locale classes, spelled out so that no locale can change them.
+bool IsPrintableByte(int c) { return c >= 0x20 && c <= 0x7E; }
+bool IsWhitespaceByte(int c) { return (c >= 0x09 && c <= 0x0D) || c == 0x20; }
+int FoldCase(int c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
+
+// Appends one byte, turning an allocation failure into the "mem" message.
+void AppendTokenByte(std::string& text, int c) {
+  try {
+    text.push_back(static_cast<char>(c));
+  } catch (const std::bad_alloc&) {
+    throw kMsgMem;
+  }
+}
+
+}  // namespace
+
+int ReadConfigChar(ConfigReader& reader) {
+  if (reader.at_end || reader.stream == nullptr) return EOF;
+  const int c = std::fgetc(reader.stream);
+  if (c == EOF) {
+    reader.at_end = true;
+    return EOF;
+  }
+  if (reader.first_byte_pending && !IsPrintableByte(c)) {
+    reader.scrambled = true;
+    reader.key = static_cast<std::uint8_t>(c ^ kFirstByteMask);
+  }
+  int result = c;
+  if (reader.scrambled) {
+    result = c ^ reader.key;
+    reader.key = static_cast<std::uint8_t>(reader.key + kKeyStep);  // wraps modulo 256
+  }
+  reader.first_byte_pending = false;
+  return result;
+}
+
+std::optional<std::string> NextConfigToken(ConfigReader& reader, bool* quoted) {
+  std::string text;
+  bool started = false;
+  bool in_comment = false;
+  *quoted = false;
+  for (;;) {
+    const int c = ReadConfigChar(reader);
+    if (in_comment) {
+      // The line feed that ends a comment is consumed and never separates tokens.
+      if (c == kLineFeed || c == EOF) in_comment = false;
+      continue;
+    }
+    if (c == EOF) {
+      if (*quoted) throw kMsgUnterminatedString;
+      if (started) return text;
+      return std::nullopt;
+    }
+    if (c == kCommentStart) {
+      in_comment = true;
+      continue;
+    }
+    if (IsWhitespaceByte(c)) {
+      if (!started) continue;
+      if (*quoted) {
+        AppendTokenByte(text, c);
+        continue;
+      }
+      return text;
+    }
+    if (c == kQuote) {
+      if (started && *quoted) return text;
+      *quoted = true;
+      started = true;
+      continue;
+    }
+    AppendTokenByte(text, c);
+    started = true;
+  }
+}
+
+int CompareKeyword(const std::string& token, const char* keyword) {
+  // c_str() stops the comparison at the first NUL inside the token.
+  const char* a = token.c_str();
+  const char* b = keyword;
+  for (;; ++a, ++b) {
+    if (*a == '\0' && *b == '\0') return 0;
+    const auto fa = static_cast<signed char>(FoldCase(static_cast<unsigned char>(*a)));
+    const auto fb = static_cast<signed char>(FoldCase(static_cast<unsigned char>(*b)));
+    if (fa < fb) return -1;
+    if (fa > fb) return 1;
+  }
+}
+
+}  // namespace sfx

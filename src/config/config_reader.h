@@ -1,0 +1,52 @@
+// Character reader and tokenizer of setup configuration files.
+//
+// A configuration file is either plain text or scrambled with a rolling
+// one-byte key. The first byte decides: a byte outside the printable range
+// 0x20..0x7E marks a scrambled file, and the key starts at that byte XOR 0x20
+// (so the first byte itself reads as a space). Every scrambled byte is XORed
+// with the current key, which then grows by 15 modulo 256.
+//
+// The tokenizer turns the characters into words and quoted strings: '#'
+// starts a comment up to the next line feed anywhere (even inside a word or
+// between quotes, where it does not end the token), whitespace ends an
+// unquoted word, and a '"' either opens quoting (keeping the letters already
+// read) or, once quoting is open, closes the token. There are no escapes.
+//
+// Errors leave these functions by throwing the message text itself, a
+// `const char*` to a constant NUL-terminated string.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace sfx {
+
+// State of the reader of one configuration file; start values as constructed.
+struct ConfigReader {
+  std::FILE* stream = nullptr;      // opened with mode "rb" by the parser
+  bool first_byte_pending = true;   // no byte has been read yet
+  bool scrambled = false;           // decided on the first byte, never revised
+  std::uint8_t key = 0;             // current descrambling key (scrambled files)
+  bool at_end = false;              // end of file was seen; it persists
+};
+
+// Message texts thrown by the reader and tokenizer.
+inline constexpr const char* kMsgUnterminatedString = "unterminated string";
+inline constexpr const char* kMsgMem = "mem";
+
+// Returns the next character (0..255) of the file, unscrambled, or EOF (-1).
+// A read error counts as end of file.
+int ReadConfigChar(ConfigReader& reader);
+
+// Returns the next token, or no token when the file ends before one began.
+// `*quoted` is cleared first and set when quoting was opened in the token.
+// Throws kMsgUnterminatedString or kMsgMem.
+std::optional<std::string> NextConfigToken(ConfigReader& reader, bool* quoted);
+
+// Compares the token's text (up to its first NUL) with `keyword`, folding only
+// 'A'..'Z' and comparing as signed 8-bit values: 0 when equal, else -1 or 1.
+int CompareKeyword(const std::string& token, const char* keyword);
+
+}  // namespace sfx
