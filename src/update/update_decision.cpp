@@ -1,9 +1,56 @@
+// The update decision on the first Setup.cfg written during extraction.
+//
+// Parse Setup.cfg into SetupConfigRecord (a parse failure has already been
+// written to the standard error stream), form the profile file name and the
+// application-path keys of "mivor.exe", locate the product, require that
+// the located folder exists (any file-system entry will do), and let the
+// version check decide. Every failure means "does not qualify"; nothing is
+// shown to the user.
 #include "update/update_decision.h"
 
-namespace sfx {
+#include <cstring>
 
-// Until the installed-product check is in place every product qualifies, so
-// extraction always runs to the end.
-bool DecideUpdate(const char* /*setup_cfg_path*/) { return true; }
+#include "config/setup_config.h"
+#include "update/product_locator.h"
+#include "update/update_platform.h"
+#include "update/update_state.h"
+#include "update/version_check.h"
+
+namespace sfx {
+namespace {
+
+constexpr char kProductFolderName[] = "Mivor";
+constexpr char kProfileSuffix[] = ".ini";
+constexpr char kProductExecutable[] = "mivor.exe";
+constexpr char kAppPathsPrefix[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+constexpr char kAppPathsPrefixNT[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\App Paths\\";
+
+// Writes `first` followed by `second` into `dest`. The fixed names used here
+// are far shorter than the buffers; the assertion in FixLocatorNames keeps
+// it that way.
+void Concatenate(char* dest, const char* first, const char* second) {
+  std::size_t length = std::strlen(first);
+  std::memcpy(dest, first, length);
+  std::memcpy(dest + length, second, std::strlen(second) + 1);
+}
+
+void FixLocatorNames() {
+  static_assert(sizeof(kAppPathsPrefixNT) + sizeof(kProductExecutable) <= sizeof(AppPathsKeyNT));
+  static_assert(sizeof(kAppPathsPrefix) + sizeof(kProductExecutable) <= sizeof(AppPathsKey));
+  static_assert(sizeof(kProductFolderName) + sizeof(kProfileSuffix) <= sizeof(ProductIniFile));
+  Concatenate(ProductIniFile, kProductFolderName, kProfileSuffix);
+  Concatenate(AppPathsKey, kAppPathsPrefix, kProductExecutable);
+  Concatenate(AppPathsKeyNT, kAppPathsPrefixNT, kProductExecutable);
+}
+
+}  // namespace
+
+bool DecideUpdate(const char* setup_cfg_path) {
+  if (!ParseSetupConfig(&SetupConfigRecord, setup_cfg_path)) return false;
+  FixLocatorNames();
+  if (!LocateProduct()) return false;
+  if (update_platform.get_file_attributes(ProductFolder) == INVALID_FILE_ATTRIBUTES) return false;
+  return CheckInstalledVersion();
+}
 
 }  // namespace sfx
