@@ -1,0 +1,180 @@
+// Canonical prefix code tables and the reading of a block's code lengths.
+//
+// Building: count the codes of each length; for k = 1..15 the running code
+// count N = 2 * (N + count[k]) gives limit[k] = N << (15 - k), capped at
+// 0xFFFF, and first_index[k] is the running total of shorter codes. An
+// over-full set of lengths just saturates the limits; an incomplete one
+// leaves part of the code space free, and peeks in that part decode by the
+// same arithmetic (an index past symbol_count selects symbols[0]).
+//
+// Decoding: the fast path looks up the first kQuickBits peeked bits. An
+// entry is filled only when the bisection gives the same code length and
+// the same index for the smallest and the largest masked peek with that
+// prefix; since the limits never decrease with k, the length (and then the
+// index, which grows with the peek) is the same for every peek in between,
+// so the lookup always agrees with the bisection. Other prefixes (codes
+// longer than kQuickBits, or prefixes that straddle a limit) fall back to it.
+//
+// Code lengths of a block: a 2-bit header (multimedia flag, keep-previous
+// flag), for multimedia two bits of channel count - 1, nineteen 4-bit lengths
+// of the code-length code, then the lengths themselves: 0..15 (added to the
+// previous length mod 16), 16 (repeat the last length 3..6 times), 17 (3..10
+// zeros), 18 (11..138 zeros).
+#include "unpack/code_tables.h"
+
+#include <cstring>
+
+#include "unpack/bit_input.h"
+#include "unpack/unpack_state.h"
+
+namespace sfx {
+
+namespace {
+
+constexpr int kLzTableSize = 374;
+constexpr int kLiteralSymbols = 298;
+constexpr int kDistanceSymbols = 48;
+constexpr int kRepeatSymbols = 28;
+constexpr int kChannelSymbols = 257;
+constexpr int kNewLengthsSize = 1028;
+constexpr int kBitLengthSymbols = 19;
+// Refill thresholds that keep every peek of a table read inside the buffer.
+constexpr int kTableReadRefill = 8167;
+constexpr int kLengthSymbolRefill = 8187;
+
+constexpr int kQuickShift = 16 - kQuickBits;
+
+// Fills the direct-lookup cache of a freshly built table.
+void BuildQuickTable(DecodeTable& table) {
+  const std::uint32_t prefix_span = 1u << kQuickShift;
+  for (std::uint32_t prefix = 0; prefix < (1u << kQuickBits); ++prefix) {
+    const std::uint32_t low = prefix << kQuickShift;
+    const std::uint32_t high = (low + prefix_span - 1) & 0xFFFEu;
+    const std::uint32_t length = CodeLengthOf(table, low);
+    std::uint16_t entry = 0;
+    if (length <= static_cast<std::uint32_t>(kQuickBits) && CodeLengthOf(table, high) == length) {
+      const std::uint32_t index = SymbolIndexOf(table, low, length);
+      if (SymbolIndexOf(table, high, length) == index) {
+        const std::uint32_t position = index >= static_cast<std::uint32_t>(table.symbol_count) ? 0 : index;
+        entry = static_cast<std::uint16_t>((table.symbols[position] << 4) | length);
+      }
+    }
+    table.quick[prefix] = entry;
+  }
+}
+
+}  // namespace
+
+void BuildDecodeTable(const std::uint8_t* lengths, DecodeTable& table, int count) {
+  std::uint32_t per_length[16] = {};
+  // Lengths are 0..15 by contract; the mask only keeps a bad caller in bounds.
+  for (int i = 0; i < count; ++i) ++per_length[lengths[i] & 15];
+  per_length[0] = 0;
+
+  std::uint32_t next[16];
+  table.limit[0] = 0;
+  table.first_index[0] = 0;
+  next[0] = 0;
+  std::uint32_t n = 0;
+  for (int k = 1; k <= 15; ++k) {
+    n = 2 * (n + per_length[k]);
+    const std::uint32_t limit = n << (15 - k);
+    table.limit[k] = limit > 0xFFFFu ? 0xFFFFu : limit;
+    table.first_index[k] = table.first_index[k - 1] + per_length[k - 1];
+    next[k] = table.first_index[k];
+  }
+  for (int i = 0; i < count; ++i) {
+    const int length = lengths[i] & 15;
+    if (length != 0) table.symbols[next[length]++] = static_cast<std::uint32_t>(i);
+  }
+  table.symbol_count = count;
+  BuildQuickTable(table);
+}
+
+std::uint32_t CodeLengthOf(const DecodeTable& table, std::uint32_t b) {
+  const std::uint32_t* limit = table.limit;
+  if (b < limit[8]) {
+    if (b < limit[4]) {
+      if (b < limit[2]) return b < limit[1] ? 1 : 2;
+      return b < limit[3] ? 3 : 4;
+    }
+    if (b < limit[6]) return b < limit[5] ? 5 : 6;
+    return b < limit[7] ? 7 : 8;
+  }
+  if (b < limit[12]) {
+    if (b < limit[10]) return b < limit[9] ? 9 : 10;
+    return b < limit[11] ? 11 : 12;
+  }
+  if (b < limit[14]) return b < limit[13] ? 13 : 14;
+  return 15;
+}
+
+std::uint32_t SymbolIndexOf(const DecodeTable& table, std::uint32_t b, std::uint32_t length) {
+  return table.first_index[length] + ((b - table.limit[length - 1]) >> (16 - length));
+}
+
+std::uint32_t DecodeSymbol(UnpackState& state, const DecodeTable& table) {
+  const std::uint32_t peek = PeekBits(state);
+  const std::uint32_t entry = table.quick[peek >> kQuickShift];
+  if (entry != 0) {
+    SkipBits(state, entry & 15);
+    return entry >> 4;
+  }
+  const std::uint32_t b = peek & 0xFFFEu;
+  const std::uint32_t length = CodeLengthOf(table, b);
+  SkipBits(state, length);
+  std::uint32_t index = SymbolIndexOf(table, b, length);
+  if (index >= static_cast<std::uint32_t>(table.symbol_count)) index = 0;
+  return table.symbols[index];
+}
+
+void ReadCodeTables(UnpackState& state) {
+  if (state.byte_pos > kTableReadRefill) FillInputBuffer(state, false);
+  const std::uint32_t header = PeekBits(state);
+  state.multimedia_mode = header & 0x8000u;
+  if ((header & 0x4000u) == 0) std::memset(state.previous_lengths, 0, sizeof state.previous_lengths);
+  SkipBits(state, 2);
+
+  int table_size = kLzTableSize;
+  if (state.multimedia_mode != 0) {
+    state.channel_count = static_cast<std::int32_t>((header >> 12) & 3) + 1;
+    if (state.current_channel >= state.channel_count) state.current_channel = 0;
+    SkipBits(state, 2);
+    table_size = kChannelSymbols * state.channel_count;
+  }
+
+  std::uint8_t bit_lengths[kBitLengthSymbols];
+  for (auto& length : bit_lengths) length = static_cast<std::uint8_t>(ReadBits(state, 4));
+  BuildDecodeTable(bit_lengths, state.bit_length_table, kBitLengthSymbols);
+
+  // Entries past table_size are not in the stream and stay 0.
+  std::uint8_t new_lengths[kNewLengthsSize] = {};
+  int i = 0;
+  while (i < table_size) {
+    if (state.byte_pos > kLengthSymbolRefill) FillInputBuffer(state, false);
+    const std::uint32_t s = DecodeSymbol(state, state.bit_length_table);
+    if (s < 16) {
+      new_lengths[i] = static_cast<std::uint8_t>((s + state.previous_lengths[i]) & 15);
+      ++i;
+    } else if (s == 16) {
+      // A repeat at the very first position repeats a length of 0.
+      std::uint32_t n = ReadBits(state, 2) + 3;
+      for (; n != 0 && i < table_size; --n, ++i) new_lengths[i] = i > 0 ? new_lengths[i - 1] : 0;
+    } else {
+      std::uint32_t n = s == 17 ? ReadBits(state, 3) + 3 : ReadBits(state, 7) + 11;
+      for (; n != 0 && i < table_size; --n, ++i) new_lengths[i] = 0;
+    }
+  }
+
+  if (state.multimedia_mode != 0) {
+    for (int j = 0; j < state.channel_count; ++j)
+      BuildDecodeTable(new_lengths + kChannelSymbols * j, state.channel_tables[j], kChannelSymbols);
+  } else {
+    BuildDecodeTable(new_lengths, state.literal_table, kLiteralSymbols);
+    BuildDecodeTable(new_lengths + kLiteralSymbols, state.distance_table, kDistanceSymbols);
+    BuildDecodeTable(new_lengths + kLiteralSymbols + kDistanceSymbols, state.repeat_table, kRepeatSymbols);
+  }
+  std::memcpy(state.previous_lengths, new_lengths, sizeof state.previous_lengths);
+}
+
+}  // namespace sfx

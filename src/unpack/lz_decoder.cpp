@@ -1,0 +1,254 @@
+// The LZ decoding loop, match copying and the output path.
+//
+// Each step decodes one literal-table symbol: a literal byte (0..255), a
+// repeat of the last match (256), a match at one of the last four distances
+// (257..260, length from the repeat table), a two-byte match at a short
+// distance (261..268), new code tables (269), or a match with a length code
+// and a distance-table symbol (270..297). Long distances lengthen a match by
+// one or two bytes (>= 0x2000, >= 0x40000; ring matches also >= 0x101). In a
+// multimedia block each symbol is instead a delta for the current channel,
+// or 256 for new tables.
+//
+// Termination rests on the output count alone; a stream that has been read
+// past its end is damaged (a complete stream never is), so the loop also
+// stops then, which keeps damaged streams from spinning forever on table
+// changes.
+#include "unpack/lz_decoder.h"
+
+#include <cstring>
+#include <new>
+
+#include "unpack/bit_input.h"
+#include "unpack/code_tables.h"
+#include "unpack/delta_decoder.h"
+#include "unpack/unpack_state.h"
+
+namespace sfx {
+
+namespace {
+
+constexpr std::uint8_t kLengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
+                                          24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
+constexpr std::uint8_t kLengthBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
+                                          2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
+constexpr std::uint32_t kDistanceBase[48] = {
+    0,      1,      2,      3,      4,      6,      8,      12,     16,     24,     32,     48,
+    64,     96,     128,    192,    256,    384,    512,    768,    1024,   1536,   2048,   3072,
+    4096,   6144,   8192,   12288,  16384,  24576,  32768,  49152,  65536,  98304,  131072, 196608,
+    262144, 327680, 393216, 458752, 524288, 589824, 655360, 720896, 786432, 851968, 917504, 983040};
+constexpr std::uint8_t kDistanceBits[48] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
+                                            7,  7,  8,  8,  9,  9,  10, 10, 11, 11, 12, 12, 13, 13, 14, 14,
+                                            15, 15, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16};
+constexpr std::uint8_t kShortBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};
+constexpr std::uint8_t kShortBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
+
+// Refill threshold at the top of a step: a step consumes at most 51 bits.
+constexpr int kStepRefill = 8162;
+// Flush when fewer free window bytes are left; the longest match is 260.
+constexpr std::uint32_t kFlushMargin = 270;
+
+constexpr std::uint32_t kSymbolRepeatLast = 256;
+constexpr std::uint32_t kSymbolFirstRing = 257;
+constexpr std::uint32_t kSymbolFirstShort = 261;
+constexpr std::uint32_t kSymbolNewTables = 269;
+constexpr std::uint32_t kSymbolFirstLong = 270;
+constexpr std::uint32_t kChannelNewTables = 256;
+
+// Extra bits of a field; a width of 0 reads nothing.
+inline std::uint32_t ReadExtra(UnpackState& state, std::uint32_t bits) {
+  return bits != 0 ? ReadBits(state, bits) : 0;
+}
+
+// One multimedia step: a delta byte for the current channel or new tables.
+void DecodeMultimediaStep(UnpackState& state) {
+  const std::uint32_t s = DecodeSymbol(state, state.channel_tables[state.current_channel]);
+  if (s == kChannelNewTables) {
+    ReadCodeTables(state);
+    return;
+  }
+  state.window[state.window_pos] = DecodeDeltaByte(state, s);
+  state.window_pos += 1;
+  if (++state.current_channel == state.channel_count) state.current_channel = 0;
+  state.remaining_output -= 1;
+}
+
+// One LZ step: a literal, a match of one of the four kinds, or new tables.
+void DecodeLzStep(UnpackState& state) {
+  const std::uint32_t s = DecodeSymbol(state, state.literal_table);
+  if (s < 256) {
+    state.window[state.window_pos] = static_cast<std::uint8_t>(s);
+    state.window_pos += 1;
+    state.remaining_output -= 1;
+    return;
+  }
+  if (s >= kSymbolFirstLong) {
+    const std::uint32_t c = s - kSymbolFirstLong;
+    state.match_length = static_cast<std::int32_t>(kLengthBase[c] + 3 + ReadExtra(state, kLengthBits[c]));
+    const std::uint32_t d = DecodeSymbol(state, state.distance_table);
+    state.match_distance = kDistanceBase[d] + 1 + ReadExtra(state, kDistanceBits[d]);
+    if (state.match_distance >= 0x40000) state.match_length += 1;
+    if (state.match_distance >= 0x2000) state.match_length += 1;
+    CopyMatch(state);
+    return;
+  }
+  if (s == kSymbolNewTables) {
+    ReadCodeTables(state);
+    return;
+  }
+  if (s == kSymbolRepeatLast) {
+    state.match_length = state.prev_length;
+    state.match_distance = state.prev_distance;
+    CopyMatch(state);
+    return;
+  }
+  if (s < kSymbolFirstShort) {
+    // The (s - 256)-th most recent distance.
+    state.match_distance = state.distance_ring[(state.ring_index - s) & 3];
+    const std::uint32_t r = DecodeSymbol(state, state.repeat_table);
+    state.match_length = static_cast<std::int32_t>(kLengthBase[r] + 2 + ReadExtra(state, kLengthBits[r]));
+    if (state.match_distance >= 0x40000) state.match_length += 1;
+    if (state.match_distance >= 0x2000) state.match_length += 1;
+    if (state.match_distance >= 0x101) state.match_length += 1;
+    CopyMatch(state);
+    return;
+  }
+  const std::uint32_t c = s - kSymbolFirstShort;
+  state.match_distance = kShortBase[c] + 1 + ReadBits(state, kShortBits[c]);
+  state.match_length = 2;
+  CopyMatch(state);
+}
+
+}  // namespace
+
+void ResetUnpackState(UnpackState& state) {
+  state.bit_pos = 0;
+  state.byte_pos = 0;
+  state.current_channel = 0;
+  state.shared_delta = 0;
+  for (auto& predictor : state.channel_predictors) predictor = ChannelPredictor{};
+  for (auto& distance : state.distance_ring) distance = 0;
+  state.ring_index = 0;
+  state.prev_length = 0;
+  state.prev_distance = 0;
+  std::memset(state.window, 0, kWindowSize);
+  std::memset(state.previous_lengths, 0, sizeof state.previous_lengths);
+  state.flushed_pos = 0;
+  state.window_pos = 0;
+}
+
+void CopyMatch(UnpackState& state) {
+  state.distance_ring[state.ring_index & 3] = state.match_distance;
+  state.ring_index += 1;
+  state.prev_distance = state.match_distance;
+  state.remaining_output -= state.match_length;
+  state.prev_length = state.match_length;
+
+  std::uint8_t* window = state.window;
+  const std::uint32_t length = static_cast<std::uint32_t>(state.match_length);
+  std::uint32_t dst = state.window_pos;
+  std::uint32_t src = (dst - state.match_distance) & kWindowMask;
+  // A block move gives the same bytes as the byte-wise forward copy when
+  // neither span wraps and the source does not feed the destination: either
+  // the spans are disjoint, or the source lies ahead of the destination
+  // (forward copying then reads every source byte before it is overwritten,
+  // exactly as memmove does).
+  if (dst + length <= kWindowSize && src + length <= kWindowSize && (src > dst || dst - src >= length)) {
+    std::memmove(window + dst, window + src, length);
+    state.window_pos = (dst + length) & kWindowMask;
+    return;
+  }
+  for (std::uint32_t i = 0; i < length; ++i) {
+    window[dst] = window[src];
+    dst = (dst + 1) & kWindowMask;
+    src = (src + 1) & kWindowMask;
+  }
+  state.window_pos = dst;
+}
+
+std::int32_t WriteOutput(UnpackState& state, const std::uint8_t* data, std::uint32_t n) {
+  // Compared as a byte count so that no pointer past output_end is formed.
+  if (static_cast<std::uint64_t>(n) > static_cast<std::uint64_t>(state.output_end - state.output_cursor)) return -1;
+  if (n != 0) std::memcpy(state.output_cursor, data, n);
+  state.output_cursor += n;
+  if (state.progress_sink != nullptr) state.progress_sink(state.progress_context, n);
+  return static_cast<std::int32_t>(n);
+}
+
+void FlushWindow(UnpackState& state) {
+  if (state.window_pos < state.flushed_pos) {
+    WriteOutput(state, state.window + state.flushed_pos, kWindowSize - state.flushed_pos);
+    WriteOutput(state, state.window, state.window_pos);
+  } else {
+    WriteOutput(state, state.window + state.flushed_pos, state.window_pos - state.flushed_pos);
+  }
+  state.flushed_pos = state.window_pos;
+}
+
+void ReadTrailingTables(UnpackState& state) {
+  // Unsigned on purpose: a fill level of -1 (empty stream) compares as huge.
+  if (static_cast<std::uint32_t>(state.fill_level) < static_cast<std::uint32_t>(state.byte_pos + 5)) return;
+  if (state.multimedia_mode != 0) {
+    if (DecodeSymbol(state, state.channel_tables[state.current_channel]) == kChannelNewTables) ReadCodeTables(state);
+  } else {
+    if (DecodeSymbol(state, state.literal_table) == kSymbolNewTables) ReadCodeTables(state);
+  }
+}
+
+void DecodeLoop(UnpackState& state, std::uint8_t* window) {
+  state.window = window;
+  ResetUnpackState(state);
+  FillInputBuffer(state, true);
+  ReadCodeTables(state);
+  state.remaining_output -= 1;
+  bool overrun = false;
+  while (state.remaining_output >= 0) {
+    state.window_pos &= kWindowMask;
+    if (state.byte_pos > kStepRefill) FillInputBuffer(state, false);
+    if (InputOverrun(state)) {
+      overrun = true;
+      break;
+    }
+    if (((state.flushed_pos - state.window_pos) & kWindowMask) < kFlushMargin &&
+        state.flushed_pos != state.window_pos)
+      FlushWindow(state);
+    if (state.multimedia_mode != 0)
+      DecodeMultimediaStep(state);
+    else
+      DecodeLzStep(state);
+  }
+  if (!overrun) ReadTrailingTables(state);
+  FlushWindow(state);
+}
+
+}  // namespace sfx
+
+// ---------------------------------------------------------------------------
+// Public entry points (unpack.h).
+
+namespace sfx {
+
+void UnpackStateDeleter::operator()(UnpackState* state) const { delete state; }
+
+UnpackStatePtr NewUnpackState() { return UnpackStatePtr(new (std::nothrow) UnpackState()); }
+
+void SetProgressSink(UnpackState& state, ProgressSink sink, void* context) {
+  state.progress_sink = sink;
+  state.progress_context = context;
+}
+
+int UnpackPayload(UnpackState& state, const std::uint8_t* stream_start, const std::uint8_t* stream_end,
+                  std::uint8_t* out_start, std::uint8_t* out_end) {
+  std::uint8_t* window = new (std::nothrow) std::uint8_t[kWindowSize];
+  if (window == nullptr) return 0;
+  state.stream_cursor = stream_start;
+  state.stream_end = stream_end;
+  state.output_end = out_end;
+  state.output_cursor = out_start;
+  state.remaining_output = static_cast<std::int32_t>(out_end - out_start);
+  DecodeLoop(state, window);
+  delete[] window;
+  state.window = nullptr;
+  return 1;
+}
+
+}  // namespace sfx

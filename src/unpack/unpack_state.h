@@ -1,0 +1,70 @@
+// The decompressor's state record.
+//
+// One record holds everything a decode needs, grouped by layer: the
+// unscrambling reader and bit input, the code tables, the LZ loop with its
+// window and output, and the multimedia predictors. The scramble key and
+// pending_bytes start with the record and are never reset, so a record
+// decodes one payload, as the stub's single decoder does.
+#pragma once
+
+#include <cstdint>
+
+#include "payload/crc32.h"
+#include "unpack/code_tables.h"
+#include "unpack/delta_decoder.h"
+#include "unpack/unpack.h"
+
+namespace sfx {
+
+// Every field of one decoder, from process start to the end of its decode.
+struct UnpackState {
+  // --- Scrambled input and bit reader ---
+  const std::uint8_t* stream_cursor = nullptr;  // next stored word (never moved past stream_end)
+  const std::uint8_t* stream_end = nullptr;
+  std::uint32_t scramble_key = kPayloadSeed;
+  std::int32_t pending_bytes = 0;
+  std::uint8_t input_buffer[8192] = {};
+  std::int32_t byte_pos = 0;
+  std::uint32_t bit_pos = 0;
+  std::int32_t fill_level = 0;
+
+  // --- Code tables ---
+  DecodeTable bit_length_table;
+  DecodeTable literal_table;
+  DecodeTable distance_table;
+  DecodeTable repeat_table;
+  DecodeTable channel_tables[4];
+  std::uint8_t previous_lengths[1028] = {};
+  std::uint32_t multimedia_mode = 0;
+  std::int32_t channel_count = 1;
+  std::int32_t current_channel = 0;
+
+  // --- LZ decoding loop ---
+  std::uint8_t* window = nullptr;
+  std::uint32_t window_pos = 0;
+  std::uint32_t flushed_pos = 0;
+  std::int32_t remaining_output = 0;
+  std::uint8_t* output_cursor = nullptr;
+  std::uint8_t* output_end = nullptr;
+  std::int32_t match_length = 0;
+  std::uint32_t match_distance = 0;
+  std::int32_t prev_length = 0;
+  std::uint32_t prev_distance = 0;
+  std::uint32_t distance_ring[4] = {};
+  std::uint32_t ring_index = 0;
+
+  // --- Multimedia delta decoder ---
+  ChannelPredictor channel_predictors[4];
+  std::int32_t shared_delta = 0;
+
+  // --- Guards and hooks of this implementation ---
+  // Absolute plain-stream offset of input_buffer[0], and the number of plain
+  // bytes the stream has delivered; together they tell when the decoder has
+  // read past the stream's end (InputOverrun).
+  std::int64_t buffer_base = 0;
+  std::int64_t plain_delivered = 0;
+  ProgressSink progress_sink = nullptr;
+  void* progress_context = nullptr;
+};
+
+}  // namespace sfx
