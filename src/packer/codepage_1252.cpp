@@ -1,0 +1,149 @@
+// Windows-1252 <-> UTF-8. Bytes below 0x80 are ASCII and 0xA0 to 0xFF equal
+// the code points U+00A0 to U+00FF; only 0x80 to 0x9F need a table.
+#include "packer/codepage_1252.h"
+
+#include <cstdio>
+
+namespace sfx {
+
+namespace {
+
+// Code points of the bytes 0x80 to 0x9F. The five bytes without a character
+// hold their own value (a C1 control), which is how they decode; encoding
+// never produces them (see EncodeCodePoint).
+constexpr std::uint16_t kHighTable[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 0x88
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 0x98
+};
+
+std::uint32_t DecodeByte(unsigned char c) {
+  if (c >= 0x80 && c < 0xA0) return kHighTable[c - 0x80];
+  return c;
+}
+
+// The Windows-1252 byte of a code point, or -1 when it has none. C1 controls
+// (U+0080 to U+009F) have none: those byte values mean other characters.
+int EncodeCodePoint(std::uint32_t cp) {
+  if (cp < 0x80) return static_cast<int>(cp);
+  if (cp >= 0xA0 && cp <= 0xFF) return static_cast<int>(cp);
+  for (int i = 0; i < 32; ++i) {
+    if (kHighTable[i] == cp && !(cp >= 0x80 && cp < 0xA0)) return 0x80 + i;
+  }
+  return -1;
+}
+
+void AppendUtf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    // Every code point of the table lies below U+10000.
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Decodes the UTF-8 sequence at utf8[*pos], advancing *pos. False for any
+// malformed sequence.
+bool NextCodePoint(std::string_view utf8, std::size_t* pos, std::uint32_t* cp) {
+  const auto lead = static_cast<unsigned char>(utf8[*pos]);
+  std::size_t length = 0;
+  std::uint32_t value = 0;
+  std::uint32_t minimum = 0;
+  if (lead < 0x80) {
+    *cp = lead;
+    *pos += 1;
+    return true;
+  } else if ((lead & 0xE0) == 0xC0) {
+    length = 2, value = lead & 0x1F, minimum = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, value = lead & 0x0F, minimum = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, value = lead & 0x07, minimum = 0x10000;
+  } else {
+    return false;
+  }
+  if (utf8.size() - *pos < length) return false;
+  for (std::size_t i = 1; i < length; ++i) {
+    const auto c = static_cast<unsigned char>(utf8[*pos + i]);
+    if ((c & 0xC0) != 0x80) return false;
+    value = (value << 6) | (c & 0x3F);
+  }
+  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+  *cp = value;
+  *pos += length;
+  return true;
+}
+
+}  // namespace
+
+bool Utf8ToCp1252(std::string_view utf8, std::string* out, std::string* problem) {
+  std::string result;
+  result.reserve(utf8.size());
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    std::uint32_t cp = 0;
+    if (!NextCodePoint(utf8, &pos, &cp)) {
+      if (problem != nullptr) *problem = "is not valid UTF-8";
+      return false;
+    }
+    const int byte = EncodeCodePoint(cp);
+    if (byte < 0) {
+      if (problem != nullptr) {
+        char text[80];
+        std::snprintf(text, sizeof text, "contains U+%04X, which has no Windows-1252 character",
+                      static_cast<unsigned>(cp));
+        *problem = text;
+      }
+      return false;
+    }
+    result += static_cast<char>(byte);
+  }
+  *out = std::move(result);
+  return true;
+}
+
+std::string Cp1252ToUtf8(std::string_view cp1252) {
+  std::string out;
+  out.reserve(cp1252.size());
+  for (char c : cp1252) AppendUtf8(out, DecodeByte(static_cast<unsigned char>(c)));
+  return out;
+}
+
+unsigned char FoldCase1252(unsigned char c) {
+  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
+  // a grave .. thorn, except the division sign 0xF7
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 0x20);
+  switch (c) {
+    case 0x9A: return 0x8A;  // s caron
+    case 0x9C: return 0x8C;  // oe ligature
+    case 0x9E: return 0x8E;  // z caron
+    case 0xFF: return 0x9F;  // y diaeresis
+    default: return c;
+  }
+}
+
+std::string FoldName1252(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) c = static_cast<char>(FoldCase1252(static_cast<unsigned char>(c)));
+  return folded;
+}
+
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto x = static_cast<unsigned char>(a[i]);
+    auto y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 0x20);
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 0x20);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace sfx

@@ -1,0 +1,106 @@
+// Entry name rules. The stub's safety rule (IsSafeEntryName) is the final
+// word on what may be extracted; the checks below give a precise reason for
+// each refusal and add what Windows itself cannot create: the characters
+// < > " | ? * and the device names CON, PRN, AUX, NUL, COM1-9 and LPT1-9
+// (with or without an extension), which would open a device instead of a
+// file.
+#include "packer/entry_name.h"
+
+#include <vector>
+
+#include "packer/codepage_1252.h"
+#include "payload/payload_format.h"
+
+namespace sfx {
+
+namespace {
+
+std::vector<std::string_view> SplitComponents(std::string_view name) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t slash = name.find('\\', start);
+    if (slash == std::string_view::npos) {
+      parts.push_back(name.substr(start));
+      return parts;
+    }
+    parts.push_back(name.substr(start, slash - start));
+    start = slash + 1;
+  }
+}
+
+bool IsReservedDeviceName(std::string_view component) {
+  // Windows ignores an extension, and trailing spaces before it, here.
+  std::string_view base = component.substr(0, component.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  const std::string upper = FoldName1252(base);
+  if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
+  if (upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0)) {
+    return upper[3] >= '1' && upper[3] <= '9';
+  }
+  return false;
+}
+
+std::string ComponentProblem(std::string_view component) {
+  if (component.empty()) return "has an empty folder component";
+  if (component == "." || component == "..") return "has a '.' or '..' component";
+  const char last = component.back();
+  if (last == '.' || last == ' ') return "has a component ending in a dot or a space";
+  if (IsReservedDeviceName(component)) return "has a component that is a Windows device name";
+  return {};
+}
+
+}  // namespace
+
+std::string EntryNameProblem(std::string_view name) {
+  if (name.empty()) return "is empty";
+  if (name.size() > kMaxEntryNameLength) {
+    return "is longer than " + std::to_string(kMaxEntryNameLength) + " characters";
+  }
+  if (name.front() == '\\') return "is absolute";
+  for (char ch : name) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == 0) return "contains a NUL character";
+    if (c < 0x20 || c == 0x7F) return "contains a control character";
+    if (c == ':') return "contains a colon (drive letter or stream name)";
+    if (c == '/') return "contains a forward slash";
+    if (c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*') {
+      return std::string("contains the character '") + ch + "', which Windows does not allow in names";
+    }
+  }
+  for (std::string_view component : SplitComponents(name)) {
+    std::string problem = ComponentProblem(component);
+    if (!problem.empty()) return problem;
+  }
+  // The stub's own rule; the checks above should already cover it.
+  if (!IsSafeEntryName(std::string(name).c_str())) return "is not a safe relative name";
+  return {};
+}
+
+std::string EntryNameWarning(std::string_view name) {
+  if (name.size() <= kLongEntryNameLength) return {};
+  return "is " + std::to_string(name.size()) + " characters long; with a long temp folder the full path may pass the " +
+         "installer's limit of " + std::to_string(kStubPathLimit) + " characters";
+}
+
+bool HostComponentToEntry(std::string_view utf8, std::string* out, std::string* problem) {
+  if (utf8.find('\\') != std::string_view::npos) {
+    if (problem != nullptr) *problem = "contains a backslash, the folder separator of the installer";
+    return false;
+  }
+  return Utf8ToCp1252(utf8, out, problem);
+}
+
+bool RelativePathToEntryName(std::string_view utf8_path, std::string* out, std::string* problem) {
+  std::string converted;
+  if (!Utf8ToCp1252(utf8_path, &converted, problem)) return false;
+  for (char& c : converted) {
+    if (c == '/') c = '\\';
+  }
+  // "./a" names the same file as "a".
+  while (converted.size() > 2 && converted[0] == '.' && converted[1] == '\\') converted.erase(0, 2);
+  *out = std::move(converted);
+  return true;
+}
+
+}  // namespace sfx

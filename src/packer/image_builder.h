@@ -1,0 +1,58 @@
+// Builds a PayloadImage: the in-memory archive that the stub unpacks.
+//
+// Layout produced here: the 52-byte header at offset 0; the directory right
+// after it (each entry a 24-byte fixed part and a name area holding the
+// Windows-1252 name, its NUL and zero padding to a multiple of 4 bytes; then
+// the terminating 0 word); then every entry's data back to back in directory
+// order. dir_crc_length covers the whole directory including the 0 word,
+// data_end is the end of the data (the image size), reserved fields are 0,
+// and every CRC uses the payload seed as its initial register.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sfx {
+
+// Collects entries and lays them out into one image.
+class ImageBuilder {
+ public:
+  // Fills exactly `size` bytes at `dst` with an entry's data; throws
+  // PackError when that is not possible (a file that shrank, for instance).
+  using DataLoader = std::function<void(std::uint8_t* dst, std::size_t size)>;
+
+  // The largest image the 32-bit size fields can describe.
+  static constexpr std::uint64_t kMaxImageSize = 0xFFFFFFFFu;
+
+  // Adds an entry whose data is held in memory. `name` is Windows-1252 with
+  // backslash separators; it must pass sfx::IsSafeEntryName (PackError
+  // otherwise). Entries keep the order in which they were added.
+  void AddEntry(std::string name, std::vector<std::uint8_t> data);
+
+  // Adds an entry whose `size` bytes are produced by `loader` during Build.
+  void AddEntry(std::string name, std::uint64_t size, DataLoader loader);
+
+  // Size of the image that Build will produce (may exceed kMaxImageSize).
+  std::uint64_t ImageSize() const;
+
+  std::size_t entry_count() const { return entries_.size(); }
+
+  // Lays out and returns the image. Throws PackError when it would be larger
+  // than kMaxImageSize (before anything is allocated) or a loader fails.
+  std::vector<std::uint8_t> Build() const;
+
+ private:
+  struct Entry {
+    std::string name;
+    std::uint64_t size;
+    DataLoader loader;
+  };
+
+  std::uint64_t DirectorySize() const;
+
+  std::vector<Entry> entries_;
+};
+
+}  // namespace sfx

@@ -1,0 +1,118 @@
+// Extraction. Folders are created one component at a time from the target
+// folder down, so that each existing component can be checked before it is
+// entered: a symbolic link (or anything that is not a plain folder) stops the
+// extraction. The parent folder of every file is then resolved and must lie
+// inside the resolved target folder; this also catches links that the
+// platform does not report as such (Windows junctions, for instance).
+#include "packer/image_extractor.h"
+
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "packer/codepage_1252.h"
+#include "packer/host_path.h"
+#include "packer/pack_error.h"
+
+namespace sfx {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Quoted(const fs::path& path) { return "\"" + PathToUtf8(path) + "\""; }
+
+[[noreturn]] void Corrupt(const std::string& what) { throw PackError("corrupt payload: " + what); }
+
+std::vector<std::string> SplitName(const std::string& name) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t slash = name.find('\\', start);
+    parts.push_back(name.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+    if (slash == std::string::npos) return parts;
+    start = slash + 1;
+  }
+}
+
+bool IsInside(const fs::path& root, const fs::path& path) {
+  const fs::path relative = path.lexically_relative(root);
+  if (relative.empty()) return false;
+  return relative == "." || *relative.begin() != "..";
+}
+
+// Creates or enters each folder of `parts` except the last and returns the
+// file's path. `root` is the resolved target folder.
+fs::path PrepareFilePath(const fs::path& root, const std::vector<std::string>& parts) {
+  fs::path current = root;
+  std::error_code error;
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    current /= Utf8ToPath(Cp1252ToUtf8(parts[i]));
+    const fs::file_status status = fs::symlink_status(current, error);
+    if (fs::is_symlink(status)) throw PackError(Quoted(current) + " is a symbolic link; not following it");
+    if (!fs::exists(status)) {
+      if (!fs::create_directory(current, error) && error) {
+        throw PackError("cannot create the folder " + Quoted(current) + " (" + error.message() + ")");
+      }
+    } else if (!fs::is_directory(status)) {
+      throw PackError(Quoted(current) + " exists and is not a folder");
+    }
+  }
+  const fs::path resolved_parent = fs::canonical(current, error);
+  if (error || !IsInside(root, resolved_parent)) {
+    throw PackError(Quoted(current) + " does not lie inside the target folder; not writing there");
+  }
+  fs::path file = current / Utf8ToPath(Cp1252ToUtf8(parts.back()));
+  const fs::file_status status = fs::symlink_status(file, error);
+  if (fs::is_symlink(status)) throw PackError(Quoted(file) + " is a symbolic link; not writing through it");
+  if (fs::exists(status) && !fs::is_regular_file(status)) throw PackError(Quoted(file) + " exists and is not a file");
+  return file;
+}
+
+void WriteFile(const fs::path& path, const std::uint8_t* data, std::uint32_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) throw PackError("cannot create " + Quoted(path));
+  if (size != 0) out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  out.close();
+  if (!out) throw PackError("cannot write " + Quoted(path));
+}
+
+}  // namespace
+
+ExtractSummary ExtractImage(const PayloadImageView& view, const fs::path& dir, const ExtractProgress& progress) {
+  const ImageStatus header_status = view.CheckHeader();
+  if (header_status != ImageStatus::kOk) Corrupt(ImageStatusText(header_status));
+
+  std::error_code error;
+  fs::create_directories(dir, error);
+  const fs::path root = fs::canonical(dir, error);
+  if (error || !fs::is_directory(root)) throw PackError("cannot use " + Quoted(dir) + " as the target folder");
+
+  ExtractSummary summary;
+  std::uint32_t offset = view.Header().dir_offset;
+  for (;;) {
+    ImageEntry entry;
+    bool at_end = false;
+    std::uint32_t next = 0;
+    const ImageStatus status = view.ReadEntry(offset, entry, &at_end, &next);
+    if (status != ImageStatus::kOk) Corrupt(ImageStatusText(status));
+    if (at_end) return summary;
+    const std::string name = entry.name;
+    if (!IsSafeEntryName(entry.name)) Corrupt("unsafe entry name \"" + Cp1252ToUtf8(name) + "\"");
+    const ImageStatus data_status = view.CheckEntryData(entry);
+    if (data_status != ImageStatus::kOk) {
+      Corrupt(std::string(ImageStatusText(data_status)) + " in \"" + Cp1252ToUtf8(name) + "\"");
+    }
+    const fs::path file = PrepareFilePath(root, SplitName(name));
+    WriteFile(file, view.data() + entry.data_offset, entry.data_size);
+    summary.files += 1;
+    summary.bytes += entry.data_size;
+    if (progress) progress(summary.bytes);
+    // A sound directory only moves forward (see ImageListing).
+    if (next <= offset) Corrupt(ImageStatusText(ImageStatus::kEntryOutOfImage));
+    offset = next;
+  }
+}
+
+}  // namespace sfx

@@ -1,0 +1,36 @@
+// Writes the files of an unpacked image into a folder, checking the image
+// the way the stub does: the header rules first (nothing is written when one
+// fails), then each entry's bound and CRC right before its file is written,
+// so files of earlier entries remain when a later entry is corrupt.
+//
+// Names are Windows-1252 with backslash separators; each component becomes a
+// UTF-8 host name. A name that the stub would refuse marks the image as
+// corrupt. No file or folder is created outside the target folder: existing
+// symbolic links on the way are refused, and every folder used is checked to
+// resolve to a place inside the target.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+
+#include "payload/payload_format.h"
+
+namespace sfx {
+
+// Totals of a finished extraction.
+struct ExtractSummary {
+  std::size_t files = 0;
+  std::uint64_t bytes = 0;
+};
+
+// Called with the number of data bytes written so far.
+using ExtractProgress = std::function<void(std::uint64_t written)>;
+
+// Extracts into `dir` (created when missing). Throws PackError at the first
+// failure: a corrupt image ("corrupt payload: ..."), an unsafe name, a link
+// on the way, or a file that cannot be written.
+ExtractSummary ExtractImage(const PayloadImageView& view, const std::filesystem::path& dir,
+                            const ExtractProgress& progress);
+
+}  // namespace sfx

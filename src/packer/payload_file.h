@@ -1,0 +1,42 @@
+// A file that carries a payload: an installer or a payload block file.
+//
+// An installer starts with "MZ" and has the overlay "SFXPAYLD" + block after
+// its last section (bytes after the block, such as a signature, are
+// ignored). A payload block file is exactly one EmbeddedPayload block: the
+// 8-byte header and the P stream bytes it announces, nothing more.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace sfx {
+
+// What kind of file held the payload.
+enum class PayloadFileKind { kInstaller, kPayloadBlock };
+
+// A loaded file and where its payload block lies in it.
+struct PayloadFile {
+  PayloadFileKind kind = PayloadFileKind::kPayloadBlock;
+  std::vector<std::uint8_t> bytes;  // the whole file
+  std::size_t block_offset = 0;     // first byte of the EmbeddedPayload header
+  std::uint32_t packed_size = 0;    // P
+  std::uint32_t unpacked_size = 0;  // U
+
+  const std::uint8_t* stream() const { return bytes.data() + block_offset + 8; }
+};
+
+// Classifies `bytes`; throws PackError when they are neither an installer
+// with a payload nor exactly one payload block.
+PayloadFile ParsePayloadFile(std::vector<std::uint8_t> bytes);
+
+// Reads the whole file at `path` (PackError when it cannot be read).
+std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path);
+
+// Reads and classifies the file at `path`.
+PayloadFile ReadPayloadFile(const std::filesystem::path& path);
+
+const char* PayloadFileKindText(PayloadFileKind kind);
+
+}  // namespace sfx
