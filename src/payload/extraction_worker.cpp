@@ -1,0 +1,139 @@
+// The extraction worker thread.
+//
+// Road: find the progress control, put the working folder into target_path,
+// find the payload in the stub's own file, make the tracker and publish it,
+// allocate the image (U bytes), decode the stream into it, check signature,
+// header CRC and directory CRC, then walk the directory (image_walk.h).
+// Every path ends the dialog after ExtractionOutcome is stored: success
+// posts command 1; an early finish ends the dialog and posts command 1; a
+// fatal error shows a message box owned by the dialog, stores -1 and ends
+// the dialog. Any payload the stub cannot read (no overlay, an image buffer
+// or decoder window that cannot be had, a failed check) is reported as a
+// corrupt installer (string 2).
+#include "payload/extraction_worker.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "payload/crc32.h"
+#include "payload/file_ops.h"
+#include "payload/image_walk.h"
+#include "payload/own_payload.h"
+#include "payload/payload_format.h"
+#include "payload/progress_tracker.h"
+#include "payload/write_entry_file.h"
+#include "shell/resource_ids.h"
+#include "shell/stub_globals.h"
+#include "unpack/unpack.h"
+#include "update/update_decision.h"
+
+namespace sfx {
+namespace {
+
+// Size of the buffer for one string-table text, terminator included.
+constexpr int kStringSize = 256;
+
+void ReportCorruptPayload() {
+  char text[kStringSize];
+  LoadStringA(InstanceHandle, IDS_CORRUPT_PAYLOAD, text, kStringSize);
+  ReportFatalError(text);
+}
+
+void ReportWriteFailure(const char* target_path) {
+  char head[kStringSize];
+  char tail[kStringSize];
+  LoadStringA(InstanceHandle, IDS_COPY_FAILED_HEAD, head, kStringSize);
+  LoadStringA(InstanceHandle, IDS_COPY_FAILED_TAIL, tail, kStringSize);
+  char message[kFailureMessageSize];
+  ComposeWriteFailureMessage(message, head, target_path, tail);
+  ReportFatalError(message);
+}
+
+// Decodes the stream into the image; false when the decoder cannot run.
+bool DecodeImage(const EmbeddedPayload& payload, std::uint8_t* image) {
+  UnpackStatePtr state = NewUnpackState();
+  if (!state) return false;
+  SetProgressSink(*state, ReportProgressSink, nullptr);
+  return UnpackPayload(*state, payload.stream, payload.stream + payload.packed_size, image,
+                       image + payload.unpacked_size) != 0;
+}
+
+// Appends at most what still fits into `message` (used bytes in `*used`).
+void AppendBounded(char* message, std::size_t* used, const char* text) {
+  const std::size_t room = kFailureMessageSize - 1 - *used;
+  std::size_t length = std::strlen(text);
+  if (length > room) length = room;
+  std::memcpy(message + *used, text, length);
+  *used += length;
+  message[*used] = '\0';
+}
+
+}  // namespace
+
+void ComposeWriteFailureMessage(char* message, const char* head, const char* path, const char* tail) {
+  std::size_t used = 0;
+  message[0] = '\0';
+  AppendBounded(message, &used, head);
+  AppendBounded(message, &used, path);
+  AppendBounded(message, &used, tail);
+}
+
+void ReportFatalError(const char* text) {
+  MessageBoxA(ProgressDialog, text, kMessageCaption, MB_OK | MB_ICONERROR);
+  InterlockedExchange(&ExtractionOutcome, -1);
+  EndDialog(ProgressDialog, 1);
+}
+
+DWORD WINAPI ExtractionWorker(LPVOID /*unused*/) {
+  HWND control = GetDlgItem(ProgressDialog, IDC_PROGRESS_BAR);
+  char target_path[kTargetPathSize];
+  std::strcpy(target_path, WorkFolder);  // WorkFolder holds at most 255 characters
+  const std::size_t name_position = std::strlen(target_path);
+
+  EmbeddedPayload payload;
+  if (!MapOwnPayload(payload)) {
+    ReportCorruptPayload();
+    return 0;
+  }
+
+  ProgressTracker tracker = MakeProgressTracker(payload.unpacked_size, control);
+  current_tracker = &tracker;
+
+  // One extra byte keeps the allocation non-empty for a (corrupt) U of 0.
+  auto* image = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(payload.unpacked_size) + 1));
+  if (image == nullptr || !DecodeImage(payload, image)) {
+    ReportCorruptPayload();
+    return 0;
+  }
+
+  CrcTable table;
+  BuildCrcTable(table);
+  const PayloadImageView view(image, payload.unpacked_size, table);
+  if (view.CheckHeader() != ImageStatus::kOk) {
+    ReportCorruptPayload();
+    return 0;
+  }
+
+  switch (WalkImage(view, target_path, name_position, tracker, DecideUpdate, PlatformFileOps())) {
+    case WalkResult::kSuccess:
+      InterlockedExchange(&ExtractionOutcome, 1);
+      std::free(image);
+      PostMessageA(ProgressDialog, WM_COMMAND, 1, 0);
+      return 0;
+    case WalkResult::kEarlyFinish:
+      InterlockedExchange(&ExtractionOutcome, 1);
+      std::free(image);
+      EndDialog(ProgressDialog, 1);
+      PostMessageA(ProgressDialog, WM_COMMAND, 1, 0);
+      return 0;
+    case WalkResult::kCorrupt:
+      ReportCorruptPayload();
+      return 0;
+    case WalkResult::kWriteFailed:
+      ReportWriteFailure(target_path);
+      return 0;
+  }
+  return 0;
+}
+
+}  // namespace sfx

@@ -1,0 +1,69 @@
+// Directory walk of the extraction worker (see image_walk.h).
+//
+// Each entry, in directory order: its name goes into the target path, its
+// data is checked against data_end and its CRC, and the file is written.
+// Only then are the two name tests made (whole relative name, ASCII case
+// ignored): Setup.exe written while stop_after_setup is set ends the walk
+// early; the first Setup.cfg goes to the update decision, whose negative
+// verdict sets stop_after_setup. So files of earlier entries always exist
+// when a later entry fails.
+#include "payload/image_walk.h"
+
+#include <cstring>
+
+#include "payload/write_entry_file.h"
+
+namespace sfx {
+namespace {
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoringAsciiCase(const char* a, const char* b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    if (LowerAscii(*a) != LowerAscii(*b)) return false;
+  }
+  return *a == *b;
+}
+
+// Puts the entry's name after the working folder; false when the name would
+// leave the folder or the path would not fit its buffer.
+bool PlaceEntryName(char* target_path, std::size_t name_position, const char* name) {
+  if (!IsSafeEntryName(name)) return false;
+  const std::size_t name_length = std::strlen(name);
+  if (name_position + name_length > kTargetPathSize - 1) return false;
+  std::memcpy(target_path + name_position, name, name_length + 1);
+  return true;
+}
+
+}  // namespace
+
+bool IsSetupProgramName(const char* name) { return EqualsIgnoringAsciiCase(name, "setup.exe"); }
+
+bool IsSetupConfigName(const char* name) { return EqualsIgnoringAsciiCase(name, "Setup.cfg"); }
+
+WalkResult WalkImage(const PayloadImageView& view, char* target_path, std::size_t name_position,
+                     ProgressTracker& tracker, UpdateDecision decide_update, const FileOps& ops) {
+  bool stop_after_setup = false;
+  bool config_seen = false;
+  std::uint32_t offset = view.Header().dir_offset;
+  for (;;) {
+    ImageEntry entry;
+    bool at_end = false;
+    std::uint32_t next_offset = 0;
+    if (view.ReadEntry(offset, entry, &at_end, &next_offset) != ImageStatus::kOk) return WalkResult::kCorrupt;
+    if (at_end) return WalkResult::kSuccess;
+    if (!PlaceEntryName(target_path, name_position, entry.name)) return WalkResult::kCorrupt;
+    if (view.CheckEntryData(entry) != ImageStatus::kOk) return WalkResult::kCorrupt;
+    if (!WriteEntryFileWith(ops, target_path, view.data() + entry.data_offset, entry.data_size, tracker)) {
+      return WalkResult::kWriteFailed;
+    }
+    if (IsSetupProgramName(entry.name) && stop_after_setup) return WalkResult::kEarlyFinish;
+    if (IsSetupConfigName(entry.name) && !config_seen) {
+      config_seen = true;
+      if (!decide_update(target_path)) stop_after_setup = true;
+    }
+    offset = next_offset;
+  }
+}
+
+}  // namespace sfx

@@ -1,0 +1,109 @@
+// Dialog procedure of the progress dialog.
+//
+// The worker publishes a whole percentage (0 to 100) in the user-data word
+// of control 1002 and invalidates the control with erase; the system then
+// paints the control's background and sends WM_DRAWITEM, and the procedure
+// fills the left part of the item with the highlight colour and centres the
+// label "<p>%" on top in the highlight-text colour. Only the worker ends the
+// dialog: by posting command 1, or directly with EndDialog.
+#include "shell/progress_dialog.h"
+
+#include <cstring>
+
+#include "payload/extraction_worker.h"
+#include "shell/resource_ids.h"
+#include "shell/stub_globals.h"
+
+namespace sfx {
+
+LPTHREAD_START_ROUTINE progress_worker_routine = ExtractionWorker;
+
+namespace {
+
+// Size of the buffer for the static text plus the working folder.
+constexpr int kFolderTextSize = 512;
+
+// Template text of control 1003 (it ends in a line feed) + WorkFolder.
+void ShowWorkFolder(HWND dialog) {
+  char text[kFolderTextSize];
+  GetDlgItemTextA(dialog, IDC_PROGRESS_TEXT, text, kFolderTextSize);
+  const std::size_t used = std::strlen(text);
+  const std::size_t room = kFolderTextSize - 1 - used;
+  std::strncat(text, WorkFolder, room);
+  SetDlgItemTextA(dialog, IDC_PROGRESS_TEXT, text);
+}
+
+BOOL OnInitDialog(HWND dialog) {
+  ShowWorkFolder(dialog);
+  HICON icon = LoadIconA(InstanceHandle, MAKEINTRESOURCEA(IDI_STUB));
+  SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
+  // The worker's first step looks up control 1002 through ProgressDialog,
+  // so the handle is stored before the thread exists.
+  ProgressDialog = dialog;
+  HANDLE worker = CreateThread(nullptr, 0, progress_worker_routine, nullptr, 0, nullptr);
+  if (worker == nullptr) {
+    // Without a worker nothing would ever end the dialog. Ending it here
+    // leaves ExtractionOutcome at 0, which the entry reports with string 5.
+    EndDialog(dialog, 1);
+  }
+  // The thread runs on its own and is never joined; its handle is not kept.
+  return TRUE;
+}
+
+void OnDrawItem(const DRAWITEMSTRUCT& item) {
+  const auto percent = static_cast<std::uint32_t>(GetWindowLongPtrA(item.hwndItem, GWLP_USERDATA));
+  RECT bar = item.rcItem;
+  bar.right = ProgressBarRight(item.rcItem, percent);
+  // The system colour index + 1 stands for the system brush of that colour.
+  FillRect(item.hDC, &bar, reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_HIGHLIGHT + 1)));
+
+  char label[12];
+  const int length = FormatPercentLabel(percent, label);
+  SetTextAlign(item.hDC, TA_CENTER | TA_TOP);
+  SetTextColor(item.hDC, GetSysColor(COLOR_HIGHLIGHTTEXT));
+  SetBkMode(item.hDC, TRANSPARENT);
+  TextOutA(item.hDC, (item.rcItem.left + item.rcItem.right) / 2, item.rcItem.top, label, length);
+}
+
+}  // namespace
+
+int FormatPercentLabel(std::uint32_t percent, char* label) {
+  char digits[10];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + percent % 10);
+    percent /= 10;
+  } while (percent != 0);
+  int length = 0;
+  while (count > 0) label[length++] = digits[--count];
+  label[length++] = '%';
+  label[length] = '\0';
+  return length;
+}
+
+LONG ProgressBarRight(const RECT& item, std::uint32_t percent) {
+  // 64-bit product: a width times a percentage never overflows here. The
+  // tracker only publishes 0 to 100 for a sound image; anything larger is
+  // cut at the item's width.
+  const std::int64_t width = static_cast<std::int64_t>(item.right) - item.left;
+  std::int64_t right = width * percent / 100;
+  if (right > width) right = width;
+  return static_cast<LONG>(right);
+}
+
+INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return OnInitDialog(dialog);
+    case WM_DRAWITEM:
+      OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
+      return FALSE;
+    case WM_COMMAND:
+      if (wparam == 1) EndDialog(dialog, 1);
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace sfx

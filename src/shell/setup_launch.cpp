@@ -1,0 +1,39 @@
+// Command line, start-up information and process creation for Setup.exe.
+#include "shell/setup_launch.h"
+
+#include <cstring>
+
+namespace sfx {
+
+static_assert(sizeof(STARTUPINFOA) == 68, "the stub is a 32-bit program");
+
+void StartSetupCommandLine(char* command_line, const char* work_folder) {
+  // WorkFolder is at most 255 characters, so quote + folder + "Setup.exe"
+  // + quote + terminator always fits the 512-byte buffer.
+  command_line[0] = '"';
+  std::strcpy(command_line + 1, work_folder);
+}
+
+void FinishSetupCommandLine(char* command_line) { std::strcat(command_line, "Setup.exe\""); }
+
+STARTUPINFOA MakeSetupStartupInfo() {
+  STARTUPINFOA startup;
+  std::memset(&startup, 0, sizeof(startup));
+  startup.cb = 68;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  return startup;
+}
+
+void LaunchSetup(char* command_line, const char* work_folder) {
+  FinishSetupCommandLine(command_line);
+  STARTUPINFOA startup = MakeSetupStartupInfo();
+  PROCESS_INFORMATION process;
+  std::memset(&process, 0, sizeof(process));
+  // The process is left to run on its own: its handles are not kept, and
+  // the stub exits right after this call.
+  CreateProcessA(nullptr, command_line, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr, work_folder,
+                 &startup, &process);
+}
+
+}  // namespace sfx

@@ -1,0 +1,31 @@
+// Launch of the extracted setup program.
+//
+// The command line is a double quote, the working folder, "Setup.exe" and a
+// closing double quote: the setup program gets no arguments. It starts in
+// the working folder with the caller's environment, is shown normally, and
+// is not waited for.
+#pragma once
+
+#include <windows.h>
+
+namespace sfx {
+
+// Size of the command-line buffer, terminator included.
+inline constexpr int kSetupCommandLineSize = 512;
+
+// Starts the command line: a double quote followed by `work_folder`.
+void StartSetupCommandLine(char* command_line, const char* work_folder);
+
+// Appends "Setup.exe" and the closing double quote.
+void FinishSetupCommandLine(char* command_line);
+
+// Start-up information for the setup program: all zero except size 68,
+// STARTF_USESHOWWINDOW and SW_SHOWNORMAL.
+STARTUPINFOA MakeSetupStartupInfo();
+
+// Finishes the command line and starts the setup program in `work_folder`
+// with CREATE_DEFAULT_ERROR_MODE. The result is not examined and the
+// process and thread handles are neither waited on nor closed.
+void LaunchSetup(char* command_line, const char* work_folder);
+
+}  // namespace sfx
