@@ -1,0 +1,226 @@
+// sfxpack check-config FILE [--json]: parses a Setup.cfg with the stub's own
+// parser and prints the resulting record, so that a vendor sees a
+// configuration error that the stub would only write to a standard error
+// stream nobody reads (and that would silently stop the update early).
+//
+// On success the record is printed as text (versions and flags in hex,
+// entry flags as keyword names) or, with --json, as one JSON object keyed by
+// the record's field names. Texts are Windows-1252 bytes; both outputs show
+// them as UTF-8. On failure the parser's message goes unchanged to stderr and
+// the exit code is 1.
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "cli_support.h"
+#include "config/config_keywords.h"
+#include "config/setup_config.h"
+
+namespace sfxpack {
+namespace {
+
+// Unicode code points of Windows-1252 bytes 0x80..0x9F. The five bytes that
+// the code page leaves undefined map to the C1 control of the same value,
+// as the platform's own conversion does.
+constexpr char32_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+char32_t Cp1252ToCodePoint(unsigned char byte) {
+  if (byte >= 0x80 && byte <= 0x9F) return kCp1252High[byte - 0x80];
+  return byte;  // ASCII and 0xA0..0xFF equal their code points
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+std::string Hex(std::uint32_t value, int width) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%0*lX", width, static_cast<unsigned long>(value));
+  return buffer;
+}
+
+// A text as a JSON string, or null; control characters escaped.
+std::string JsonText(const char* text) {
+  if (text == nullptr) return "null";
+  std::string out = "\"";
+  for (const char* p = text; *p != '\0'; ++p) {
+    const auto byte = static_cast<unsigned char>(*p);
+    switch (byte) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      default:
+        if (byte < 0x20 || byte == 0x7F) {
+          out += "\\u00" + Hex(byte, 2);
+        } else {
+          AppendUtf8(out, Cp1252ToCodePoint(byte));
+        }
+    }
+  }
+  return out + "\"";
+}
+
+// A text for the human-readable listing: quoted, control characters escaped
+// the way C writes them, or "(none)".
+std::string ListingText(const char* text) {
+  if (text == nullptr) return "(none)";
+  std::string out = "\"";
+  for (const char* p = text; *p != '\0'; ++p) {
+    const auto byte = static_cast<unsigned char>(*p);
+    if (byte == '"' || byte == '\\') {
+      out.push_back('\\');
+      out.push_back(static_cast<char>(byte));
+    } else if (byte == '\n') {
+      out += "\\n";
+    } else if (byte == '\r') {
+      out += "\\r";
+    } else if (byte == '\t') {
+      out += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      out += "\\x" + Hex(byte, 2);
+    } else {
+      AppendUtf8(out, Cp1252ToCodePoint(byte));
+    }
+  }
+  return out + "\"";
+}
+
+// Entry flags as keyword names joined by '|', "none" for 0.
+std::string FlagNames(std::uint32_t flags) {
+  std::string out;
+  auto add = [&](std::uint32_t bit, const char* name) {
+    if ((flags & bit) == 0) return;
+    if (!out.empty()) out += '|';
+    out += name;
+    flags &= ~bit;
+  };
+  for (const sfx::FileFlagKeyword& f : sfx::kFileFlagKeywords) add(f.bit, f.keyword);
+  add(sfx::kEntryUseSubdir, "USE_SUBDIR");
+  add(sfx::kEntryRegDword, "SET_REG_DW");
+  add(sfx::kEntryRegString, "SET_REG_STR");
+  if (flags != 0) {  // bits no keyword sets; shown rather than hidden
+    if (!out.empty()) out += '|';
+    out += "0x" + Hex(flags, 1);
+  }
+  return out.empty() ? "none" : out;
+}
+
+enum class EntryKind { kFile, kRegString, kRegDword };
+
+EntryKind KindOf(const sfx::ConfigEntry& e) {
+  if ((e.flags & sfx::kEntryRegString) != 0) return EntryKind::kRegString;
+  if ((e.flags & sfx::kEntryRegDword) != 0) return EntryKind::kRegDword;
+  return EntryKind::kFile;
+}
+
+bool HasSubdir(const sfx::ConfigEntry& e) {
+  return KindOf(e) == EntryKind::kFile && (e.flags & sfx::kEntryUseSubdir) != 0;
+}
+
+std::string RenderJson(const sfx::SetupConfig& c) {
+  std::string out = "{";
+  out += "\"version_lo\":" + std::to_string(c.version_lo);
+  out += ",\"version_hi\":" + std::to_string(c.version_hi);
+  out += ",\"product_name\":" + JsonText(c.product_name);
+  out += ",\"flags\":" + std::to_string(c.flags);
+  out += ",\"check_language\":" + std::to_string(c.check_language);
+  out += ",\"product_title\":" + JsonText(c.product_title);
+  out += ",\"no_reboot\":" + std::to_string(c.no_reboot);
+  out += ",\"mp3_install\":" + std::to_string(c.mp3_install);
+  out += ",\"mp3pro_install\":" + std::to_string(c.mp3pro_install);
+  out += ",\"mpeg2_install\":" + std::to_string(c.mpeg2_install);
+  out += ",\"no_regentries\":" + std::to_string(c.no_regentries);
+  out += ",\"entries\":[";
+  for (const sfx::ConfigEntry* e = c.entries; e->name != nullptr; ++e) {
+    if (e != c.entries) out += ",";
+    out += "{\"flags\":" + std::to_string(e->flags) + ",\"name\":" + JsonText(e->name);
+    if (HasSubdir(*e)) out += ",\"subdir\":" + JsonText(e->subdir);
+    if (KindOf(*e) == EntryKind::kRegString) out += ",\"str_value\":" + JsonText(e->str_value);
+    if (KindOf(*e) == EntryKind::kRegDword) out += ",\"dword_value\":" + std::to_string(e->dword_value);
+    out += "}";
+  }
+  out += "]}\n";
+  return out;
+}
+
+std::string RenderListing(const sfx::SetupConfig& c) {
+  auto line = [](const char* field, const std::string& value) { return std::string(field) + std::string(16 - std::string(field).size(), ' ') + value + "\n"; };
+  std::string out;
+  out += line("version_lo", "0x" + Hex(c.version_lo, 8));
+  out += line("version_hi", "0x" + Hex(c.version_hi, 8));
+  out += line("product_name", ListingText(c.product_name));
+  out += line("flags", "0x" + Hex(c.flags, 8));
+  out += line("check_language", std::to_string(c.check_language));
+  out += line("product_title", ListingText(c.product_title));
+  out += line("no_reboot", std::to_string(c.no_reboot));
+  out += line("mp3_install", std::to_string(c.mp3_install));
+  out += line("mp3pro_install", std::to_string(c.mp3pro_install));
+  out += line("mpeg2_install", std::to_string(c.mpeg2_install));
+  out += line("no_regentries", std::to_string(c.no_regentries));
+  std::size_t count = 0;
+  while (c.entries[count].name != nullptr) ++count;
+  out += line("entries", std::to_string(count));
+  for (std::size_t i = 0; i < count; ++i) {
+    const sfx::ConfigEntry& e = c.entries[i];
+    static const char* const kKindNames[] = {"file", "string", "dword"};
+    out += "  [" + std::to_string(i + 1) + "] " + kKindNames[static_cast<int>(KindOf(e))] + " " +
+           FlagNames(e.flags) + " (0x" + Hex(e.flags, 8) + ")\n";
+    out += "      name        " + ListingText(e.name) + "\n";
+    if (HasSubdir(e)) out += "      subdir      " + ListingText(e.subdir) + "\n";
+    if (KindOf(e) == EntryKind::kRegString) out += "      str_value   " + ListingText(e.str_value) + "\n";
+    if (KindOf(e) == EntryKind::kRegDword) {
+      out += "      dword_value 0x" + Hex(e.dword_value, 8) + " (" + std::to_string(e.dword_value) + ")\n";
+    }
+  }
+  return out;
+}
+
+struct CheckConfigOptions {
+  std::string file;
+  bool json = false;
+};
+
+int RunCheckConfig(const CheckConfigOptions& options) {
+  sfx::SetupConfig config;
+  // The stub's parser writes its message to stderr exactly as the stub does.
+  if (sfx::ParseSetupConfig(&config, options.file.c_str()) == 0) {
+    std::fflush(stderr);
+    return kExitBadInput;
+  }
+  const std::string text = options.json ? RenderJson(config) : RenderListing(config);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+  return kExitOk;
+}
+
+const CommandRegistrar kRegistrar{Command{
+    "check-config",
+    [](CLI::App& app) -> std::function<int()> {
+      auto options = std::make_shared<CheckConfigOptions>();
+      CLI::App* sub = app.add_subcommand("check-config", "Parse a Setup.cfg as the stub does and print the record");
+      sub->add_option("FILE", options->file, "the Setup.cfg to check (plain or scrambled)")->required();
+      sub->add_flag("--json", options->json, "print the record as one JSON object");
+      return [options] { return RunCheckConfig(*options); };
+    }}};
+
+}  // namespace
+}  // namespace sfxpack
