@@ -32,6 +32,21 @@ std::vector<ConfigEntry> Entries(const SetupConfig& config) {
   return out;
 }
 
+// A parsed record together with a copy of its entries; the record is kept
+// because the entries' texts live only as long as it does.
+struct ParsedEntries {
+  SetupConfig config;
+  std::vector<ConfigEntry> list;
+  std::size_t size() const { return list.size(); }
+  const ConfigEntry& operator[](std::size_t i) const { return list[i]; }
+};
+
+ParsedEntries EntriesOf(const std::string& text) {
+  ParsedEntries parsed{ParseOk(text), {}};
+  parsed.list = Entries(parsed.config);
+  return parsed;
+}
+
 void ExpectDefaults(const SetupConfig& c) {
   EXPECT_EQ(c.version_lo, 0u);
   EXPECT_EQ(c.version_hi, 0xFFFFFFFFu);
@@ -135,13 +150,13 @@ TEST(ParserEntries, EveryFileFlagKeywordHasItsBit) {
   };
   std::string text;
   for (const auto& [keyword, bit] : flags) text += std::string(keyword) + " \"f\"\n";
-  const auto e = Entries(ParseOk(text));
+  const auto e = EntriesOf(text);
   ASSERT_EQ(e.size(), std::size(flags));
   for (std::size_t i = 0; i < e.size(); ++i) EXPECT_EQ(e[i].flags, flags[i].second) << flags[i].first;
 }
 
 TEST(ParserEntries, UseSubdirGoesWithTheNextFileOnly) {
-  const auto e = Entries(ParseOk("USE_SUBDIR \"plugins\" SYSTEMDIR \"a.dll\" \"b.dll\""));
+  const auto e = EntriesOf("USE_SUBDIR \"plugins\" SYSTEMDIR \"a.dll\" \"b.dll\"");
   ASSERT_EQ(e.size(), 2u);
   EXPECT_EQ(e[0].flags, 0x440u);
   ASSERT_NE(e[0].subdir, nullptr);
@@ -151,11 +166,11 @@ TEST(ParserEntries, UseSubdirGoesWithTheNextFileOnly) {
 }
 
 TEST(ParserEntries, RegistryEntriesTakePendingFlagsButNotTheSubdir) {
-  const auto e = Entries(ParseOk(
+  const auto e = EntriesOf(
       "USE_SUBDIR \"sub\" WINNT SET_REG_STR Path \"C:\\x\"\n"
       "REGDELETE SET_REG_DW \"Count\" 10\n"
       "\"after\"\n"
-      "USE_SUBDIR \"sub2\" \"last\""));
+      "USE_SUBDIR \"sub2\" \"last\"");
   ASSERT_EQ(e.size(), 4u);
   EXPECT_EQ(e[0].flags, 0x400u | 0x2u | 0x40000u);
   EXPECT_STREQ(e[0].name, "Path");
@@ -172,7 +187,7 @@ TEST(ParserEntries, RegistryEntriesTakePendingFlagsButNotTheSubdir) {
 }
 
 TEST(ParserEntries, DwordDefaultIs42ForTheFirstAndZeroForLaterOnes) {
-  const auto e = Entries(ParseOk("SET_REG_DW a zz SET_REG_DW b zz SET_REG_DW c 7 SET_REG_DW d zz"));
+  const auto e = EntriesOf("SET_REG_DW a zz SET_REG_DW b zz SET_REG_DW c 7 SET_REG_DW d zz");
   ASSERT_EQ(e.size(), 4u);
   EXPECT_EQ(e[0].dword_value, 42u);
   EXPECT_EQ(e[1].dword_value, 0u);
@@ -181,21 +196,21 @@ TEST(ParserEntries, DwordDefaultIs42ForTheFirstAndZeroForLaterOnes) {
 }
 
 TEST(ParserEntries, FirstDwordConvertedGivesItsValueAndLaterDefaultIsZero) {
-  const auto e = Entries(ParseOk("SET_REG_DW a -1 SET_REG_DW b x"));
+  const auto e = EntriesOf("SET_REG_DW a -1 SET_REG_DW b x");
   ASSERT_EQ(e.size(), 2u);
   EXPECT_EQ(e[0].dword_value, 0xFFFFFFFFu);
   EXPECT_EQ(e[1].dword_value, 0u);
 }
 
 TEST(ParserEntries, KeywordsMatchInAnyCase) {
-  const auto e = Entries(ParseOk("win95 WinNt use_subdir \"s\" \"f\" Set_Reg_Str n \"v\""));
+  const auto e = EntriesOf("win95 WinNt use_subdir \"s\" \"f\" Set_Reg_Str n \"v\"");
   ASSERT_EQ(e.size(), 2u);
   EXPECT_EQ(e[0].flags, 0x403u);
   EXPECT_EQ(e[1].flags, 0x40000u);
 }
 
 TEST(ParserEntries, WordWithQuotedTailIsAFileName) {
-  const auto e = Entries(ParseOk("my\" file.txt\""));
+  const auto e = EntriesOf("my\" file.txt\"");
   ASSERT_EQ(e.size(), 1u);
   EXPECT_STREQ(e[0].name, "my file.txt");
 }
