@@ -1,0 +1,238 @@
+// Helpers of the update check tests (see update_test_support.h).
+#include "update_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "update/update_state.h"
+#include "update/version_library.h"
+
+namespace sfx_test {
+namespace {
+
+// State shared by the redirected registry calls, which cannot capture.
+struct RegistryRedirect {
+  HKEY sandbox = nullptr;
+  std::vector<RegistryOpen> opens;
+  int open_keys = 0;
+};
+RegistryRedirect registry_redirect;
+int version_loads = 0;
+
+std::string ProgramFolder() {
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) throw std::runtime_error("GetModuleFileNameA failed");
+  std::string folder(path, length);
+  return folder.substr(0, folder.find_last_of('\\'));
+}
+
+void RemoveTree(const std::string& path) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string child = path + "\\" + name;
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(child);
+      } else {
+        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(child.c_str());
+      }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+void WriteWholeFile(const std::string& path, const std::string& content) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + path);
+  DWORD written = 0;
+  BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  CloseHandle(file);
+  if (!ok || written != content.size()) throw std::runtime_error("cannot write " + path);
+}
+
+LONG WINAPI RedirectedOpen(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY key) {
+  registry_redirect.opens.push_back({root, path != nullptr ? path : "", options, access});
+  HKEY real_root = root == HKEY_LOCAL_MACHINE ? registry_redirect.sandbox : root;
+  LONG status = RegOpenKeyExA(real_root, path, options, access, key);
+  if (status == ERROR_SUCCESS) ++registry_redirect.open_keys;
+  return status;
+}
+
+LONG WINAPI CountedClose(HKEY key) {
+  --registry_redirect.open_keys;
+  return RegCloseKey(key);
+}
+
+}  // namespace
+
+ScratchFolder::ScratchFolder() {
+  static int counter = 0;
+  char temp[MAX_PATH];
+  DWORD length = GetTempPathA(MAX_PATH, temp);
+  if (length == 0 || length >= MAX_PATH) throw std::runtime_error("GetTempPathA failed");
+  path_ = std::string(temp, length) + "sfxupd-" + std::to_string(GetCurrentProcessId()) + "-" +
+          std::to_string(++counter);
+  RemoveTree(path_);
+  if (!CreateDirectoryA(path_.c_str(), nullptr)) throw std::runtime_error("cannot create " + path_);
+}
+
+ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
+
+std::string ScratchFolder::Join(const std::string& relative) const { return path_ + "\\" + relative; }
+
+std::string ScratchFolder::MakeFolder(const std::string& relative) const {
+  std::string full = Join(relative);
+  for (std::size_t at = path_.size() + 1; at <= full.size(); ++at) {
+    if (at == full.size() || full[at] == '\\') CreateDirectoryA(full.substr(0, at).c_str(), nullptr);
+  }
+  if (GetFileAttributesA(full.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    throw std::runtime_error("cannot create " + full);
+  }
+  return full;
+}
+
+std::string ScratchFolder::WriteFile(const std::string& relative, const std::string& content) const {
+  std::string full = Join(relative);
+  WriteWholeFile(full, content);
+  return full;
+}
+
+std::string ScratchFolder::CopyFixture(const std::string& fixture, const std::string& relative) const {
+  std::string source = ProgramFolder() + "\\" + fixture + ".exe";
+  std::string full = Join(relative);
+  if (!CopyFileA(source.c_str(), full.c_str(), FALSE)) {
+    throw std::runtime_error("cannot copy " + source + " to " + full);
+  }
+  return full;
+}
+
+RegistrySandbox::RegistrySandbox() {
+  root_path_ = "Software\\SfxUpdateTests\\" + std::to_string(GetCurrentProcessId());
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, root_path_.c_str());
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, root_path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &root_, nullptr) != ERROR_SUCCESS) {
+    throw std::runtime_error("cannot create HKLM\\" + root_path_);
+  }
+  registry_redirect = RegistryRedirect{};
+  registry_redirect.sandbox = root_;
+  sfx::update_platform.reg_open_key = &RedirectedOpen;
+  sfx::update_platform.reg_close_key = &CountedClose;
+}
+
+RegistrySandbox::~RegistrySandbox() {
+  sfx::update_platform.reg_open_key = sfx::DefaultUpdatePlatform().reg_open_key;
+  sfx::update_platform.reg_close_key = sfx::DefaultUpdatePlatform().reg_close_key;
+  registry_redirect.sandbox = nullptr;
+  RegCloseKey(root_);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, root_path_.c_str());
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, root_path_.c_str());
+  // The parent goes only when no other test process still has a key in it.
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\SfxUpdateTests");
+}
+
+void RegistrySandbox::SetValue(const std::string& path, const std::string& name, DWORD type,
+                               const void* data, DWORD size) const {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(root_, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS) {
+    throw std::runtime_error("cannot create key " + path);
+  }
+  LONG status = RegSetValueExA(key, name.empty() ? nullptr : name.c_str(), 0, type,
+                               static_cast<const BYTE*>(data), size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) throw std::runtime_error("cannot set a value of " + path);
+}
+
+void RegistrySandbox::SetDefaultString(const std::string& path, const std::string& text) const {
+  SetValue(path, "", REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+void RegistrySandbox::CreateKey(const std::string& path) const {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(root_, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS) {
+    throw std::runtime_error("cannot create key " + path);
+  }
+  RegCloseKey(key);
+}
+
+const std::vector<RegistryOpen>& RegistrySandbox::opens() const { return registry_redirect.opens; }
+
+int RegistrySandbox::open_keys() const { return registry_redirect.open_keys; }
+
+WindowsFolderFile::WindowsFolderFile(const std::string& name, const std::string& content)
+    : path_(WindowsFolder() + "\\" + name) {
+  WriteWholeFile(path_, content);
+}
+
+WindowsFolderFile::~WindowsFolderFile() { DeleteFileA(path_.c_str()); }
+
+struct UpdateStateGuard::Saved {
+  sfx::UpdatePlatform platform;
+  sfx::SetupConfig config;
+  char product_folder[sfx::kUpdatePathSize];
+  char ini_file[sfx::kUpdatePathSize];
+  char key[sfx::kUpdatePathSize];
+  char key_nt[sfx::kUpdatePathSize];
+};
+
+UpdateStateGuard::UpdateStateGuard() : saved_(new Saved) {
+  saved_->platform = sfx::update_platform;
+  saved_->config = sfx::SetupConfigRecord;
+  std::memcpy(saved_->product_folder, sfx::ProductFolder, sizeof(sfx::ProductFolder));
+  std::memcpy(saved_->ini_file, sfx::ProductIniFile, sizeof(sfx::ProductIniFile));
+  std::memcpy(saved_->key, sfx::AppPathsKey, sizeof(sfx::AppPathsKey));
+  std::memcpy(saved_->key_nt, sfx::AppPathsKeyNT, sizeof(sfx::AppPathsKeyNT));
+
+  sfx::SetupConfigRecord = sfx::SetupConfig{};
+  sfx::SetupConfigRecord.version_hi = 0xFFFFFFFFu;
+  sfx::SetupConfigRecord.flags = 1;
+  sfx::ProductFolder[0] = '\0';
+  sfx::ProductIniFile[0] = '\0';
+  sfx::AppPathsKey[0] = '\0';
+  sfx::AppPathsKeyNT[0] = '\0';
+  reset_version_library_loads();
+}
+
+UpdateStateGuard::~UpdateStateGuard() {
+  sfx::update_platform = saved_->platform;
+  sfx::SetupConfigRecord = saved_->config;
+  std::memcpy(sfx::ProductFolder, saved_->product_folder, sizeof(sfx::ProductFolder));
+  std::memcpy(sfx::ProductIniFile, saved_->ini_file, sizeof(sfx::ProductIniFile));
+  std::memcpy(sfx::AppPathsKey, saved_->key, sizeof(sfx::AppPathsKey));
+  std::memcpy(sfx::AppPathsKeyNT, saved_->key_nt, sizeof(sfx::AppPathsKeyNT));
+  delete saved_;
+}
+
+DWORD WINAPI OldPlatformVersion() { return 0x80000A03u; }
+DWORD WINAPI Major4PlatformVersion() { return 0x00000004u; }
+DWORD WINAPI Major5Minor3PlatformVersion() { return 0x00000305u; }
+
+HMODULE CountingVersionLoader() {
+  ++version_loads;
+  return sfx::LoadSystemVersionLibrary();
+}
+
+int version_library_loads() { return version_loads; }
+
+void reset_version_library_loads() { version_loads = 0; }
+
+std::string UniqueProfileName() { return "SfxUpdateTest-" + std::to_string(GetCurrentProcessId()) + ".ini"; }
+
+std::string WindowsFolder() {
+  char path[MAX_PATH];
+  UINT length = GetWindowsDirectoryA(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) throw std::runtime_error("GetWindowsDirectoryA failed");
+  return std::string(path, length);
+}
+
+}  // namespace sfx_test

@@ -1,0 +1,121 @@
+// Helpers of the update check tests: a scratch folder, the fixture programs,
+// a registry key of the test's own that stands in for HKEY_LOCAL_MACHINE,
+// profile files in the Windows folder, and saving and restoring the
+// process-wide state of the update check around each test.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "update/update_platform.h"
+
+namespace sfx_test {
+
+// A fresh folder under the temp folder, removed with all its contents.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  // The folder's full path, without a trailing backslash.
+  const std::string& path() const { return path_; }
+  // path() + "\" + relative.
+  std::string Join(const std::string& relative) const;
+  // Creates the sub-folder `relative` (and its parents); returns its path.
+  std::string MakeFolder(const std::string& relative) const;
+  // Writes `content` to the file `relative`; returns its path.
+  std::string WriteFile(const std::string& relative, const std::string& content) const;
+  // Copies fixture program `fixture` (a name like "update_fixture_v4_0_3_0")
+  // to `relative`; returns its path.
+  std::string CopyFixture(const std::string& fixture, const std::string& relative) const;
+
+ private:
+  std::string path_;
+};
+
+// One call of the registry open, as the code under test made it.
+struct RegistryOpen {
+  HKEY root;
+  std::string path;
+  DWORD options;
+  REGSAM access;
+};
+
+// A key of this test process, HKLM\Software\SfxUpdateTests\<pid>, that the
+// update check sees as HKEY_LOCAL_MACHINE while the object lives: its
+// registry open is redirected there, its reads and closes are counted. The
+// key is deleted with everything in it at the end.
+class RegistrySandbox {
+ public:
+  RegistrySandbox();
+  ~RegistrySandbox();
+  RegistrySandbox(const RegistrySandbox&) = delete;
+  RegistrySandbox& operator=(const RegistrySandbox&) = delete;
+
+  // Creates key `path` in the sandbox and sets its value `name` (default
+  // value when empty) to `size` bytes of `data` with type `type`.
+  void SetValue(const std::string& path, const std::string& name, DWORD type, const void* data,
+                DWORD size) const;
+  // A REG_SZ default value with its terminating zero.
+  void SetDefaultString(const std::string& path, const std::string& text) const;
+  // Creates key `path` without any value.
+  void CreateKey(const std::string& path) const;
+
+  const std::vector<RegistryOpen>& opens() const;
+  int open_keys() const;  // successful opens minus closes
+
+ private:
+  HKEY root_ = nullptr;
+  std::string root_path_;
+};
+
+// A file in the Windows folder, where GetPrivateProfileStringA looks for a
+// file named without a folder; deleted at the end.
+class WindowsFolderFile {
+ public:
+  WindowsFolderFile(const std::string& name, const std::string& content);
+  ~WindowsFolderFile();
+  WindowsFolderFile(const WindowsFolderFile&) = delete;
+  WindowsFolderFile& operator=(const WindowsFolderFile&) = delete;
+
+ private:
+  std::string path_;
+};
+
+// Saves update_platform, the setup record and the locator's buffers, clears
+// the record to the parser's defaults and the buffers to empty strings, and
+// puts everything back on destruction.
+class UpdateStateGuard {
+ public:
+  UpdateStateGuard();
+  ~UpdateStateGuard();
+  UpdateStateGuard(const UpdateStateGuard&) = delete;
+  UpdateStateGuard& operator=(const UpdateStateGuard&) = delete;
+
+ private:
+  struct Saved;
+  Saved* saved_;
+};
+
+// Platform versions as GetVersion reports them (major in the low byte,
+// minor in the next one).
+DWORD WINAPI OldPlatformVersion();   // 3.10
+DWORD WINAPI Major4PlatformVersion();  // 4.0
+DWORD WINAPI Major5Minor3PlatformVersion();  // 5.3
+
+// Counts the loads of the version library, passing them to the real loader.
+HMODULE CountingVersionLoader();
+int version_library_loads();
+void reset_version_library_loads();
+
+// "SfxUpdateTest-<pid>.ini": a profile file name that no other test process uses.
+std::string UniqueProfileName();
+
+// The Windows folder, without a trailing backslash.
+std::string WindowsFolder();
+
+}  // namespace sfx_test
