@@ -1,0 +1,247 @@
+// The encoder's driver: cuts the input into chunks, decides per chunk
+// between LZ and multimedia coding (and the channel count), groups chunks
+// into blocks that share code tables, and writes each block when it closes.
+//
+// Per chunk: the LZ parse (which also indexes the chunk for later matches)
+// and, where a quick look at the byte statistics suggests it, the multimedia
+// predictor for likely channel counts are run on copies of the decoder state
+// the encoder mirrors (recent distances, predictors). Their estimated sizes
+// (order-0 entropy of the symbols plus extra bits, plus a table's cost when a
+// new block would be needed) decide; the winner's state is kept. An LZ chunk
+// also starts a new block when the symbol statistics of the chunk differ
+// enough from the open block's that a new table pays for itself. Blocks are
+// bounded in size, so memory does not grow with the input.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <stdexcept>
+
+#include "encode/bit_writer.h"
+#include "encode/block_writer.h"
+#include "encode/delta_predictor.h"
+#include "encode/encoder.h"
+#include "encode/lz_counts.h"
+#include "encode/lz_parser.h"
+#include "encode/match_history.h"
+#include "encode/stream_encoder.h"
+#include "encode/table_writer.h"
+
+namespace sfx {
+namespace {
+
+using namespace encode;
+
+constexpr std::uint32_t kChunkSize = 32 * 1024;
+constexpr std::uint32_t kMaxBlockInput = 2 * 1024 * 1024;
+// Rough table costs used when deciding whether a new block pays.
+constexpr double kLzTableBits = 900;
+constexpr double kChannelTableBits = 600;
+// The decoder's output counter is a signed 32-bit number.
+constexpr std::size_t kMaxInput = 0x7FFFFFFF;
+
+// The block being collected: LZ tokens or multimedia deltas.
+struct OpenBlock {
+  int channels = -1;  // -1 none, 0 LZ, 1..4 multimedia
+  std::uint32_t input_bytes = 0;
+  std::vector<Token> tokens;
+  LzCounts counts;
+  int start_channel = 0;
+  std::vector<std::uint8_t> deltas;
+  std::uint32_t delta_counts[4][kChannelSymbols] = {};
+};
+
+// A trial run of the predictor over one chunk.
+struct MultimediaTrial {
+  int channels = 0;
+  int start_channel = 0;
+  DeltaPredictor predictor;
+  std::vector<std::uint8_t> deltas;
+  std::uint32_t counts[4][kChannelSymbols] = {};
+  double bits = 0;
+};
+
+double OrderZeroBits(const std::uint32_t* counts, int n) { return EntropyBits(std::span<const std::uint32_t>(counts, static_cast<std::size_t>(n))); }
+
+// Channel counts worth a full predictor trial: those whose byte differences
+// at that stride are clearly more predictable than the bytes themselves.
+std::vector<int> MultimediaCandidates(const std::uint8_t* data, std::uint32_t begin, std::uint32_t end) {
+  std::vector<int> result;
+  const std::uint32_t n = end - begin;
+  if (n < 1024) return result;
+  std::uint32_t raw[256] = {};
+  std::uint32_t diff[4][256] = {};
+  for (std::uint32_t i = begin; i < end; ++i) ++raw[data[i]];
+  for (int c = 1; c <= 4; ++c) {
+    for (std::uint32_t i = std::max<std::uint32_t>(begin, static_cast<std::uint32_t>(c)); i < end; ++i) {
+      ++diff[c - 1][static_cast<std::uint8_t>(data[i] - data[i - static_cast<std::uint32_t>(c)])];
+    }
+  }
+  const double raw_bits = OrderZeroBits(raw, 256) / n;
+  std::array<std::pair<double, int>, 4> scored;
+  for (int c = 1; c <= 4; ++c) scored[static_cast<std::size_t>(c - 1)] = {OrderZeroBits(diff[c - 1], 256) / n, c};
+  std::sort(scored.begin(), scored.end());
+  for (const auto& [bits, c] : scored) {
+    if (bits < raw_bits - 0.25 && bits < 7.5 && result.size() < 2) result.push_back(c);
+  }
+  return result;
+}
+
+class StreamEncoder {
+ public:
+  StreamEncoder(const std::uint8_t* data, std::size_t size, const EncodeOptions& options, std::vector<std::uint8_t>& out,
+                EncodeStats* stats)
+      : stats_(stats),
+        data_(data),
+        size_(static_cast<std::uint32_t>(size)),
+        options_(options),
+        level_(std::clamp(options.level, 1, 9)),
+        parser_(data, size, ParamsForLevel(level_)),
+        writer_(out) {
+    prices_.Initial();
+  }
+
+  void Run() {
+    for (std::uint32_t begin = 0; begin < size_; begin += kChunkSize) {
+      const std::uint32_t end = std::min<std::uint32_t>(size_ - begin, kChunkSize) + begin;
+      EncodeChunk(begin, end);
+      if (options_.progress) options_.progress(end, size_);
+    }
+    if (block_.channels < 0) block_.channels = 0;  // empty input: one LZ table
+    CloseBlock(false);
+    writer_.Flush();
+  }
+
+ private:
+  void EncodeChunk(std::uint32_t begin, std::uint32_t end) {
+    std::vector<MultimediaTrial> trials;
+    if (options_.allow_multimedia) {
+      for (int c : MultimediaCandidates(data_, begin, end)) trials.push_back(RunTrial(c, begin, end));
+    }
+    std::vector<Token> tokens;
+    MatchHistory history = history_;
+    LzPrices prices = prices_;
+    parser_.Parse(begin, end, history, prices, tokens);
+    LzCounts counts;
+    for (const Token& t : tokens) counts.Add(t);
+    const double lz_bits = counts.EstimateBits() + (block_.channels == 0 ? 0.0 : kLzTableBits);
+
+    const MultimediaTrial* best = nullptr;
+    double best_bits = lz_bits;
+    for (const MultimediaTrial& t : trials) {
+      const double bits = t.bits + (block_.channels == t.channels ? 0.0 : kChannelTableBits * t.channels);
+      if (bits < best_bits) {
+        best_bits = bits;
+        best = &t;
+      }
+    }
+    if (best != nullptr) {
+      AddMultimediaChunk(*best, end - begin);
+    } else {
+      history_ = history;
+      prices_ = prices;
+      AddLzChunk(std::move(tokens), counts, end - begin);
+    }
+  }
+
+  MultimediaTrial RunTrial(int channels, std::uint32_t begin, std::uint32_t end) {
+    MultimediaTrial t;
+    t.channels = channels;
+    // A new multimedia table keeps the decoder's channel only while it
+    // names a channel of the new block.
+    t.start_channel = block_.channels == channels ? current_channel_ : (current_channel_ < channels ? current_channel_ : 0);
+    t.predictor = predictor_;
+    t.deltas.resize(end - begin);
+    int ch = t.start_channel;
+    for (std::uint32_t i = begin; i < end; ++i) {
+      const std::uint8_t d = t.predictor.EncodeByte(ch, data_[i]);
+      t.deltas[i - begin] = d;
+      ++t.counts[ch][d];
+      if (++ch == channels) ch = 0;
+    }
+    for (int c = 0; c < channels; ++c) t.bits += OrderZeroBits(t.counts[c], kChannelSymbols);
+    return t;
+  }
+
+  void AddMultimediaChunk(const MultimediaTrial& t, std::uint32_t bytes) {
+    if (block_.channels != t.channels || block_.input_bytes + bytes > kMaxBlockInput) {
+      CloseBlock(true);
+      block_.channels = t.channels;
+      block_.start_channel = t.start_channel;
+    }
+    predictor_ = t.predictor;
+    block_.deltas.insert(block_.deltas.end(), t.deltas.begin(), t.deltas.end());
+    block_.input_bytes += bytes;
+    current_channel_ = static_cast<int>((static_cast<std::uint32_t>(t.start_channel) + bytes) % static_cast<std::uint32_t>(t.channels));
+  }
+
+  void AddLzChunk(std::vector<Token> tokens, const LzCounts& counts, std::uint32_t bytes) {
+    bool split = block_.channels != 0 || block_.input_bytes + bytes > kMaxBlockInput;
+    if (!split && !block_.tokens.empty()) {
+      LzCounts merged = block_.counts;
+      merged.Add(counts);
+      split = block_.counts.EstimateBits() + counts.EstimateBits() + kLzTableBits < merged.EstimateBits();
+    }
+    if (split) {
+      CloseBlock(true);
+      block_.channels = 0;
+    }
+    if (block_.tokens.empty()) {
+      block_.tokens = std::move(tokens);
+    } else {
+      block_.tokens.insert(block_.tokens.end(), tokens.begin(), tokens.end());
+    }
+    block_.counts.Add(counts);
+    block_.input_bytes += bytes;
+  }
+
+  // Writes the open block, if any; `followed` when another block comes.
+  void CloseBlock(bool followed) {
+    if (stats_ != nullptr && block_.channels >= 0) {
+      ++stats_->blocks[block_.channels];
+    }
+    if (block_.channels == 0) {
+      WriteLzBlock(writer_, block_.tokens, block_.counts, followed, tables_);
+    } else if (block_.channels > 0) {
+      WriteMultimediaBlock(writer_, block_.channels, block_.start_channel, block_.deltas, followed, tables_);
+    }
+    block_ = OpenBlock{};
+    if (stats_ != nullptr) stats_->tables_kept = tables_.kept_reads;
+  }
+
+  EncodeStats* stats_;
+  const std::uint8_t* data_;
+  std::uint32_t size_;
+  const EncodeOptions& options_;
+  int level_;
+  LzParser parser_;
+  BitWriter writer_;
+  TableHistory tables_;
+  MatchHistory history_;
+  LzPrices prices_;
+  DeltaPredictor predictor_;
+  int current_channel_ = 0;  // the decoder's channel for the next multimedia byte
+  OpenBlock block_;
+};
+
+}  // namespace
+
+namespace encode {
+
+std::vector<std::uint8_t> CompressStreamWithStats(const std::uint8_t* data, std::size_t size, const EncodeOptions& options,
+                                                  EncodeStats* stats) {
+  if (size > kMaxInput) throw std::length_error("input too large for the stream format (at most 2 GiB - 1 bytes)");
+  if (stats != nullptr) *stats = EncodeStats{};
+  std::vector<std::uint8_t> out;
+  out.reserve(size / 3 + 1024);
+  StreamEncoder encoder(data, size, options, out, stats);
+  encoder.Run();
+  return out;
+}
+
+}  // namespace encode
+
+std::vector<std::uint8_t> CompressStream(const std::uint8_t* data, std::size_t size, const EncodeOptions& options) {
+  return encode::CompressStreamWithStats(data, size, options, nullptr);
+}
+
+}  // namespace sfx

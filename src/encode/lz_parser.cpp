@@ -1,0 +1,289 @@
+// LZ parsers (see lz_parser.h).
+//
+// Fast levels: at each position the best candidate among the recent
+// distances, the hash-chain match and a two-byte match is picked by an
+// estimated saving (8 bits per byte covered less the match's estimated
+// cost); the lazy levels first look one byte further and send a literal when
+// the next position offers a clearly better match.
+//
+// Best levels: all improving matches of every position of the stretch are
+// collected once; then a shortest path over the positions (one node per
+// position, edges = literal or any match length each form allows, weights =
+// bit prices of the current code estimate) picks the parse. Each node keeps
+// the decoder's match history of its best path, so recent-distance forms are
+// priced along that path. The parse is repeated with prices from its own
+// result to let the parse and the code settle on each other.
+#include "encode/lz_parser.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+namespace sfx::encode {
+
+LevelParams ParamsForLevel(int level) {
+  static const LevelParams kLevels[10] = {
+      {4, 32, 0, 15, 1, true},       // 0 is treated as 1
+      {4, 32, 0, 15, 1, true},       // 1
+      {8, 48, 0, 16, 1, false},      // 2
+      {16, 64, 0, 16, 1, false},     // 3
+      {16, 64, 1, 16, 1, false},     // 4
+      {32, 96, 1, 17, 1, false},     // 5
+      {48, 128, 1, 17, 1, false},    // 6
+      {32, 128, 2, 17, 1, false},    // 7
+      {96, 192, 2, 17, 2, false},    // 8
+      {384, 257, 2, 17, 3, false},   // 9
+  };
+  return kLevels[std::clamp(level, 1, 9)];
+}
+
+namespace {
+
+constexpr std::uint32_t kInfinity = 0xFFFFFFFFu;
+
+std::uint32_t DistanceExtraBits(std::uint32_t distance) { return MapDistance(distance).extra_bits; }
+
+// Estimated bits of each match form for the fast parsers.
+int EstimateLongBits(std::uint32_t length, std::uint32_t distance) {
+  return 12 + static_cast<int>(DistanceExtraBits(distance)) + (length > 10 ? 2 : 0);
+}
+int EstimateRecentBits(int slot) { return 7 + slot; }
+int EstimateShortBits(std::uint32_t distance) { return 7 + MapShortDistance(distance).extra_bits; }
+constexpr int kRepeatPreviousBits = 6;
+
+// A candidate match with its form and estimated saving in bits.
+struct Candidate {
+  Token token{0, 0, TokenKind::kLiteral, 0};
+  int score = 0;  // 8 × length − estimated bits; a literal scores 0
+};
+
+bool UsableDistance(std::uint32_t distance, std::uint32_t pos) { return distance != 0 && distance <= pos && distance <= kMaxDistance; }
+
+}  // namespace
+
+void LzPrices::FromCounts(const LzCounts& counts) {
+  auto fill = [](const std::uint32_t* c, int n, std::uint32_t* out) {
+    double total = 0;
+    for (int i = 0; i < n; ++i) total += c[i];
+    total += 0.5 * n;
+    for (int i = 0; i < n; ++i) {
+      const double bits = std::log2(total / (c[i] + 0.5));
+      out[i] = static_cast<std::uint32_t>(std::min(bits, 18.0) * 16.0 + 0.5);
+    }
+  };
+  fill(counts.literal, kLiteralSymbols, literal);
+  fill(counts.distance, kDistanceSymbols, distance);
+  fill(counts.repeat, kRepeatSymbols, repeat);
+}
+
+void LzPrices::Initial() {
+  for (int i = 0; i < kLiteralSymbols; ++i) literal[i] = 8 * 16;
+  literal[kSymRepeatPrevious] = 7 * 16;
+  for (int i = kSymRecentFirst; i < kSymShortFirst; ++i) literal[i] = 6 * 16;
+  for (int i = kSymShortFirst; i < kSymNewTables; ++i) literal[i] = 8 * 16;
+  literal[kSymNewTables] = 15 * 16;
+  for (int i = kSymLongFirst; i < kLiteralSymbols; ++i) literal[i] = static_cast<std::uint32_t>((6 + (i - kSymLongFirst) / 6) * 16);
+  for (int i = 0; i < kDistanceSymbols; ++i) distance[i] = 5 * 16;
+  for (int i = 0; i < kRepeatSymbols; ++i) repeat[i] = static_cast<std::uint32_t>((2 + i / 4) * 16);
+}
+
+LzParser::LzParser(const std::uint8_t* data, std::size_t size, const LevelParams& params)
+    : data_(data), size_(size), params_(params), finder_(data, size, params.hash_bits) {}
+
+void LzParser::IndexUpTo(std::uint32_t pos) {
+  while (indexed_ < pos) finder_.Insert(indexed_++);
+}
+
+void LzParser::Skip(std::uint32_t begin, std::uint32_t end) {
+  IndexUpTo(begin);
+  IndexUpTo(end);
+}
+
+void LzParser::Parse(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices, std::vector<Token>& out) {
+  IndexUpTo(begin);
+  if (params_.strategy == 2) {
+    ParseOptimal(begin, end, history, prices, out);
+  } else {
+    ParseFast(begin, end, history, out);
+  }
+  IndexUpTo(end);
+}
+
+void LzParser::ParseFast(std::uint32_t begin, std::uint32_t end, MatchHistory& history, std::vector<Token>& out) {
+  const int recent_slots = params_.sparse_insert ? 1 : 4;
+  auto best_at = [&](std::uint32_t pos) {
+    Candidate best;
+    const std::uint32_t max_len = std::min<std::uint32_t>(kMaxMatch, end - pos);
+    if (max_len < 2) return best;
+    auto offer = [&](TokenKind kind, std::uint32_t length, std::uint32_t distance, int slot, int bits) {
+      const int score = 8 * static_cast<int>(length) - bits;
+      if (score > best.score) {
+        best.score = score;
+        best.token = {distance, static_cast<std::uint16_t>(length), kind, static_cast<std::uint8_t>(slot)};
+      }
+    };
+    for (int k = 0; k < recent_slots; ++k) {
+      const std::uint32_t d = history.Recent(k);
+      if (!UsableDistance(d, pos)) continue;
+      bool seen = false;
+      for (int j = 0; j < k; ++j) seen = seen || history.Recent(j) == d;
+      if (seen) continue;
+      const std::uint32_t len = finder_.CommonLength(pos - d, pos, max_len);
+      if (k == 0 && history.prev_length >= 2 && len >= history.prev_length) {
+        offer(TokenKind::kRepeatPrevious, history.prev_length, d, 0, kRepeatPreviousBits);
+      }
+      if (len >= MinRecentLength(d)) offer(TokenKind::kRecent, len, d, k, EstimateRecentBits(k));
+    }
+    if (max_len >= 3 && best.token.length < params_.nice) {
+      const Match m = finder_.Longest(pos, max_len, params_.max_chain, params_.nice);
+      if (m.length >= 3) offer(TokenKind::kLong, m.length, m.distance, 0, EstimateLongBits(m.length, m.distance));
+    }
+    if (best.token.length < 3 && !params_.sparse_insert) {
+      const std::uint32_t d = finder_.ShortDistance(pos);
+      if (d != 0) offer(TokenKind::kShort, 2, d, 0, EstimateShortBits(d));
+    }
+    return best;
+  };
+
+  std::uint32_t pos = begin;
+  bool have_next = false;
+  Candidate cur;
+  while (pos < end) {
+    IndexUpTo(pos);
+    if (!have_next) cur = best_at(pos);
+    have_next = false;
+    if (cur.score > 0 && params_.strategy == 1 && cur.token.length < params_.nice && pos + 1 < end) {
+      IndexUpTo(pos + 1);
+      const Candidate next = best_at(pos + 1);
+      // The literal sent first costs about 8 bits; the later match must
+      // save more than that to be worth the detour.
+      if (next.score > cur.score + 8) {
+        out.push_back({0, 1, TokenKind::kLiteral, data_[pos]});
+        ++pos;
+        cur = next;
+        have_next = true;
+        continue;
+      }
+    }
+    if (cur.score <= 0) {
+      out.push_back({0, 1, TokenKind::kLiteral, data_[pos]});
+      ++pos;
+      continue;
+    }
+    out.push_back(cur.token);
+    history.Push(cur.token.length, cur.token.distance);
+    const std::uint32_t next_pos = pos + cur.token.length;
+    if (params_.sparse_insert && cur.token.length > 8) {
+      // Fastest level: index only the head and tail of a long match.
+      IndexUpTo(pos + 4);
+      indexed_ = std::max(indexed_, next_pos - 4);
+    }
+    pos = next_pos;
+  }
+}
+
+void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices, std::vector<Token>& out) {
+  const std::uint32_t n = end - begin;
+  match_start_.assign(n + 1, 0);
+  short_distance_.assign(n, 0);
+  matches_.clear();
+  Match found[kMaxMatch + 1];
+  std::uint32_t skip_until = begin;
+  for (std::uint32_t p = begin; p < end; ++p) {
+    IndexUpTo(p);
+    match_start_[p - begin] = static_cast<std::uint32_t>(matches_.size());
+    short_distance_[p - begin] = finder_.ShortDistance(p);
+    if (p >= skip_until) {
+      const std::uint32_t max_len = std::min<std::uint32_t>(kMaxMatch, end - p);
+      const int count = finder_.AllMatches(p, max_len, params_.max_chain, params_.nice, found);
+      matches_.insert(matches_.end(), found, found + count);
+      // A very long match is taken as it is: positions inside it are only
+      // indexed, which keeps long runs from costing quadratic time.
+      if (count > 0 && found[count - 1].length >= params_.nice) skip_until = p + found[count - 1].length;
+    }
+  }
+  match_start_[n] = static_cast<std::uint32_t>(matches_.size());
+  IndexUpTo(end);
+
+  nodes_.resize(n + 1);
+  std::vector<Token> tokens;
+  for (int pass = 0; pass < params_.passes; ++pass) {
+    for (std::uint32_t i = 0; i <= n; ++i) nodes_[i].cost = kInfinity;
+    nodes_[0].cost = 0;
+    nodes_[0].history = history;
+    for (std::uint32_t i = 0; i < n; ++i) {
+      const Node& node = nodes_[i];
+      if (node.cost == kInfinity) continue;
+      const std::uint32_t pos = begin + i;
+      const std::uint32_t base = node.cost;
+      const MatchHistory h = node.history;
+      auto relax = [&](std::uint32_t length, std::uint32_t cost, const Token& token) {
+        Node& target = nodes_[i + length];
+        if (cost < target.cost) {
+          target.cost = cost;
+          target.from = i;
+          target.token = token;
+          target.history = h;
+          if (token.kind != TokenKind::kLiteral) target.history.Push(length, token.distance);
+        }
+      };
+      relax(1, base + prices.literal[data_[pos]], {0, 1, TokenKind::kLiteral, data_[pos]});
+      const std::uint32_t max_len = std::min<std::uint32_t>(kMaxMatch, n - i);
+      if (max_len < 2) continue;
+
+      if (h.prev_length >= 2 && h.prev_length <= max_len && UsableDistance(h.prev_distance, pos) &&
+          finder_.CommonLength(pos - h.prev_distance, pos, h.prev_length) == h.prev_length) {
+        relax(h.prev_length, base + prices.literal[kSymRepeatPrevious],
+              {h.prev_distance, static_cast<std::uint16_t>(h.prev_length), TokenKind::kRepeatPrevious, 0});
+      }
+      for (int k = 0; k < 4; ++k) {
+        const std::uint32_t d = h.Recent(k);
+        if (!UsableDistance(d, pos)) continue;
+        bool seen = false;
+        for (int j = 0; j < k; ++j) seen = seen || h.Recent(j) == d;
+        if (seen) continue;
+        const std::uint32_t len = finder_.CommonLength(pos - d, pos, max_len);
+        const std::uint32_t bonus = RecentLengthBonus(d);
+        const std::uint32_t symbol_price = base + prices.literal[kSymRecentFirst + k];
+        const std::uint32_t first = len >= params_.nice ? len : MinRecentLength(d);
+        for (std::uint32_t l = first; l <= len; ++l) {
+          const LengthCode lc = MapLengthValue(l - 2 - bonus);
+          relax(l, symbol_price + prices.repeat[lc.code] + 16u * lc.extra_bits,
+                {d, static_cast<std::uint16_t>(l), TokenKind::kRecent, static_cast<std::uint8_t>(k)});
+        }
+      }
+      if (const std::uint32_t d = short_distance_[i]; d != 0) {
+        const ShortCode sc = MapShortDistance(d);
+        relax(2, base + prices.literal[kSymShortFirst + sc.code] + 16u * sc.extra_bits, {d, 2, TokenKind::kShort, 0});
+      }
+      const std::uint32_t m_begin = match_start_[i];
+      const std::uint32_t m_end = match_start_[i + 1];
+      std::uint32_t covered = 2;
+      for (std::uint32_t m = m_begin; m < m_end; ++m) {
+        const Match match = matches_[m];
+        const std::uint32_t d = match.distance;
+        const DistanceCode dc = MapDistance(d);
+        const std::uint32_t dist_price = prices.distance[dc.code] + 16u * dc.extra_bits;
+        const std::uint32_t bonus = LongLengthBonus(d);
+        std::uint32_t first = std::max(covered + 1, MinLongLength(d));
+        if (match.length >= params_.nice) first = match.length;
+        for (std::uint32_t l = first; l <= match.length; ++l) {
+          const LengthCode lc = MapLengthValue(l - 3 - bonus);
+          relax(l, base + prices.literal[kSymLongFirst + lc.code] + 16u * lc.extra_bits + dist_price,
+                {d, static_cast<std::uint16_t>(l), TokenKind::kLong, 0});
+        }
+        covered = std::max(covered, match.length);
+      }
+    }
+    tokens.clear();
+    for (std::uint32_t j = n; j > 0; j = nodes_[j].from) tokens.push_back(nodes_[j].token);
+    std::reverse(tokens.begin(), tokens.end());
+    LzCounts counts;
+    for (const Token& t : tokens) counts.Add(t);
+    prices.FromCounts(counts);
+  }
+  history = nodes_[n].history;
+  out.insert(out.end(), tokens.begin(), tokens.end());
+}
+
+}  // namespace sfx::encode

@@ -1,0 +1,82 @@
+// LZ parsing of a stretch of input into tokens: greedy or lazy matching for
+// the fast levels, a price-driven shortest-path parse for the best ones.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "encode/lz_counts.h"
+#include "encode/lz_token.h"
+#include "encode/match_finder.h"
+#include "encode/match_history.h"
+
+namespace sfx::encode {
+
+// Search effort and parse strategy of one compression level.
+struct LevelParams {
+  int max_chain;       // candidates looked at per position
+  std::uint32_t nice;  // a match this long is taken without looking further
+  int strategy;        // 0 greedy, 1 lazy, 2 optimal
+  int hash_bits;
+  int passes;          // optimal parse: price refinement rounds
+  bool sparse_insert;  // skip indexing the inside of long matches (fastest level)
+};
+
+LevelParams ParamsForLevel(int level);
+
+// Bit prices (in 1/16 bit) of the LZ alphabets for the optimal parse.
+struct LzPrices {
+  std::uint32_t literal[kLiteralSymbols];
+  std::uint32_t distance[kDistanceSymbols];
+  std::uint32_t repeat[kRepeatSymbols];
+
+  // Prices from counts with a little weight on unseen symbols.
+  void FromCounts(const LzCounts& counts);
+  // A neutral start: eight bits a literal, matches by their extra bits.
+  void Initial();
+};
+
+// Parses input stretches in order; owns the match finder, which sees every
+// position of the input (also those sent as multimedia) so that later
+// matches can reach them.
+class LzParser {
+ public:
+  LzParser(const std::uint8_t* data, std::size_t size, const LevelParams& params);
+
+  // Parses [begin, end) into `out` (appended), starting from `history`, which
+  // is advanced. Matches never reach past `end`. `prices` steers the optimal
+  // parse (and is refined by it); other strategies ignore it. Positions are
+  // indexed as they are passed; a stretch may be parsed only once.
+  void Parse(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices, std::vector<Token>& out);
+
+  // Indexes [begin, end) without parsing it.
+  void Skip(std::uint32_t begin, std::uint32_t end);
+
+ private:
+  void ParseFast(std::uint32_t begin, std::uint32_t end, MatchHistory& history, std::vector<Token>& out);
+  void ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices, std::vector<Token>& out);
+  void IndexUpTo(std::uint32_t pos);
+
+  const std::uint8_t* data_;
+  std::size_t size_;
+  LevelParams params_;
+  MatchFinder finder_;
+  std::uint32_t indexed_ = 0;  // positions below this are in the finder
+
+  // Cheapest known way to reach a position in the optimal parse.
+  struct Node {
+    std::uint32_t cost;
+    std::uint32_t from;
+    Token token;
+    MatchHistory history;
+  };
+
+  // Optimal parse scratch, kept between calls to avoid reallocation.
+  std::vector<Node> nodes_;
+  std::vector<std::uint32_t> match_start_;
+  std::vector<Match> matches_;
+  std::vector<std::uint32_t> short_distance_;
+};
+
+}  // namespace sfx::encode

@@ -1,0 +1,114 @@
+// Hash-chain match finder (see match_finder.h).
+#include "encode/match_finder.h"
+
+#include <bit>
+#include <cstring>
+
+#include "encode/stream_symbols.h"
+
+namespace sfx::encode {
+namespace {
+
+constexpr std::uint32_t kChainSlots = kWindowSize;  // one per reachable position
+constexpr std::uint32_t kChainMask = kChainSlots - 1;
+
+std::uint64_t Load64(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+}  // namespace
+
+MatchFinder::MatchFinder(const std::uint8_t* data, std::size_t size, int hash_bits)
+    : data_(data),
+      size_(size),
+      hash_bits_(hash_bits),
+      head_(std::size_t{1} << hash_bits, 0),
+      chain_(size > kChainSlots ? kChainSlots : size + 1, 0),
+      pair_(65536, 0) {}
+
+std::uint32_t MatchFinder::Hash3(std::uint32_t pos) const {
+  const std::uint32_t v = (static_cast<std::uint32_t>(data_[pos]) << 16) | (static_cast<std::uint32_t>(data_[pos + 1]) << 8) | data_[pos + 2];
+  return (v * 2654435761u) >> (32 - hash_bits_);
+}
+
+void MatchFinder::Insert(std::uint32_t pos) {
+  if (pos + 1 < size_) pair_[(static_cast<std::uint32_t>(data_[pos]) << 8) | data_[pos + 1]] = pos + 1;
+  if (pos + 2 >= size_) return;
+  const std::uint32_t h = Hash3(pos);
+  chain_[pos & kChainMask] = head_[h];
+  head_[h] = pos + 1;
+}
+
+std::uint32_t MatchFinder::CommonLength(std::size_t a, std::size_t b, std::uint32_t limit) const {
+  std::uint32_t n = 0;
+  // Eight bytes at a time while both runs have eight bytes left within the
+  // limit; the caller's limit never passes the end of the data.
+  while (n + 8 <= limit) {
+    const std::uint64_t x = Load64(data_ + a + n) ^ Load64(data_ + b + n);
+    if (x != 0) {
+      if constexpr (std::endian::native == std::endian::little) {
+        return n + static_cast<std::uint32_t>(std::countr_zero(x)) / 8;
+      } else {
+        return n + static_cast<std::uint32_t>(std::countl_zero(x)) / 8;
+      }
+    }
+    n += 8;
+  }
+  while (n < limit && data_[a + n] == data_[b + n]) ++n;
+  return n;
+}
+
+Match MatchFinder::Longest(std::uint32_t pos, std::uint32_t max_length, int max_chain, std::uint32_t nice) const {
+  Match best{0, 0};
+  if (pos + 2 >= size_ || max_length < 3) return best;
+  std::uint32_t cand = head_[Hash3(pos)];
+  for (int steps = 0; cand != 0 && steps < max_chain; ++steps) {
+    const std::uint32_t c = cand - 1;
+    const std::uint32_t distance = pos - c;
+    if (c >= pos || distance > kMaxDistance) break;
+    // Cheap rejection: the byte that would make this match longer.
+    if (data_[c + best.length] == data_[pos + best.length] || best.length == 0) {
+      const std::uint32_t len = CommonLength(c, pos, max_length);
+      if (len > best.length && len >= MinLongLength(distance)) {
+        best = {len, distance};
+        if (len >= nice) break;
+      }
+    }
+    cand = chain_[c & kChainMask];
+  }
+  return best;
+}
+
+int MatchFinder::AllMatches(std::uint32_t pos, std::uint32_t max_length, int max_chain, std::uint32_t nice, Match* out) const {
+  int count = 0;
+  if (pos + 2 >= size_ || max_length < 3) return 0;
+  std::uint32_t best = 2;
+  std::uint32_t cand = head_[Hash3(pos)];
+  for (int steps = 0; cand != 0 && steps < max_chain; ++steps) {
+    const std::uint32_t c = cand - 1;
+    const std::uint32_t distance = pos - c;
+    if (c >= pos || distance > kMaxDistance) break;
+    if (data_[c + best] == data_[pos + best]) {
+      const std::uint32_t len = CommonLength(c, pos, max_length);
+      if (len > best && len >= MinLongLength(distance)) {
+        best = len;
+        out[count++] = {len, distance};
+        if (len >= nice || len >= max_length) break;
+      }
+    }
+    cand = chain_[c & kChainMask];
+  }
+  return count;
+}
+
+std::uint32_t MatchFinder::ShortDistance(std::uint32_t pos) const {
+  if (pos + 1 >= size_) return 0;
+  const std::uint32_t last = pair_[(static_cast<std::uint32_t>(data_[pos]) << 8) | data_[pos + 1]];
+  if (last == 0) return 0;
+  const std::uint32_t distance = pos - (last - 1);
+  return distance >= 1 && distance <= kMaxShortDistance && last - 1 < pos ? distance : 0;
+}
+
+}  // namespace sfx::encode

@@ -1,0 +1,57 @@
+// Hash-chain match finder over a sliding window of 1 MiB.
+//
+// Positions are chained by a hash of their first three bytes. The chain
+// array has one slot per window position (indexed by position mod 2^20), so
+// memory stays fixed however large the input is; a slot is reused exactly
+// when its position falls out of reach. A second table remembers the last
+// position of every two-byte pair for two-byte matches at distance <= 256.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace sfx::encode {
+
+// One match candidate: `length` bytes at `distance` back.
+struct Match {
+  std::uint32_t length;
+  std::uint32_t distance;
+};
+
+// Finds earlier occurrences of the bytes at a position.
+class MatchFinder {
+ public:
+  MatchFinder(const std::uint8_t* data, std::size_t size, int hash_bits);
+
+  // Adds `pos` to the chains; positions must be inserted in increasing order.
+  void Insert(std::uint32_t pos);
+
+  // The longest match at `pos` (0 length if none of at least 3 bytes),
+  // looking at up to `max_chain` candidates and stopping early at `nice`.
+  // Does not insert `pos`.
+  Match Longest(std::uint32_t pos, std::uint32_t max_length, int max_chain, std::uint32_t nice) const;
+
+  // All improving matches at `pos` (strictly increasing lengths, each the
+  // nearest of its length among the candidates seen), written to `out`;
+  // returns how many. Does not insert `pos`.
+  int AllMatches(std::uint32_t pos, std::uint32_t max_length, int max_chain, std::uint32_t nice, Match* out) const;
+
+  // Distance (1..256) of the last earlier two-byte occurrence at `pos`, or 0.
+  std::uint32_t ShortDistance(std::uint32_t pos) const;
+
+  // Length of the common run of data[a..] and data[b..], at most `limit`.
+  std::uint32_t CommonLength(std::size_t a, std::size_t b, std::uint32_t limit) const;
+
+ private:
+  std::uint32_t Hash3(std::uint32_t pos) const;
+
+  const std::uint8_t* data_;
+  std::size_t size_;
+  int hash_bits_;
+  std::vector<std::uint32_t> head_;   // last position + 1 per hash, 0 = none
+  std::vector<std::uint32_t> chain_;  // previous position + 1 with the same hash
+  std::vector<std::uint32_t> pair_;   // last position + 1 per two-byte value
+};
+
+}  // namespace sfx::encode
