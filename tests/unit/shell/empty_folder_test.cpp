@@ -1,0 +1,146 @@
+// Emptying the working folder: trees, missing folders, undeletable files,
+// allocation failures and links that must not be followed.
+#include "shell/empty_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "shell/support_layer.h"
+#include "shell_test_support.h"
+
+namespace sfx {
+namespace {
+
+using test::FileExists;
+using test::FolderExists;
+using test::ScratchFolder;
+using test::WriteText;
+
+// Folder that is emptied in a test, inside the scratch folder.
+class EmptyFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    target_ = scratch_.path() + "work\\";
+    ASSERT_TRUE(CreateDirectoryA(target_.c_str(), nullptr));
+  }
+  void TearDown() override { SetPathAllocationBudgetForTesting(-1); }
+
+  void MakeFolder(const std::string& relative) { ASSERT_TRUE(CreateDirectoryA((target_ + relative).c_str(), nullptr)); }
+  void MakeFile(const std::string& relative) { WriteText(target_ + relative, relative); }
+  bool FolderIsEmpty() const {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((target_ + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return true;
+    bool empty = true;
+    do {
+      const std::string name = found.cFileName;
+      if (name != "." && name != "..") empty = false;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return empty;
+  }
+
+  ScratchFolder scratch_;
+  std::string target_;
+};
+
+TEST_F(EmptyFolderTest, RemovesNestedTreeAndKeepsTheFolder) {
+  MakeFile("top.txt");
+  MakeFolder("a");
+  MakeFile("a\\one.txt");
+  MakeFolder("a\\b");
+  MakeFolder("a\\b\\c");
+  MakeFile("a\\b\\c\\deep.txt");
+  MakeFolder("empty");
+  EXPECT_TRUE(EmptyFolder(target_.c_str()));
+  EXPECT_TRUE(FolderExists(target_));
+  EXPECT_TRUE(FolderIsEmpty());
+}
+
+TEST_F(EmptyFolderTest, AcceptsPathWithoutTrailingBackslash) {
+  MakeFile("x.txt");
+  MakeFolder("sub");
+  MakeFile("sub\\y.txt");
+  const std::string without = target_.substr(0, target_.size() - 1);
+  EXPECT_TRUE(EmptyFolder(without.c_str()));
+  EXPECT_TRUE(FolderIsEmpty());
+}
+
+TEST_F(EmptyFolderTest, EmptyFolderIsSuccess) { EXPECT_TRUE(EmptyFolder(target_.c_str())); }
+
+TEST_F(EmptyFolderTest, MissingFolderIsSuccessAndStaysMissing) {
+  const std::string missing = scratch_.path() + "missing\\";
+  EXPECT_TRUE(EmptyFolder(missing.c_str()));
+  EXPECT_FALSE(FolderExists(missing));
+}
+
+TEST_F(EmptyFolderTest, ReadOnlyFileFailsButSiblingsGo) {
+  MakeFolder("keep");
+  MakeFile("keep\\locked.txt");
+  MakeFile("keep\\other.txt");
+  MakeFile("loose.txt");
+  ASSERT_TRUE(SetFileAttributesA((target_ + "keep\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_FALSE(EmptyFolder(target_.c_str()));
+  EXPECT_TRUE(FileExists(target_ + "keep\\locked.txt"));
+  EXPECT_FALSE(FileExists(target_ + "keep\\other.txt"));
+  EXPECT_FALSE(FileExists(target_ + "loose.txt"));
+  EXPECT_TRUE(FolderExists(target_ + "keep"));  // its removal was tried and failed
+  // Attributes are left as they were.
+  EXPECT_NE(GetFileAttributesA((target_ + "keep\\locked.txt").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
+TEST_F(EmptyFolderTest, FileHeldOpenFailsButTheWalkGoesOn) {
+  MakeFile("held.txt");
+  MakeFolder("later");
+  MakeFile("later\\z.txt");
+  HANDLE held = CreateFileA((target_ + "held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const bool result = EmptyFolder(target_.c_str());
+  CloseHandle(held);
+  EXPECT_FALSE(result);
+  EXPECT_TRUE(FileExists(target_ + "held.txt"));
+  EXPECT_FALSE(FolderExists(target_ + "later"));
+}
+
+TEST_F(EmptyFolderTest, AllocationFailureEndsTheWalkWithFailure) {
+  MakeFile("a.txt");
+  MakeFile("b.txt");
+  // Folder and pattern strings succeed; the first entry's path does not.
+  SetPathAllocationBudgetForTesting(2);
+  EXPECT_FALSE(EmptyFolder(target_.c_str()));
+  SetPathAllocationBudgetForTesting(-1);
+  EXPECT_TRUE(EmptyFolder(target_.c_str()));
+  EXPECT_TRUE(FolderIsEmpty());
+}
+
+TEST_F(EmptyFolderTest, FailedFirstAllocationIsFailure) {
+  SetPathAllocationBudgetForTesting(0);
+  EXPECT_FALSE(EmptyFolder(target_.c_str()));
+}
+
+TEST_F(EmptyFolderTest, DirectoryLinkIsRemovedWithoutTouchingItsTarget) {
+  const std::string outside = scratch_.path() + "outside";
+  ASSERT_TRUE(CreateDirectoryA(outside.c_str(), nullptr));
+  WriteText(outside + "\\precious.txt", "keep me");
+  const std::string link = target_ + "link";
+  if (!CreateSymbolicLinkA(link.c_str(), outside.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+    GTEST_SKIP() << "this system cannot make directory symbolic links (error " << GetLastError() << ")";
+  }
+  const DWORD attributes = GetFileAttributesA(link.c_str());
+  ASSERT_NE(attributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+  EXPECT_TRUE(EmptyFolder(target_.c_str()));
+  EXPECT_TRUE(FileExists(outside + "\\precious.txt"));
+  EXPECT_EQ(GetFileAttributesA(link.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(SupportLayerInit, FailsWithoutInstanceAndAllocationStillWorks) {
+  EXPECT_FALSE(InitSupportLayer(nullptr, nullptr, nullptr, SW_SHOWNORMAL));
+  char* text = AllocPathString(16);
+  ASSERT_NE(text, nullptr);
+  FreePathString(text);
+  EXPECT_TRUE(InitSupportLayer(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWNORMAL));
+}
+
+}  // namespace
+}  // namespace sfx

@@ -1,0 +1,227 @@
+// The worker's directory walk on in-memory images: files and folders, the
+// early stop after Setup.exe, corrupt entries and names, write failures;
+// plus the two name tests and the write-failure message.
+#include "payload/image_walk.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "payload/extraction_worker.h"
+#include "shell_test_support.h"
+#include "wine/test_image.h"
+
+namespace sfx {
+namespace {
+
+using test::BuildTestImage;
+using test::FileExists;
+using test::ReadBytes;
+using test::TestEntry;
+
+std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+// What the update decision saw.
+struct DecisionLog {
+  int calls = 0;
+  std::string path;
+  bool file_existed = false;
+  bool verdict = true;
+};
+DecisionLog* decisions = nullptr;
+
+bool RecordingDecision(const char* path) {
+  ++decisions->calls;
+  decisions->path = path;
+  decisions->file_existed = FileExists(path);
+  return decisions->verdict;
+}
+
+class ImageWalkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    decisions = &log_;
+    work_ = scratch_.path() + "Mivor.40\\";
+    BuildCrcTable(table_);
+  }
+  void TearDown() override { decisions = nullptr; }
+
+  WalkResult Walk(const std::vector<std::uint8_t>& image) {
+    image_ = image;
+    const PayloadImageView view(image_.data(), image_.size(), table_);
+    EXPECT_EQ(view.CheckHeader(), ImageStatus::kOk);
+    std::memset(target_path_, 0, sizeof(target_path_));
+    std::strcpy(target_path_, work_.c_str());
+    tracker_ = MakeProgressTracker(static_cast<std::uint32_t>(image_.size()), nullptr);
+    return WalkImage(view, target_path_, work_.size(), tracker_, RecordingDecision, PlatformFileOps());
+  }
+
+  bool Written(const std::string& name) const { return FileExists(work_ + name); }
+
+  test::ScratchFolder scratch_;
+  std::string work_;
+  CrcTable table_;
+  std::vector<std::uint8_t> image_;
+  char target_path_[512];
+  ProgressTracker tracker_{};
+  DecisionLog log_;
+};
+
+TEST_F(ImageWalkTest, WritesEveryEntryWithFoldersAndEmptyFile) {
+  const std::vector<TestEntry> entries = {
+      {"Setup.exe", Bytes("MZ program")},
+      {"data\\sub\\deep.bin", std::vector<std::uint8_t>(70000, 0xA5)},
+      {"empty.txt", {}},
+      {"readme.txt", Bytes("hello")},
+  };
+  EXPECT_EQ(Walk(BuildTestImage(entries)), WalkResult::kSuccess);
+  for (const auto& entry : entries) EXPECT_EQ(ReadBytes(work_ + entry.name), entry.data) << entry.name;
+  EXPECT_TRUE(Written("empty.txt"));
+  EXPECT_EQ(tracker_.bytes_done, 10u + 70000u + 0u + 5u);
+  EXPECT_EQ(log_.calls, 0);
+}
+
+TEST_F(ImageWalkTest, EmptyDirectoryFinishesAtOnce) {
+  EXPECT_EQ(Walk(BuildTestImage({})), WalkResult::kSuccess);
+  EXPECT_FALSE(test::FolderExists(work_));
+}
+
+TEST_F(ImageWalkTest, NegativeDecisionStopsRightAfterSetupExe) {
+  log_.verdict = false;
+  EXPECT_EQ(Walk(BuildTestImage({{"Setup.cfg", Bytes("cfg")},
+                                  {"first.txt", Bytes("1")},
+                                  {"Setup.exe", Bytes("MZ")},
+                                  {"after.txt", Bytes("2")}})),
+            WalkResult::kEarlyFinish);
+  EXPECT_EQ(log_.calls, 1);
+  EXPECT_EQ(log_.path, work_ + "Setup.cfg");
+  EXPECT_TRUE(log_.file_existed);
+  EXPECT_TRUE(Written("Setup.cfg"));
+  EXPECT_TRUE(Written("first.txt"));
+  EXPECT_TRUE(Written("Setup.exe"));
+  EXPECT_FALSE(Written("after.txt"));
+}
+
+TEST_F(ImageWalkTest, PositiveDecisionWritesEverything) {
+  EXPECT_EQ(Walk(BuildTestImage({{"Setup.cfg", Bytes("cfg")}, {"Setup.exe", Bytes("MZ")}, {"more.txt", Bytes("3")}})),
+            WalkResult::kSuccess);
+  EXPECT_EQ(log_.calls, 1);
+  EXPECT_TRUE(Written("more.txt"));
+}
+
+TEST_F(ImageWalkTest, ConfigAfterSetupExeCannotStopTheWalk) {
+  log_.verdict = false;
+  EXPECT_EQ(Walk(BuildTestImage({{"Setup.exe", Bytes("MZ")}, {"Setup.cfg", Bytes("cfg")}, {"more.txt", Bytes("3")}})),
+            WalkResult::kSuccess);
+  EXPECT_EQ(log_.calls, 1);
+  EXPECT_TRUE(Written("more.txt"));
+}
+
+TEST_F(ImageWalkTest, OnlyTheFirstConfigIsDecided) {
+  EXPECT_EQ(Walk(BuildTestImage({{"Setup.cfg", Bytes("one")}, {"sub\\x.txt", Bytes("x")}, {"SETUP.CFG", Bytes("two")}})),
+            WalkResult::kSuccess);
+  EXPECT_EQ(log_.calls, 1);
+  EXPECT_EQ(log_.path, work_ + "Setup.cfg");
+  EXPECT_EQ(ReadBytes(work_ + "Setup.cfg"), Bytes("two"));  // the second one is written all the same
+}
+
+TEST_F(ImageWalkTest, CapitalSetupExeMatches) {
+  log_.verdict = false;
+  EXPECT_EQ(Walk(BuildTestImage({{"setup.CFG", Bytes("cfg")}, {"SETUP.EXE", Bytes("MZ")}, {"late.txt", Bytes("l")}})),
+            WalkResult::kEarlyFinish);
+  EXPECT_EQ(log_.calls, 1);
+  EXPECT_FALSE(Written("late.txt"));
+}
+
+TEST_F(ImageWalkTest, SetupExeInSubfolderDoesNotMatch) {
+  log_.verdict = false;
+  EXPECT_EQ(Walk(BuildTestImage({{"Setup.cfg", Bytes("cfg")},
+                                  {"bin\\setup.exe", Bytes("MZ")},
+                                  {"late.txt", Bytes("l")}})),
+            WalkResult::kSuccess);
+  EXPECT_TRUE(Written("late.txt"));
+}
+
+TEST_F(ImageWalkTest, DamagedEntryKeepsEarlierFilesAndStops) {
+  auto image = BuildTestImage({{"a.txt", Bytes("a")}, {"b.txt", Bytes("bb")}, {"c.txt", Bytes("c")}});
+  test::DamageImageEntry(image, 1);
+  EXPECT_EQ(Walk(image), WalkResult::kCorrupt);
+  EXPECT_TRUE(Written("a.txt"));
+  EXPECT_FALSE(Written("b.txt"));
+  EXPECT_FALSE(Written("c.txt"));
+}
+
+TEST_F(ImageWalkTest, NamesLeavingTheFolderAreCorrupt) {
+  const char* names[] = {"..\\evil.txt",   "sub\\..\\..\\evil.txt", "C:\\evil.txt", "\\evil.txt",
+                         "sub/evil.txt",   "evil.txt:stream",       "sub\\",        ""};
+  for (const char* name : names) {
+    EXPECT_EQ(Walk(BuildTestImage({{"good.txt", Bytes("g")}, {name, Bytes("bad")}})), WalkResult::kCorrupt) << name;
+    EXPECT_TRUE(Written("good.txt")) << name;
+    EXPECT_FALSE(FileExists(scratch_.path() + "evil.txt")) << name;
+  }
+}
+
+TEST_F(ImageWalkTest, NameBeyondThePathBufferIsCorrupt) {
+  // WorkFolder + name of 512 characters does not fit the 512-byte buffer.
+  const std::string too_long(512 - work_.size(), 'n');
+  EXPECT_EQ(Walk(BuildTestImage({{too_long, Bytes("x")}})), WalkResult::kCorrupt);
+  // One character less fits the buffer; whether the platform can create
+  // such a file is another matter, but it is no longer a corrupt image.
+  const std::string longest(511 - work_.size(), 'n');
+  EXPECT_NE(Walk(BuildTestImage({{longest, Bytes("x")}})), WalkResult::kCorrupt);
+}
+
+TEST_F(ImageWalkTest, UnwritableFileReportsItsPath) {
+  ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
+  const std::string held_path = work_ + "Setup.exe";
+  test::WriteText(held_path, "old");
+  HANDLE held = CreateFileA(held_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const WalkResult result = Walk(BuildTestImage({{"first.txt", Bytes("1")}, {"Setup.exe", Bytes("MZ")}}));
+  CloseHandle(held);
+  EXPECT_EQ(result, WalkResult::kWriteFailed);
+  EXPECT_STREQ(target_path_, held_path.c_str());
+  EXPECT_TRUE(Written("first.txt"));
+}
+
+TEST(EntryNameTests, WholeNameWithoutRegardToAsciiCase) {
+  EXPECT_TRUE(IsSetupProgramName("setup.exe"));
+  EXPECT_TRUE(IsSetupProgramName("Setup.exe"));
+  EXPECT_TRUE(IsSetupProgramName("SETUP.EXE"));
+  EXPECT_FALSE(IsSetupProgramName("bin\\setup.exe"));
+  EXPECT_FALSE(IsSetupProgramName("setup.exe.bak"));
+  EXPECT_FALSE(IsSetupProgramName("setup.ex"));
+  EXPECT_FALSE(IsSetupProgramName(""));
+  EXPECT_TRUE(IsSetupConfigName("Setup.cfg"));
+  EXPECT_TRUE(IsSetupConfigName("setup.CFG"));
+  EXPECT_FALSE(IsSetupConfigName("Setup.cfg2"));
+  EXPECT_FALSE(IsSetupConfigName("x\\Setup.cfg"));
+  // Bytes above 0x7F are not letters of ASCII and must match exactly.
+  EXPECT_FALSE(IsSetupConfigName("Setup.cf\xC7"));
+}
+
+TEST(WriteFailureMessage, PathStandsBetweenTheTwoStrings) {
+  char message[kFailureMessageSize];
+  ComposeWriteFailureMessage(message, "Error copying the file: \"", "C:\\T\\Mivor.40\\Setup.exe",
+                             "\"\r\nMaybe the harddisc is full or you haven't got write permission.");
+  EXPECT_STREQ(message,
+               "Error copying the file: \"C:\\T\\Mivor.40\\Setup.exe\"\r\n"
+               "Maybe the harddisc is full or you haven't got write permission.");
+}
+
+TEST(WriteFailureMessage, OverlongPartsAreCutAtTheBuffer) {
+  const std::string head(255, 'h');
+  const std::string path(511, 'p');
+  const std::string tail(400, 't');
+  char message[kFailureMessageSize + 8];
+  std::memset(message, '#', sizeof(message));
+  ComposeWriteFailureMessage(message, head.c_str(), path.c_str(), tail.c_str());
+  EXPECT_EQ(std::strlen(message), kFailureMessageSize - 1);
+  EXPECT_EQ(message[kFailureMessageSize], '#');  // nothing written past the buffer
+  EXPECT_EQ(std::string(message, 255), head);
+}
+
+}  // namespace
+}  // namespace sfx

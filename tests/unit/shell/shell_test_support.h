@@ -1,0 +1,42 @@
+// Helpers of the stub's in-process tests: a scratch folder per test and
+// small file utilities on top of the ANSI Win32 calls.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sfx::test {
+
+// A fresh folder under the temp folder, removed with everything in it
+// (read-only attributes cleared first) when the object goes.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  // The folder's path with a trailing backslash.
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Removes a file or folder tree, clearing read-only attributes on the way.
+void RemoveTree(const std::string& path);
+
+// Creates (or replaces) a file with the given bytes.
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& data);
+void WriteText(const std::string& path, const std::string& text);
+
+// The file's bytes; empty when it cannot be read.
+std::vector<std::uint8_t> ReadBytes(const std::string& path);
+
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+
+}  // namespace sfx::test

@@ -1,0 +1,80 @@
+// Composition of the working folder from the temp path, and the fallback.
+#include "shell/work_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "shell_test_support.h"
+
+namespace sfx {
+namespace {
+
+// Runs SelectTempFolder and AppendWorkSubfolder as BuildWorkFolder does, on
+// a temp path and the value GetTempPathA would have returned.
+std::string Compose(const std::string& temp_path, DWORD temp_result) {
+  char folder[256] = {};
+  std::memcpy(folder, temp_path.data(), temp_path.size() < 255 ? temp_path.size() : 255);
+  SelectTempFolder(folder, sizeof(folder), temp_result);
+  AppendWorkSubfolder(folder);
+  return folder;
+}
+
+std::string ComposeFitting(const std::string& temp_path) {
+  return Compose(temp_path, static_cast<DWORD>(temp_path.size()));
+}
+
+TEST(WorkFolderComposition, TrailingBackslashIsNotDoubled) {
+  EXPECT_EQ(ComposeFitting("D:\\TEMP\\"), "D:\\TEMP\\Mivor.40\\");
+}
+
+TEST(WorkFolderComposition, MissingBackslashIsAdded) {
+  EXPECT_EQ(ComposeFitting("D:\\TEMP"), "D:\\TEMP\\Mivor.40\\");
+}
+
+TEST(WorkFolderComposition, FailedTempPathSelectsFallback) {
+  EXPECT_EQ(Compose("", 0), "\\temp\\Mivor.40\\");
+}
+
+TEST(WorkFolderComposition, TempPathLongerThanBufferSelectsFallback) {
+  // GetTempPathA returns the size it needs when the path does not fit.
+  EXPECT_EQ(Compose("C:\\garbage", 300), "\\temp\\Mivor.40\\");
+  EXPECT_EQ(Compose("C:\\garbage", 256), "\\temp\\Mivor.40\\");
+}
+
+TEST(WorkFolderComposition, LongestFittingPathIsKept) {
+  // 245 characters + backslash + "Mivor.40\" = 255 characters, plus terminator.
+  const std::string path = "C:\\" + std::string(242, 'x');
+  ASSERT_EQ(path.size(), 245u);
+  const std::string folder = ComposeFitting(path);
+  EXPECT_EQ(folder, path + "\\Mivor.40\\");
+  EXPECT_EQ(folder.size(), 255u);
+  const std::string with_backslash = "C:\\" + std::string(242, 'x') + "\\";
+  ASSERT_EQ(with_backslash.size(), 246u);
+  EXPECT_EQ(ComposeFitting(with_backslash).size(), 255u);
+}
+
+TEST(WorkFolderComposition, PathTooLongForTheSubfolderSelectsFallback) {
+  const std::string path = "C:\\" + std::string(243, 'x');  // 246 characters, no backslash
+  EXPECT_EQ(ComposeFitting(path), "\\temp\\Mivor.40\\");
+  const std::string with_backslash = "C:\\" + std::string(243, 'x') + "\\";  // 247 characters
+  EXPECT_EQ(ComposeFitting(with_backslash), "\\temp\\Mivor.40\\");
+}
+
+TEST(WorkFolderBuild, UsesTheTempVariableAndCreatesTheTempFolder) {
+  test::ScratchFolder scratch;
+  const std::string temp = scratch.path() + "newtemp";  // does not exist yet
+  char saved_tmp[1024] = {};
+  const DWORD had_tmp = GetEnvironmentVariableA("TMP", saved_tmp, sizeof(saved_tmp));
+  ASSERT_TRUE(SetEnvironmentVariableA("TMP", temp.c_str()));
+  char folder[256];
+  BuildWorkFolder(folder);
+  SetEnvironmentVariableA("TMP", had_tmp != 0 ? saved_tmp : nullptr);
+  EXPECT_EQ(std::string(folder), temp + "\\Mivor.40\\");
+  EXPECT_TRUE(test::FolderExists(temp));
+  EXPECT_FALSE(test::FolderExists(temp + "\\Mivor.40"));  // made by the first written file
+}
+
+}  // namespace
+}  // namespace sfx

@@ -1,0 +1,172 @@
+// Writing one extracted file: the folder climb, the chunking and failures.
+#include "payload/write_entry_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "shell_test_support.h"
+
+namespace sfx {
+namespace {
+
+using test::FileExists;
+using test::FolderExists;
+using test::ReadBytes;
+using test::ScratchFolder;
+
+// Records every call and passes it on to the real file system (or, for
+// writes, optionally shortens it).
+struct CallLog {
+  std::vector<std::string> calls;  // "open <path>", "mkdir <path> ok|fail", "write <n>", "close"
+  int opens = 0;
+  int folders_made = 0;
+  int folders_failed = 0;
+  std::vector<DWORD> write_sizes;
+  DWORD short_write_by = 0;
+  int closes = 0;
+};
+
+CallLog* log_sink = nullptr;
+
+HANDLE LoggedOpen(const char* path) {
+  ++log_sink->opens;
+  log_sink->calls.push_back(std::string("open ") + path);
+  return PlatformFileOps().open_for_write(path);
+}
+
+BOOL LoggedCreateFolder(const char* path) {
+  const BOOL ok = PlatformFileOps().create_folder(path);
+  (ok ? log_sink->folders_made : log_sink->folders_failed)++;
+  log_sink->calls.push_back(std::string("mkdir ") + path + (ok ? " ok" : " fail"));
+  return ok;
+}
+
+BOOL LoggedWrite(HANDLE file, const void* data, DWORD size, DWORD* written) {
+  log_sink->write_sizes.push_back(size);
+  const DWORD asked = size > log_sink->short_write_by ? size - log_sink->short_write_by : 0;
+  return PlatformFileOps().write(file, data, asked, written);
+}
+
+void LoggedClose(HANDLE file) {
+  ++log_sink->closes;
+  PlatformFileOps().close(file);
+}
+
+const FileOps kLoggedOps = {LoggedOpen, LoggedCreateFolder, LoggedWrite, LoggedClose};
+
+class WriteEntryFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { log_sink = &log_; }
+  void TearDown() override { log_sink = nullptr; }
+
+  int Write(const std::string& path, const std::vector<std::uint8_t>& data) {
+    return WriteEntryFileWith(kLoggedOps, path.c_str(), data.data(), static_cast<std::uint32_t>(data.size()),
+                              tracker_);
+  }
+
+  ScratchFolder folder_;
+  CallLog log_;
+  ProgressTracker tracker_ = MakeProgressTracker(1u << 20, nullptr);
+};
+
+std::vector<std::uint8_t> Pattern(std::size_t size) {
+  std::vector<std::uint8_t> data(size);
+  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+  return data;
+}
+
+TEST_F(WriteEntryFileTest, ClimbsToCreateTwoMissingFolders) {
+  const std::string base = folder_.path();
+  const std::string path = base + "a\\b\\file.txt";
+  ASSERT_EQ(Write(path, Pattern(10)), 1);
+  EXPECT_EQ(log_.opens, 4);
+  EXPECT_EQ(log_.folders_made, 2);
+  EXPECT_EQ(log_.folders_failed, 1);
+  const std::vector<std::string> expected = {
+      "open " + path,  "mkdir " + base + "a\\b fail", "open " + path, "mkdir " + base + "a ok",
+      "open " + path,  "mkdir " + base + "a\\b ok",   "open " + path,
+  };
+  EXPECT_EQ(log_.calls, expected);
+  EXPECT_EQ(ReadBytes(path), Pattern(10));
+}
+
+TEST_F(WriteEntryFileTest, ExistingFolderNeedsOneOpen) {
+  const std::string path = folder_.path() + "file.bin";
+  ASSERT_EQ(Write(path, Pattern(3)), 1);
+  EXPECT_EQ(log_.opens, 1);
+  EXPECT_EQ(log_.folders_made + log_.folders_failed, 0);
+}
+
+TEST_F(WriteEntryFileTest, ReplacesAnExistingFile) {
+  const std::string path = folder_.path() + "file.bin";
+  test::WriteBytes(path, Pattern(5000));
+  ASSERT_EQ(Write(path, Pattern(7)), 1);
+  EXPECT_EQ(ReadBytes(path), Pattern(7));
+}
+
+TEST_F(WriteEntryFileTest, WritesAtMost64KiBPerCall) {
+  const std::string exact = folder_.path() + "exact.bin";
+  ASSERT_EQ(Write(exact, Pattern(65536)), 1);
+  EXPECT_EQ(log_.write_sizes, std::vector<DWORD>({65536}));
+  EXPECT_EQ(tracker_.bytes_done, 65536u);
+
+  log_.write_sizes.clear();
+  const std::string over = folder_.path() + "over.bin";
+  ASSERT_EQ(Write(over, Pattern(65537)), 1);
+  EXPECT_EQ(log_.write_sizes, std::vector<DWORD>({65536, 1}));
+  EXPECT_EQ(tracker_.bytes_done, 65536u + 65537u);
+  EXPECT_EQ(ReadBytes(over), Pattern(65537));
+}
+
+TEST_F(WriteEntryFileTest, EmptyEntryMakesEmptyFileWithoutProgress) {
+  const std::string path = folder_.path() + "empty.txt";
+  ASSERT_EQ(Write(path, {}), 1);
+  EXPECT_TRUE(FileExists(path));
+  EXPECT_TRUE(ReadBytes(path).empty());
+  EXPECT_TRUE(log_.write_sizes.empty());
+  EXPECT_EQ(tracker_.bytes_done, 0u);
+  EXPECT_EQ(log_.closes, 1);
+}
+
+TEST_F(WriteEntryFileTest, ShortWriteFailsAndClosesTheFile) {
+  log_.short_write_by = 1;
+  const std::string path = folder_.path() + "short.bin";
+  EXPECT_EQ(Write(path, Pattern(100)), 0);
+  EXPECT_EQ(log_.closes, 1);
+  EXPECT_EQ(tracker_.bytes_done, 0u);
+  EXPECT_EQ(ReadBytes(path).size(), 99u);  // what was written stays
+}
+
+TEST_F(WriteEntryFileTest, FileHeldOpenFailsAfterClimbingToTheDrive) {
+  const std::string path = folder_.path() + "held.bin";
+  test::WriteBytes(path, Pattern(4));
+  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Write(path, Pattern(8)), 0);
+  CloseHandle(held);
+  int backslashes = 0;
+  for (char c : path) backslashes += c == '\\';
+  EXPECT_EQ(log_.opens, backslashes + 1);
+  EXPECT_EQ(log_.folders_made, 0);
+  EXPECT_EQ(ReadBytes(path), Pattern(4));
+}
+
+TEST_F(WriteEntryFileTest, PathWithoutBackslashFailsAfterOneOpen) {
+  // A name that cannot be created anywhere: an empty path.
+  EXPECT_EQ(Write("", Pattern(1)), 0);
+  EXPECT_EQ(log_.opens, 1);
+  EXPECT_EQ(log_.folders_made + log_.folders_failed, 0);
+}
+
+TEST_F(WriteEntryFileTest, RealCallsWriteTheFile) {
+  const std::string path = folder_.path() + "x\\y.bin";
+  const auto data = Pattern(70000);
+  ASSERT_EQ(WriteEntryFile(path.c_str(), data.data(), static_cast<std::uint32_t>(data.size()), tracker_), 1);
+  EXPECT_TRUE(FolderExists(folder_.path() + "x"));
+  EXPECT_EQ(ReadBytes(path), data);
+}
+
+}  // namespace
+}  // namespace sfx
