@@ -1,0 +1,235 @@
+// Listing and extracting images: good images are written exactly; corrupt
+// ones are refused at the point the installer would refuse them, and no
+// file appears outside the target folder.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/byte_order.h"
+#include "packer/image_builder.h"
+#include "packer/image_extractor.h"
+#include "packer/image_listing.h"
+#include "packer/pack_error.h"
+#include "payload/crc32.h"
+#include "payload/payload_format.h"
+#include "unit/packer/packer_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using sfx_test::ReadBytes;
+using sfx_test::ScratchDir;
+using sfx_test::U8Path;
+
+std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+const sfx::CrcTable& Table() {
+  static const sfx::CrcTable table = [] {
+    sfx::CrcTable t;
+    sfx::BuildCrcTable(t);
+    return t;
+  }();
+  return table;
+}
+
+sfx::ExtractSummary Extract(const std::vector<std::uint8_t>& image, const fs::path& dir) {
+  return sfx::ExtractImage(sfx::PayloadImageView(image.data(), image.size(), Table()), dir, {});
+}
+
+std::string ExtractError(const std::vector<std::uint8_t>& image, const fs::path& dir) {
+  try {
+    Extract(image, dir);
+  } catch (const sfx::PackError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+std::size_t CountFiles(const fs::path& dir) {
+  std::size_t count = 0;
+  for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
+    if (!it->is_directory()) ++count;
+  }
+  return count;
+}
+
+// Three entries; the name of the second is "sub\x.bin" (same length as
+// "..\x.bin", which tests patch in).
+std::vector<std::uint8_t> ThreeEntryImage() {
+  sfx::ImageBuilder builder;
+  builder.AddEntry("first.txt", Bytes("one"));
+  builder.AddEntry("ab\\x.bin", sfx_test::NoiseBytes(3000, 5));
+  builder.AddEntry("Gr\xFC\xDF" "e.txt", Bytes("three"));
+  return builder.Build();
+}
+
+// Offset of the name area of the entry whose name is `name`.
+std::size_t NameOffset(const std::vector<std::uint8_t>& image, const char* name) {
+  const std::string needle(name, std::strlen(name) + 1);
+  const auto it = std::search(image.begin(), image.end(), needle.begin(), needle.end());
+  EXPECT_NE(it, image.end());
+  return static_cast<std::size_t>(it - image.begin());
+}
+
+TEST(ImageExtraction, WritesEveryEntryWithItsFolders) {
+  ScratchDir dir;
+  const std::vector<std::uint8_t> image = ThreeEntryImage();
+  const sfx::ExtractSummary summary = Extract(image, dir.path() / "out");
+  EXPECT_EQ(summary.files, 3u);
+  EXPECT_EQ(summary.bytes, 3u + 3000u + 5u);
+  EXPECT_EQ(ReadBytes(dir.path() / "out" / "first.txt"), Bytes("one"));
+  EXPECT_EQ(ReadBytes(dir.path() / "out" / "ab" / "x.bin"), sfx_test::NoiseBytes(3000, 5));
+  EXPECT_EQ(ReadBytes(dir.path() / "out" / U8Path("Gr\xC3\xBC\xC3\x9F" "e.txt")), Bytes("three"));
+}
+
+TEST(ImageExtraction, ReplacesExistingFiles) {
+  ScratchDir dir;
+  sfx_test::WriteText(dir.path() / "first.txt", "an older and longer content");
+  Extract(ThreeEntryImage(), dir.path());
+  EXPECT_EQ(ReadBytes(dir.path() / "first.txt"), Bytes("one"));
+}
+
+TEST(ImageExtraction, EmptyDirectoryWritesNothing) {
+  ScratchDir dir;
+  const std::vector<std::uint8_t> image = sfx::ImageBuilder().Build();
+  EXPECT_EQ(Extract(image, dir.path()).files, 0u);
+  EXPECT_EQ(CountFiles(dir.path()), 0u);
+}
+
+TEST(ImageExtraction, HeaderFailureWritesNothing) {
+  for (std::size_t at : {std::size_t{0}, std::size_t{4}, std::size_t{0x1C}, std::size_t{0x30}}) {
+    ScratchDir dir;
+    std::vector<std::uint8_t> image = ThreeEntryImage();
+    image[at] ^= 0x10;
+    EXPECT_NE(ExtractError(image, dir.path()).find("corrupt payload"), std::string::npos) << at;
+    EXPECT_EQ(CountFiles(dir.path()), 0u) << at;
+  }
+}
+
+TEST(ImageExtraction, DirectoryFailureWritesNothing) {
+  ScratchDir dir;
+  std::vector<std::uint8_t> image = ThreeEntryImage();
+  image[NameOffset(image, "first.txt")] = 'F';  // directory changed, header left alone
+  EXPECT_NE(ExtractError(image, dir.path()).find("corrupt payload"), std::string::npos);
+  EXPECT_EQ(CountFiles(dir.path()), 0u);
+}
+
+TEST(ImageExtraction, DataFailureKeepsTheEarlierFilesOnly) {
+  ScratchDir dir;
+  std::vector<std::uint8_t> image = ThreeEntryImage();
+  const std::uint32_t second_data = sfx::LoadLE32(image.data() + 52 + 24 + 12 + 12);
+  image[second_data + 100] ^= 0xFF;
+  EXPECT_NE(ExtractError(image, dir.path()).find("corrupt payload"), std::string::npos);
+  EXPECT_TRUE(fs::exists(dir.path() / "first.txt"));
+  EXPECT_FALSE(fs::exists(dir.path() / "ab" / "x.bin"));
+  EXPECT_EQ(CountFiles(dir.path()), 1u);
+}
+
+TEST(ImageExtraction, RefusesUnsafeNamesEvenWithValidSeals) {
+  for (const char* evil : {"..\\x.bin", "C:\\x.bin", "\\\\x.bin", "ab/x.bin", "ab\\x.bi."}) {
+    ScratchDir parent;
+    const fs::path dir = parent.path() / "target";
+    std::vector<std::uint8_t> image = ThreeEntryImage();
+    std::memcpy(image.data() + NameOffset(image, "ab\\x.bin"), evil, 8);
+    sfx_test::Reseal(image);
+    EXPECT_NE(ExtractError(image, dir).find("unsafe entry name"), std::string::npos) << evil;
+    EXPECT_FALSE(fs::exists(parent.path() / "x.bin")) << evil;
+    EXPECT_EQ(CountFiles(parent.path()), 1u) << evil;  // only first.txt, inside the target
+  }
+}
+
+TEST(ImageExtraction, RefusesDataBeyondDataEnd) {
+  ScratchDir dir;
+  std::vector<std::uint8_t> image = ThreeEntryImage();
+  const std::uint32_t data_end = sfx::LoadLE32(image.data() + 0x2C);
+  sfx::StoreLE32(image.data() + 0x2C, data_end - 1);  // the last entry now ends past it
+  sfx_test::Reseal(image);
+  EXPECT_NE(ExtractError(image, dir.path()).find("corrupt payload"), std::string::npos);
+  EXPECT_EQ(CountFiles(dir.path()), 2u);
+}
+
+#ifndef _WIN32
+TEST(ImageExtraction, NeverFollowsALinkOutOfTheTarget) {
+  ScratchDir dir;
+  ScratchDir outside;
+  fs::create_directory_symlink(outside.path(), dir.path() / "ab");
+  EXPECT_NE(ExtractError(ThreeEntryImage(), dir.path()).find("symbolic link"), std::string::npos);
+  EXPECT_EQ(CountFiles(outside.path()), 0u);
+}
+
+TEST(ImageExtraction, NeverWritesThroughALinkedFile) {
+  ScratchDir dir;
+  ScratchDir outside;
+  sfx_test::WriteText(outside.path() / "victim", "keep");
+  fs::create_symlink(outside.path() / "victim", dir.path() / "first.txt");
+  EXPECT_NE(ExtractError(ThreeEntryImage(), dir.path()).find("symbolic link"), std::string::npos);
+  EXPECT_EQ(ReadBytes(outside.path() / "victim"), Bytes("keep"));
+}
+#endif
+
+TEST(ImageListing, ListsASoundImage) {
+  const std::vector<std::uint8_t> image = ThreeEntryImage();
+  const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
+  EXPECT_TRUE(listing.ok());
+  EXPECT_TRUE(listing.directory_complete);
+  ASSERT_EQ(listing.entries.size(), 3u);
+  EXPECT_EQ(listing.entries[1].name, "ab\\x.bin");
+  EXPECT_EQ(listing.entries[1].fields.data_size, 3000u);
+  EXPECT_EQ(listing.header.data_end, image.size());
+}
+
+TEST(ImageListing, ListsEntriesOfAnImageWithABadDataCrc) {
+  std::vector<std::uint8_t> image = ThreeEntryImage();
+  image.back() ^= 1;
+  const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
+  EXPECT_FALSE(listing.ok());
+  EXPECT_EQ(listing.header_status, sfx::ImageStatus::kOk);
+  ASSERT_EQ(listing.entries.size(), 3u);
+  EXPECT_EQ(listing.entries[0].data_status, sfx::ImageStatus::kOk);
+  EXPECT_EQ(listing.entries[2].data_status, sfx::ImageStatus::kBadDataCrc);
+}
+
+TEST(ImageListing, WalksTheDirectoryDespiteABadDirectoryCrc) {
+  std::vector<std::uint8_t> image = ThreeEntryImage();
+  image[NameOffset(image, "first.txt")] = 'F';
+  const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
+  EXPECT_FALSE(listing.ok());
+  EXPECT_EQ(listing.header_status, sfx::ImageStatus::kBadDirectoryCrc);
+  ASSERT_EQ(listing.entries.size(), 3u);
+  EXPECT_EQ(listing.entries[0].name, "First.txt");
+}
+
+TEST(ImageListing, MarksUnsafeNames) {
+  std::vector<std::uint8_t> image = ThreeEntryImage();
+  std::memcpy(image.data() + NameOffset(image, "ab\\x.bin"), "..\\x.bin", 8);
+  sfx_test::Reseal(image);
+  const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
+  EXPECT_FALSE(listing.ok());
+  ASSERT_EQ(listing.entries.size(), 3u);
+  EXPECT_FALSE(listing.entries[1].name_safe);
+}
+
+TEST(ImageListing, StopsWhereTheDirectoryLeavesTheImage) {
+  std::vector<std::uint8_t> image = ThreeEntryImage();
+  // The second entry's name area now claims to run far past the image.
+  const std::size_t second = 52 + 24 + 12;
+  sfx::StoreLE32(image.data() + second, 0x7FFFFFF0u);
+  sfx_test::Reseal(image);
+  const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
+  EXPECT_FALSE(listing.ok());
+  EXPECT_FALSE(listing.directory_complete);
+  EXPECT_EQ(listing.entries.size(), 1u);
+  EXPECT_NE(listing.walk_status, sfx::ImageStatus::kOk);
+}
+
+TEST(ImageListing, TooSmallImageHasNoHeader) {
+  const std::vector<std::uint8_t> image(20, 0);
+  const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
+  EXPECT_FALSE(listing.has_header);
+  EXPECT_FALSE(listing.ok());
+  EXPECT_TRUE(listing.entries.empty());
+}
+
+}  // namespace
