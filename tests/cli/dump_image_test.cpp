@@ -1,0 +1,200 @@
+// sfxpack dump-image, run as a vendor runs it: the real program on payload
+// block files on disk, checking the written image, stderr and exit codes.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+struct ToolRun {
+  int exit_code;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const fs::path& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+void PutLE32(Bytes& out, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+// The 17-byte plain stream of another encoder; it decodes to "foo\n".
+Bytes FooPlainStream() {
+  const std::string hex = SFX_FOO_STREAM_HEX;
+  Bytes out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+// Stored form: little-endian words XORed with a key chain from the payload
+// seed, each next key the stored word plus 0x2E69.
+Bytes Scramble(const Bytes& plain) {
+  Bytes stored(plain.size());
+  std::uint32_t key = 0x5A3C9E17u;
+  for (std::size_t i = 0; i < plain.size(); i += 4) {
+    std::uint32_t word = 0;
+    for (std::size_t j = 0; j < 4 && i + j < plain.size(); ++j) word |= static_cast<std::uint32_t>(plain[i + j]) << (8 * j);
+    const std::uint32_t s = word ^ key;
+    key = s + 0x2E69u;
+    for (std::size_t j = 0; j < 4 && i + j < plain.size(); ++j) stored[i + j] = static_cast<std::uint8_t>(s >> (8 * j));
+  }
+  return stored;
+}
+
+Bytes Block(const Bytes& stream, std::uint32_t unpacked, std::uint32_t packed_override = 0xFFFFFFFFu) {
+  Bytes block;
+  PutLE32(block, packed_override != 0xFFFFFFFFu ? packed_override : static_cast<std::uint32_t>(stream.size()));
+  PutLE32(block, unpacked);
+  block.insert(block.end(), stream.begin(), stream.end());
+  return block;
+}
+
+class DumpImage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() / (std::string("h1cli_") + info->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+
+  fs::path File(const std::string& name, const Bytes& bytes) const {
+    const fs::path path = dir_ / name;
+    WriteFile(path, bytes);
+    return path;
+  }
+
+  ToolRun Sfxpack(const std::vector<std::string>& args) const {
+    std::string command = Quote(SFXPACK_PATH);
+    for (const std::string& a : args) command += " " + Quote(a);
+    const fs::path out = dir_ / "stdout.txt";
+    const fs::path err = dir_ / "stderr.txt";
+    command += " > " + Quote(out.string()) + " 2> " + Quote(err.string());
+#ifdef _WIN32
+    command = "\"" + command + "\"";  // cmd.exe drops the outermost quotes
+#endif
+    const int status = std::system(command.c_str());
+#ifdef _WIN32
+    const int code = status;
+#else
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    std::string err_text = ReadFile(err);
+    std::erase(err_text, '\r');
+    return ToolRun{code, ReadFile(out), err_text};
+  }
+
+  // True when `err` is exactly one line that starts with the tool's name.
+  static bool IsOneErrorLine(const std::string& err) {
+    return err.rfind("sfxpack: ", 0) == 0 && err.find('\n') == err.size() - 1;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(DumpImage, WritesTheDecodedImage) {
+  const fs::path image = dir_ / "foo.img";
+  const ToolRun run = Sfxpack({"dump-image", File("foo.block", Block(Scramble(FooPlainStream()), 4)).string(), "-o",
+                               image.string()});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(ReadFile(image), "foo\n");
+}
+
+TEST_F(DumpImage, TrailingBytesAfterTheStreamAreIgnored) {
+  Bytes block = Block(Scramble(FooPlainStream()), 4);
+  block.insert(block.end(), {1, 2, 3});
+  const fs::path image = dir_ / "foo.img";
+  const ToolRun run = Sfxpack({"dump-image", File("foo.block", block).string(), "-o", image.string()});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(ReadFile(image), "foo\n");
+}
+
+TEST_F(DumpImage, WritesWhatWasDecodedWithoutChecks) {
+  const Bytes stream = Scramble(FooPlainStream());
+  // A smaller unpacked size stops the decoder at that count.
+  const fs::path small = dir_ / "small.img";
+  const ToolRun small_run = Sfxpack({"dump-image", File("small.block", Block(stream, 2)).string(), "-o", small.string()});
+  EXPECT_EQ(small_run.exit_code, 0) << small_run.err;
+  EXPECT_EQ(ReadFile(small), "fo");
+  // A larger one makes the decoder run out of stream; it stops soon after
+  // the end and the bytes it never produced stay zero.
+  const fs::path large = dir_ / "large.img";
+  const ToolRun large_run =
+      Sfxpack({"dump-image", File("large.block", Block(stream, 64)).string(), "-o", large.string()});
+  EXPECT_EQ(large_run.exit_code, 0) << large_run.err;
+  const std::string decoded = ReadFile(large);
+  ASSERT_EQ(decoded.size(), 64u);
+  EXPECT_EQ(decoded.substr(0, 4), "foo\n");
+  EXPECT_EQ(decoded.substr(32), std::string(32, '\0'));
+  // An unscrambled stream decodes to something, still without complaint.
+  const fs::path raw = dir_ / "raw.img";
+  const ToolRun raw_run =
+      Sfxpack({"dump-image", File("raw.block", Block(FooPlainStream(), 4)).string(), "-o", raw.string()});
+  EXPECT_EQ(raw_run.exit_code, 0) << raw_run.err;
+  EXPECT_EQ(ReadFile(raw).size(), 4u);
+}
+
+TEST_F(DumpImage, EmptyImageIsAnEmptyFile) {
+  const fs::path image = dir_ / "empty.img";
+  const ToolRun run = Sfxpack({"dump-image", File("empty.block", Block({}, 0)).string(), "-o", image.string()});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_TRUE(fs::exists(image));
+  EXPECT_EQ(fs::file_size(image), 0u);
+}
+
+TEST_F(DumpImage, MissingFileIsBadInput) {
+  const ToolRun run = Sfxpack({"dump-image", (dir_ / "absent.block").string(), "-o", (dir_ / "x.img").string()});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_TRUE(IsOneErrorLine(run.err)) << run.err;
+  EXPECT_FALSE(fs::exists(dir_ / "x.img"));
+}
+
+TEST_F(DumpImage, HeaderThatDoesNotFitIsBadInput) {
+  const Bytes stream = Scramble(FooPlainStream());
+  for (const Bytes& block : {Bytes{1, 0, 0, 0, 4, 0, 0}, Block(stream, 4, static_cast<std::uint32_t>(stream.size()) + 1),
+                             Block(stream, 4, 0xFFFFFFF0u)}) {
+    const ToolRun run = Sfxpack({"dump-image", File("bad.block", block).string(), "-o", (dir_ / "x.img").string()});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_TRUE(IsOneErrorLine(run.err)) << run.err;
+    EXPECT_FALSE(fs::exists(dir_ / "x.img"));
+  }
+}
+
+TEST_F(DumpImage, HelpAndUsage) {
+  const ToolRun help = Sfxpack({"dump-image", "--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_NE(help.out.find("dump-image"), std::string::npos);
+  const ToolRun no_output = Sfxpack({"dump-image", File("foo.block", Block({}, 0)).string()});
+  EXPECT_EQ(no_output.exit_code, 2);
+}
+
+}  // namespace
