@@ -68,12 +68,13 @@ Match MatchFinder::Longest(std::uint32_t pos, std::uint32_t max_length, int max_
     const std::uint32_t c = cand - 1;
     const std::uint32_t distance = pos - c;
     if (c >= pos || distance > kMaxDistance) break;
-    // Cheap rejection: the byte that would make this match longer.
-    if (data_[c + best.length] == data_[pos + best.length] || best.length == 0) {
+    // Cheap rejection: the byte that would make this match longer (inside
+    // the data, since best.length stays below max_length).
+    if (best.length == 0 || data_[c + best.length] == data_[pos + best.length]) {
       const std::uint32_t len = CommonLength(c, pos, max_length);
       if (len > best.length && len >= MinLongLength(distance)) {
         best = {len, distance};
-        if (len >= nice) break;
+        if (len >= nice || len >= max_length) break;
       }
     }
     cand = chain_[c & kChainMask];

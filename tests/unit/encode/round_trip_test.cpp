@@ -69,19 +69,20 @@ TEST_P(RoundTrip, ManyTableChangesBetweenKinds) {
   // Alternating stretches of text, audio, pixels, random and binary data
   // make the encoder switch between LZ and multimedia blocks and tables.
   Bytes data;
-  for (std::uint32_t i = 0; i < 6; ++i) {
-    Append(data, TextLike(40000 + i * 1000, 100 + i));
+  for (std::uint32_t i = 0; i < 2; ++i) {
+    Append(data, TextLike(24000 + i * 1000, 100 + i));
     Append(data, SignalLike(70000, 2, 200 + i, true));
     Append(data, SignalLike(66000 + 3 * i, 3, 300 + i));
-    Append(data, RandomBytes(20000, 400 + i));
-    Append(data, BinaryLike(50000, 500 + i));
+    Append(data, RandomBytes(8000, 400 + i));
+    Append(data, BinaryLike(24000, 500 + i));
   }
   EncodeStats stats;
   ExpectRoundTrip(data, GetParam(), true, &stats);
-  std::uint32_t blocks = 0;
-  for (std::uint32_t b : stats.blocks) blocks += b;
-  EXPECT_GE(blocks, 12u);
-  EXPECT_GT(stats.blocks[0], 3u);
+  std::uint32_t multimedia = 0;
+  for (int c = 1; c <= 4; ++c) multimedia += stats.blocks[c];
+  EXPECT_GE(stats.blocks[0], 2u);
+  EXPECT_GE(multimedia, 2u);
+  EXPECT_GE(stats.blocks[0] + multimedia, 6u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, RoundTrip, ::testing::Range(1, 10));
