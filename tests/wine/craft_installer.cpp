@@ -1,0 +1,104 @@
+// sfx_craft_installer: builds installers for the stub's end-to-end tests,
+// including damaged ones that a packer would never write.
+//
+// Usage: sfx_craft_installer STUB OUT [--damage header|directory|entry:N] NAME=FILE...
+//
+// Each NAME=FILE adds an entry named NAME (taken verbatim, backslashes and
+// all, so names that escape the working folder can be made) with the bytes
+// of the host file FILE (an empty FILE part gives an empty entry). The image
+// is built in this order, optionally damaged, compressed, scrambled with the
+// payload seed and appended to the stub's PE sections after "SFXPAYLD".
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "common/byte_order.h"
+#include "encode/encoder.h"
+#include "payload/crc32.h"
+#include "payload/overlay.h"
+#include "test_image.h"
+
+namespace {
+
+bool ReadFile(const std::string& path, std::vector<std::uint8_t>* data) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  data->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+int Usage() {
+  std::fprintf(stderr, "usage: sfx_craft_installer STUB OUT [--damage header|directory|entry:N] NAME=FILE...\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return Usage();
+  const std::string stub_path = argv[1];
+  const std::string out_path = argv[2];
+  std::string damage;
+  std::vector<sfx::test::TestEntry> entries;
+  for (int i = 3; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--damage" && i + 1 < argc) {
+      damage = argv[++i];
+      continue;
+    }
+    const auto equals = arg.find('=');
+    if (equals == std::string::npos) return Usage();
+    sfx::test::TestEntry entry{arg.substr(0, equals), {}};
+    const std::string file = arg.substr(equals + 1);
+    if (!file.empty() && !ReadFile(file, &entry.data)) {
+      std::fprintf(stderr, "sfx_craft_installer: cannot read %s\n", file.c_str());
+      return 1;
+    }
+    entries.push_back(std::move(entry));
+  }
+
+  std::vector<std::uint8_t> image = sfx::test::BuildTestImage(entries);
+  if (damage == "header") {
+    sfx::test::DamageImageHeader(image);
+  } else if (damage == "directory") {
+    sfx::test::DamageImageDirectory(image);
+  } else if (damage.rfind("entry:", 0) == 0) {
+    sfx::test::DamageImageEntry(image, std::stoul(damage.substr(6)));
+  } else if (!damage.empty()) {
+    return Usage();
+  }
+
+  std::vector<std::uint8_t> stub;
+  if (!ReadFile(stub_path, &stub)) {
+    std::fprintf(stderr, "sfx_craft_installer: cannot read %s\n", stub_path.c_str());
+    return 1;
+  }
+  std::size_t overlay = 0;
+  if (!sfx::FindPeOverlayOffset(stub.data(), stub.size(), &overlay)) {
+    std::fprintf(stderr, "sfx_craft_installer: %s is not a PE file\n", stub_path.c_str());
+    return 1;
+  }
+  stub.resize(overlay);
+
+  std::vector<std::uint8_t> stream = sfx::CompressStream(image.data(), image.size(), sfx::EncodeOptions{});
+  sfx::ScrambleStream(stream.data(), stream.size(), sfx::kPayloadSeed);
+  std::uint8_t header[8];
+  sfx::StoreLE32(header, static_cast<std::uint32_t>(stream.size()));
+  sfx::StoreLE32(header + 4, static_cast<std::uint32_t>(image.size()));
+
+  std::ofstream out(out_path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(stub.data()), static_cast<std::streamsize>(stub.size()));
+  out.write(sfx::kOverlayMarker, sizeof(sfx::kOverlayMarker));
+  out.write(reinterpret_cast<const char*>(header), sizeof(header));
+  out.write(reinterpret_cast<const char*>(stream.data()), static_cast<std::streamsize>(stream.size()));
+  if (!out) {
+    std::fprintf(stderr, "sfx_craft_installer: cannot write %s\n", out_path.c_str());
+    return 1;
+  }
+  std::printf("%s: %zu entries, image %zu bytes, stream %zu bytes%s%s\n", out_path.c_str(), entries.size(),
+              image.size(), stream.size(), damage.empty() ? "" : ", damaged: ", damage.c_str());
+  return 0;
+}

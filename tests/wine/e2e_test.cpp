@@ -1,0 +1,257 @@
+// End-to-end runs of real installers under Wine: each test starts an
+// installer made by prepare_e2e.sh with a temp folder of its own, answers
+// its message boxes and checks the files, the messages and the launch of
+// Setup.exe (a probe that records its command line and current folder).
+//
+// The installers lie in the folder named by SFX_E2E_DIR (a host path).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "installer_driver.h"
+#include "unit/shell/shell_test_support.h"
+
+namespace sfx::test {
+namespace {
+
+constexpr DWORD kTimeoutMs = 180000;
+
+const std::wstring kCorruptEnglish =
+    L"Error in installationdata!\r\nThe installprogram is corrupted, maybe it was damaged during "
+    L"downloading.\r\nAborting installation";
+const std::wstring kCorruptGerman =
+    L"Fehler in den Installationsdaten\r\nDas Installationsprogramm ist defekt, evtl. wurde es beim Transport "
+    L"besch\u00e4digt\r\nInstallation wurde abgebrochen!";
+
+// The host path in SFX_E2E_DIR as a Windows path on drive Z: (the root of
+// the host's file system in a Wine prefix).
+std::string E2eFolder() {
+  const char* host = std::getenv("SFX_E2E_DIR");
+  if (host == nullptr || host[0] != '/') return {};
+  std::string path = std::string("Z:") + host;
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path;
+}
+
+std::string ReadText(const std::string& path) {
+  const auto bytes = ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// One installer run in a fresh temp folder named after the test.
+class InstallerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = E2eFolder();
+    ASSERT_FALSE(root_.empty()) << "SFX_E2E_DIR is not set";
+    ASSERT_TRUE(FileExists(root_ + "\\ok_nested.exe")) << "run prepare_e2e.sh first";
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    temp_ = root_ + "\\tmp\\" + info->test_suite_name() + "." + info->name();
+    RemoveTree(temp_);
+    ASSERT_TRUE(CreateDirectoryA(temp_.c_str(), nullptr));
+    work_ = temp_ + "\\Mivor.40\\";
+    probe_log_ = temp_ + "\\probe.log";
+    SetEnvironmentVariableA("SFX_PROBE_LOG", probe_log_.c_str());
+  }
+
+  InstallerRun Run(const std::string& installer) {
+    InstallerRun run = RunInstaller(root_ + "\\" + installer, temp_, kTimeoutMs);
+    EXPECT_TRUE(run.started);
+    EXPECT_TRUE(run.finished) << installer << " did not end";
+    EXPECT_EQ(run.exit_code, 0u);
+    return run;
+  }
+
+  void ExpectLaunched(const InstallerRun& run) {
+    EXPECT_EQ(run.processes, 2u);  // the installer and Setup.exe
+    ASSERT_TRUE(FileExists(probe_log_)) << "Setup.exe did not run";
+    const std::string log = ReadText(probe_log_);
+    const std::string command_line = log.substr(0, log.find('\n'));
+    std::string folder = log.substr(log.find('\n') + 1);
+    folder = folder.substr(0, folder.find('\n'));
+    EXPECT_EQ(command_line, "\"" + work_ + "Setup.exe\"");
+    // The current folder is reported without its trailing backslash.
+    EXPECT_EQ(folder + "\\", work_);
+  }
+
+  void ExpectNotLaunched(const InstallerRun& run) {
+    EXPECT_EQ(run.processes, 1u);
+    EXPECT_FALSE(FileExists(probe_log_));
+  }
+
+  void ExpectSameFile(const std::string& relative) {
+    const std::string source = root_ + "\\src\\nested\\" + relative;
+    EXPECT_TRUE(FileExists(work_ + relative)) << relative;
+    EXPECT_EQ(ReadBytes(work_ + relative), ReadBytes(source)) << relative;
+  }
+
+  std::string root_;
+  std::string temp_;
+  std::string work_;
+  std::string probe_log_;
+};
+
+// ---------------------------------------------------------------- success
+
+using ExtractionSuccess = InstallerTest;
+
+TEST_F(ExtractionSuccess, WritesNestedFoldersAndEmptyFileThenLaunchesSetup) {
+  const InstallerRun run = Run("ok_nested.exe");
+  EXPECT_TRUE(run.messages.empty()) << ToUtf8(run.messages.empty() ? L"" : run.messages[0]);
+  for (const char* name : {"Setup.exe", "data\\sub\\deep.bin", "docs\\readme.txt", "empty.txt"}) ExpectSameFile(name);
+  EXPECT_TRUE(ReadBytes(work_ + "empty.txt").empty());
+  ExpectLaunched(run);
+}
+
+TEST_F(ExtractionSuccess, RemovesLeftoversOfAnEarlierRun) {
+  ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((work_ + "old").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((work_ + "old\\deeper").c_str(), nullptr));
+  WriteText(work_ + "old\\deeper\\stale.txt", "stale");
+  WriteText(work_ + "stale.dat", "stale");
+  const InstallerRun run = Run("ok_nested.exe");
+  EXPECT_TRUE(run.messages.empty());
+  EXPECT_FALSE(FolderExists(work_ + "old"));
+  EXPECT_FALSE(FileExists(work_ + "stale.dat"));
+  ExpectSameFile("data\\sub\\deep.bin");
+  ExpectLaunched(run);
+}
+
+TEST_F(ExtractionSuccess, InstallerSignedAfterPackingStillExtracts) {
+  const InstallerRun run = Run("signed.exe");
+  EXPECT_TRUE(run.messages.empty());
+  ExpectSameFile("data\\sub\\deep.bin");
+  ExpectSameFile("Setup.exe");
+  ExpectLaunched(run);
+}
+
+TEST_F(ExtractionSuccess, EmptyDirectoryWritesNothingAndShowsNothing) {
+  const InstallerRun run = Run("empty_directory.exe");
+  EXPECT_TRUE(run.messages.empty());
+  EXPECT_FALSE(FolderExists(work_));
+  // The launch is attempted, but there is no Setup.exe to start.
+  ExpectNotLaunched(run);
+}
+
+// ---------------------------------------------------------------- corrupt payloads
+
+using CorruptPayload = InstallerTest;
+
+TEST_F(CorruptPayload, DamagedHeaderWritesNothing) {
+  const InstallerRun run = Run("damaged_header.exe");
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], kCorruptEnglish);
+  EXPECT_FALSE(FolderExists(work_));
+  ExpectNotLaunched(run);
+}
+
+TEST_F(CorruptPayload, DamagedDirectoryWritesNothing) {
+  const InstallerRun run = Run("damaged_directory.exe");
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], kCorruptEnglish);
+  EXPECT_FALSE(FolderExists(work_));
+  ExpectNotLaunched(run);
+}
+
+TEST_F(CorruptPayload, DamagedEntryKeepsEarlierFilesAndLaunchesNothing) {
+  const InstallerRun run = Run("damaged_entry.exe");
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], kCorruptEnglish);
+  EXPECT_TRUE(FileExists(work_ + "Setup.exe"));
+  EXPECT_EQ(ReadText(work_ + "a.txt"), "first file\r\n");
+  EXPECT_FALSE(FileExists(work_ + "b.txt"));
+  EXPECT_FALSE(FileExists(work_ + "c.txt"));
+  ExpectNotLaunched(run);
+}
+
+TEST_F(CorruptPayload, NameEscapingTheWorkingFolderIsRefused) {
+  const InstallerRun run = Run("escaping_name.exe");
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], kCorruptEnglish);
+  EXPECT_FALSE(FileExists(temp_ + "\\escape.txt"));
+  EXPECT_FALSE(FileExists(work_ + "a.txt"));
+  ExpectNotLaunched(run);
+}
+
+// ---------------------------------------------------------------- write failures
+
+using WriteFailure = InstallerTest;
+
+std::wstring CopyFailedEnglish(const std::string& path) {
+  return L"Error copying the file: \"" + FromUtf8(path) +
+         L"\"\r\nMaybe the harddisc is full or you haven't got write permission.";
+}
+
+TEST_F(WriteFailure, FileHeldOpenIsNamedInTheMessage) {
+  ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
+  const std::string held_path = work_ + "Setup.exe";
+  WriteText(held_path, "in use");
+  HANDLE held = CreateFileA(held_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const InstallerRun run = Run("ok_nested.exe");
+  CloseHandle(held);
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], CopyFailedEnglish(held_path));
+  EXPECT_EQ(ReadText(held_path), "in use");
+  ExpectNotLaunched(run);
+}
+
+TEST_F(WriteFailure, LaterFileHeldOpenKeepsEarlierFiles) {
+  // A read-only file would do on Windows, but Wine running as root replaces
+  // read-only files; a file held open without sharing fails everywhere.
+  ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((work_ + "docs").c_str(), nullptr));
+  const std::string locked = work_ + "docs\\readme.txt";
+  WriteText(locked, "old text");
+  HANDLE held = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const InstallerRun run = Run("ok_nested.exe");
+  CloseHandle(held);
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], CopyFailedEnglish(locked));
+  EXPECT_EQ(ReadText(locked), "old text");
+  ExpectSameFile("Setup.exe");  // entries before the failing one are written
+  ExpectSameFile("data\\sub\\deep.bin");
+  EXPECT_FALSE(FileExists(work_ + "empty.txt"));  // the one after it is not
+  ExpectNotLaunched(run);
+}
+
+// ---------------------------------------------------------------- languages
+
+using E2eLanguage = InstallerTest;
+
+TEST_F(E2eLanguage, EnglishTextsWithEnglishLocale) {
+  const InstallerRun run = Run("damaged_header.exe");
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], kCorruptEnglish);
+  ASSERT_EQ(run.dialog_captions.size(), 1u);
+  EXPECT_EQ(run.dialog_captions[0], L"Preparing Mivor Installation");
+  EXPECT_EQ(run.dialog_texts[0], L"Please wait while decompressing installation files to:\n" + FromUtf8(work_));
+}
+
+TEST_F(E2eLanguage, GermanTextsWithGermanLocale) {
+  const InstallerRun run = Run("damaged_header.exe");
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], kCorruptGerman);
+  ASSERT_EQ(run.dialog_captions.size(), 1u);
+  EXPECT_EQ(run.dialog_captions[0], L"Bereite Mivor Installation vor");
+  EXPECT_EQ(run.dialog_texts[0], L"Entpacke Mivor-Installationsdateien nach:\n" + FromUtf8(work_));
+}
+
+TEST_F(E2eLanguage, GermanWriteFailureMessage) {
+  ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
+  const std::string held_path = work_ + "Setup.exe";
+  WriteText(held_path, "in use");
+  HANDLE held = CreateFileA(held_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const InstallerRun run = Run("ok_nested.exe");
+  CloseHandle(held);
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], L"Fehler beim Kopieren der Datei: \"" + FromUtf8(held_path) +
+                                 L"\"\r\nEvtl. ist die Festplatte voll oder es sind keine Schreibrechte vorhanden?");
+}
+
+}  // namespace
+}  // namespace sfx::test

@@ -1,0 +1,37 @@
+// Runs an installer under test and plays the user: every message box of the
+// stub (caption "Mivor! Installer", owned by the installer's process) is
+// read and answered with OK, until the installer has ended.
+//
+// The installer runs in a job object, so every process it starts (the
+// extracted Setup.exe) is counted, and the run only returns once they have
+// all ended. TEMP and TMP are set for the installer only, which is how each
+// test gets a working folder of its own.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace sfx::test {
+
+// What a run of an installer showed and did.
+struct InstallerRun {
+  bool started = false;      // the installer process could be created
+  bool finished = false;     // it ended within the time limit
+  DWORD exit_code = 0;
+  std::vector<std::wstring> messages;   // texts of the stub's message boxes, in order
+  std::vector<std::wstring> dialog_captions;  // caption of the box's owner (the progress dialog), per box
+  std::vector<std::wstring> dialog_texts;     // text of its control 1003, per box
+  DWORD processes = 0;       // processes that ran in the job: the installer and what it launched
+};
+
+// Runs `installer` with TEMP and TMP set to `temp_folder`, answers message
+// boxes, waits (at most `timeout_ms`) for it and its children to end.
+InstallerRun RunInstaller(const std::string& installer, const std::string& temp_folder, DWORD timeout_ms);
+
+// UTF-8 form of a wide text, and the reverse.
+std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& text);
+
+}  // namespace sfx::test

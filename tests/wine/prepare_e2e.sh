@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Builds the installers that the end-to-end tests run under Wine, with the
+# host's sfxpack and sfx_craft_installer and the cross-built stub and probe:
+#
+#   ok_nested.exe          sfxpack pack of a folder with Setup.exe (the probe),
+#                          nested folders, a binary file and an empty file
+#   signed.exe             ok_nested.exe signed afterwards (throwaway certificate)
+#   damaged_header.exe     image header CRC broken
+#   damaged_directory.exe  directory CRC broken
+#   damaged_entry.exe      third entry's data broken (Setup.exe and one file before it)
+#   escaping_name.exe      an entry named ..\escape.txt after Setup.exe
+#   empty_directory.exe    an image without entries
+#
+# It also compiles the German and English locales into OUT/locale, so that
+# Wine can be started with either language without touching the system.
+#
+# Usage: prepare_e2e.sh HOST_BIN_DIR WIN32_BIN_DIR OUT_DIR
+set -euo pipefail
+[ $# -eq 3 ] || { echo "usage: prepare_e2e.sh HOST_BIN_DIR WIN32_BIN_DIR OUT_DIR" >&2; exit 2; }
+host_bin=$(cd "$1" && pwd)
+win_bin=$(cd "$2" && pwd)
+mkdir -p "$3"
+out=$(cd "$3" && pwd)
+stub=$win_bin/sfxstub.exe
+probe=$win_bin/sfx_setup_probe.exe
+for tool in "$host_bin/sfxpack" "$host_bin/sfx_craft_installer" "$stub" "$probe"; do
+  [ -f "$tool" ] || { echo "prepare_e2e: missing $tool (build the native preset first)" >&2; exit 1; }
+done
+
+rm -rf "$out"
+mkdir -p "$out/tmp" "$out/src"
+
+tree=$out/src/nested
+mkdir -p "$tree/data/sub" "$tree/docs"
+cp "$probe" "$tree/Setup.exe"
+head -c 300000 /dev/urandom > "$tree/data/sub/deep.bin"
+printf 'Read me first.\r\n' > "$tree/docs/readme.txt"
+: > "$tree/empty.txt"
+"$host_bin/sfxpack" pack "$tree" -o "$out/ok_nested.exe" --stub "$stub"
+
+cd "$out/src"
+printf 'first file\r\n' > a.txt
+printf 'second file, to be damaged\r\n' > b.txt
+printf 'third file\r\n' > c.txt
+printf 'should never be written\r\n' > escape.txt
+craft() { "$host_bin/sfx_craft_installer" "$stub" "$@"; }
+craft "$out/damaged_header.exe" --damage header Setup.exe="$probe" a.txt=a.txt
+craft "$out/damaged_directory.exe" --damage directory Setup.exe="$probe" a.txt=a.txt
+craft "$out/damaged_entry.exe" --damage entry:2 Setup.exe="$probe" a.txt=a.txt b.txt=b.txt c.txt=c.txt
+craft "$out/escaping_name.exe" Setup.exe="$probe" '..\escape.txt=escape.txt' a.txt=a.txt
+craft "$out/empty_directory.exe"
+
+# A throwaway self-signed certificate, used once and thrown away with OUT.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$out/src/key.pem" -out "$out/src/cert.pem" -days 2 \
+  -subj "/CN=Mivor test signer" >/dev/null 2>&1
+osslsigncode sign -certs "$out/src/cert.pem" -key "$out/src/key.pem" -n "Mivor test" \
+  -in "$out/ok_nested.exe" -out "$out/signed.exe" >/dev/null
+
+mkdir -p "$out/locale"
+for locale in de_DE en_US; do
+  localedef -i "$locale" -f UTF-8 "$out/locale/$locale.UTF-8" >/dev/null 2>&1 || true
+done
+echo "prepare_e2e: installers in $out"
