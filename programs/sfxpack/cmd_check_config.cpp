@@ -163,7 +163,10 @@ std::string RenderJson(const sfx::SetupConfig& c) {
 }
 
 std::string RenderListing(const sfx::SetupConfig& c) {
-  auto line = [](const char* field, const std::string& value) { return std::string(field) + std::string(16 - std::string(field).size(), ' ') + value + "\n"; };
+  // One "field  value" line with the values aligned in column 17.
+  auto line = [](const std::string& field, const std::string& value) {
+    return field + std::string(16 - field.size(), ' ') + value + "\n";
+  };
   std::string out;
   out += line("version_lo", "0x" + Hex(c.version_lo, 8));
   out += line("version_hi", "0x" + Hex(c.version_hi, 8));
