@@ -1,0 +1,33 @@
+// Fuzz target: the installer overlay reader (FindPeOverlayOffset,
+// FindInstallerPayload) on arbitrary files.
+// Properties: no read outside the file (the input is an exact-size buffer);
+// an accepted block lies inside the file right after the marker, and its
+// header announces exactly the stream that the block holds.
+#include <cstdint>
+#include <cstring>
+
+#include "fuzz_support.h"
+#include "payload/overlay.h"
+#include "payload/payload_format.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::size_t overlay = 0;
+  const bool is_pe = sfx::FindPeOverlayOffset(data, size, &overlay);
+  if (is_pe) sfx::fuzz::Require(overlay <= size, "overlay offset inside the file");
+
+  const std::uint8_t* block = nullptr;
+  std::size_t block_size = 0;
+  if (sfx::FindInstallerPayload(data, size, &block, &block_size) != sfx::OverlayStatus::kOk) return 0;
+  sfx::fuzz::Require(is_pe, "an installer is a PE file");
+  sfx::fuzz::Require(block >= data && block_size <= size && static_cast<std::size_t>(block - data) <= size - block_size,
+                     "block inside the file");
+  sfx::fuzz::Require(static_cast<std::size_t>(block - data) == overlay + sizeof(sfx::kOverlayMarker),
+                     "block follows the marker at the overlay offset");
+  sfx::fuzz::Require(std::memcmp(data + overlay, sfx::kOverlayMarker, sizeof(sfx::kOverlayMarker)) == 0,
+                     "marker present");
+  sfx::EmbeddedPayload payload;
+  sfx::fuzz::Require(sfx::ParseEmbeddedPayload(block, block_size, payload), "accepted block parses");
+  sfx::fuzz::Require(block_size == sfx::kEmbeddedHeaderSize + std::size_t{payload.packed_size},
+                     "block is header plus announced stream");
+  return 0;
+}
