@@ -25,6 +25,7 @@
 #include "packer/payload_block.h"
 #include "packer/payload_file.h"
 #include "packer/progress_meter.h"
+#include "payload/overlay.h"
 
 namespace {
 
@@ -161,6 +162,13 @@ int RunPack(const PackOptions& options) {
     if (report.dropped_bytes != 0) {
       Warn("the stub had " + std::to_string(report.dropped_bytes) +
            " bytes after its sections (an old payload or a signature); they were left out");
+    }
+    // The installer must find the block exactly where it was put.
+    const std::uint8_t* found = nullptr;
+    std::size_t found_size = 0;
+    if (sfx::FindInstallerPayload(installer.data(), installer.size(), &found, &found_size) != sfx::OverlayStatus::kOk ||
+        found != installer.data() + report.overlay_offset + sizeof sfx::kOverlayMarker || found_size != block.size()) {
+      throw sfxpack::InputError("internal error: the payload cannot be found again in the installer; nothing written");
     }
     if (report.cleared_certificate_entry) Warn("the stub was signed; its signature does not carry over and was removed");
     WriteOutput(output, installer);
