@@ -78,8 +78,8 @@ bool BlockQualifies(const VersionLibrary& library, const char* block, std::size_
       value_length < sizeof(VS_FIXEDFILEINFO)) {
     return false;
   }
-  // VerQueryValueA hands back a pointer into the block, which malloc
-  // aligned; copy the record out instead of relying on that.
+  // The record is copied out rather than read in place, so that its
+  // alignment inside the block does not matter.
   VS_FIXEDFILEINFO fixed;
   std::memcpy(&fixed, value, sizeof(fixed));
   std::uint32_t packed = PackFileVersion(fixed);
