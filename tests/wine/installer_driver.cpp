@@ -8,6 +8,7 @@
 #include "installer_driver.h"
 
 #include <set>
+#include <string>
 
 namespace sfx::test {
 namespace {
@@ -72,20 +73,69 @@ void RestoreVariable(const char* name, const std::pair<bool, std::string>& old) 
   SetEnvironmentVariableA(name, old.first ? old.second.c_str() : nullptr);
 }
 
-DWORD TotalProcesses(HANDLE job, DWORD* active) {
+DWORD TotalProcesses(HANDLE job) {
   JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
-  if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof(info), nullptr)) {
-    *active = 0;
-    return 0;
-  }
-  *active = info.ActiveProcesses;
+  if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof(info), nullptr)) return 0;
   return info.TotalProcesses;
+}
+
+// File name of a running process's image; empty when unknown.
+std::string ImageName(DWORD process_id) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
+  if (process == nullptr) return {};
+  char path[MAX_PATH + 1];
+  DWORD size = sizeof(path);
+  std::string name;
+  if (QueryFullProcessImageNameA(process, 0, path, &size)) {
+    name.assign(path, size);
+    name = name.substr(name.find_last_of('\\') + 1);
+  }
+  CloseHandle(process);
+  return name;
+}
+
+// Wine starts helper processes of its own on demand (the desktop's
+// explorer.exe above all), and a helper started by a process of the job
+// lands in the job. They live on after the installer; they are neither
+// waited for nor counted.
+bool IsWineHelper(const std::string& name) {
+  static const char* const kHelpers[] = {"explorer.exe", "conhost.exe", "services.exe", "winedevice.exe",
+                                         "plugplay.exe", "rpcss.exe",   "svchost.exe",  "rundll32.exe"};
+  for (const char* helper : kHelpers) {
+    if (lstrcmpiA(name.c_str(), helper) == 0) return true;
+  }
+  return false;
+}
+
+// Processes of the job that are still running and are not Wine helpers;
+// helpers seen are added to `helpers`.
+int ActiveOwnProcesses(HANDLE job, std::set<DWORD>& helpers) {
+  struct {
+    JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+    ULONG_PTR more[63];
+  } ids = {};
+  ids.list.NumberOfAssignedProcesses = 64;
+  if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof(ids), nullptr)) return 0;
+  int own = 0;
+  for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
+    const auto id = static_cast<DWORD>(ids.list.ProcessIdList[i]);
+    if (helpers.count(id) != 0) continue;
+    if (IsWineHelper(ImageName(id))) {
+      helpers.insert(id);
+    } else {
+      ++own;
+    }
+  }
+  return own;
 }
 
 }  // namespace
 
 InstallerRun RunInstaller(const std::string& installer, const std::string& temp_folder, DWORD timeout_ms) {
   InstallerRun run;
+  // The desktop window makes Wine start its desktop process now, outside
+  // the job, instead of from inside the installer.
+  GetDesktopWindow();
   HANDLE job = CreateJobObjectA(nullptr, nullptr);
 
   const auto old_temp = ReplaceVariable("TEMP", temp_folder.c_str());
@@ -113,16 +163,16 @@ InstallerRun RunInstaller(const std::string& installer, const std::string& temp_
     if (GetTickCount64() > deadline) break;
   }
   run.finished = WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
+  std::set<DWORD> helpers;
   if (run.finished) {
     GetExitCodeProcess(process.hProcess, &run.exit_code);
     // Wait for what the installer launched to end as well.
-    DWORD active = 0;
-    while (TotalProcesses(job, &active) > 0 && active > 0 && GetTickCount64() <= deadline) Sleep(kPollMilliseconds);
+    while (ActiveOwnProcesses(job, helpers) > 0 && GetTickCount64() <= deadline) Sleep(kPollMilliseconds);
   } else {
-    TerminateJobObject(job, 1);
+    TerminateProcess(process.hProcess, 1);
   }
-  DWORD active = 0;
-  run.processes = TotalProcesses(job, &active);
+  ActiveOwnProcesses(job, helpers);
+  run.processes = TotalProcesses(job) - static_cast<DWORD>(helpers.size());
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   CloseHandle(job);
