@@ -115,7 +115,11 @@ class StreamEncoder {
   void EncodeChunk(std::uint32_t begin, std::uint32_t end) {
     std::vector<MultimediaTrial> trials;
     if (options_.allow_multimedia) {
-      for (int c : MultimediaCandidates(data_, begin, end)) trials.push_back(RunTrial(c, begin, end));
+      // The fast levels try only the most likely channel count.
+      const std::size_t max_trials = level_ <= 3 ? 1 : 2;
+      for (int c : MultimediaCandidates(data_, begin, end)) {
+        if (trials.size() < max_trials) trials.push_back(RunTrial(c, begin, end));
+      }
     }
     std::vector<Token> tokens;
     MatchHistory history = history_;

@@ -23,16 +23,17 @@ namespace sfx::encode {
 
 LevelParams ParamsForLevel(int level) {
   static const LevelParams kLevels[10] = {
-      {4, 32, 0, 15, 1, true},       // 0 is treated as 1
-      {4, 32, 0, 15, 1, true},       // 1
-      {8, 48, 0, 16, 1, false},      // 2
-      {16, 64, 0, 16, 1, false},     // 3
-      {16, 64, 1, 16, 1, false},     // 4
-      {32, 96, 1, 17, 1, false},     // 5
-      {48, 128, 1, 17, 1, false},    // 6
-      {32, 128, 2, 17, 1, false},    // 7
-      {96, 192, 2, 17, 2, false},    // 8
-      {384, 257, 2, 17, 3, false},   // 9
+      // chain nice strategy hash_bits hash_bytes passes sparse good skip
+      {1, 16, 0, 16, 4, 1, true, 0, true},        // 0 is treated as 1
+      {1, 16, 0, 16, 4, 1, true, 0, true},        // 1
+      {2, 24, 0, 16, 4, 1, false, 0, true},       // 2
+      {4, 32, 0, 16, 4, 1, false, 0, true},       // 3
+      {8, 32, 1, 16, 4, 1, false, 16, false},     // 4
+      {8, 48, 1, 17, 4, 1, false, 16, false},     // 5
+      {12, 64, 1, 17, 4, 1, false, 24, false},    // 6
+      {24, 128, 2, 17, 3, 1, false, 0, false},    // 7
+      {64, 192, 2, 17, 3, 2, false, 0, false},    // 8
+      {256, 257, 2, 17, 3, 3, false, 0, false},   // 9
   };
   return kLevels[std::clamp(level, 1, 9)];
 }
@@ -88,7 +89,7 @@ void LzPrices::Initial() {
 }
 
 LzParser::LzParser(const std::uint8_t* data, std::size_t size, const LevelParams& params)
-    : data_(data), size_(size), params_(params), finder_(data, size, params.hash_bits) {}
+    : data_(data), size_(size), params_(params), finder_(data, size, params.hash_bits, params.hash_bytes) {}
 
 void LzParser::IndexUpTo(std::uint32_t pos) {
   while (indexed_ < pos) finder_.Insert(indexed_++);
@@ -148,11 +149,24 @@ void LzParser::ParseFast(std::uint32_t begin, std::uint32_t end, MatchHistory& h
   std::uint32_t pos = begin;
   bool have_next = false;
   Candidate cur;
+  std::uint32_t misses = 0;  // searches in a row that found nothing
   while (pos < end) {
+    if (params_.skip_literals && misses > 32) {
+      // Inside a long stretch without matches (compressed or random data)
+      // search only every few positions; the bytes between go out as
+      // literals and are not indexed.
+      const std::uint32_t step = std::min<std::uint32_t>((misses - 32) / 16 + 1, 8);
+      for (std::uint32_t k = 1; k < step && pos + 1 < end; ++k) {
+        out.push_back({0, 1, TokenKind::kLiteral, data_[pos]});
+        ++pos;
+      }
+      indexed_ = std::max(indexed_, pos);
+    }
     IndexUpTo(pos);
     if (!have_next) cur = best_at(pos);
     have_next = false;
-    if (cur.score > 0 && params_.strategy == 1 && cur.token.length < params_.nice && pos + 1 < end) {
+    misses = cur.score > 0 ? 0 : misses + 1;
+    if (cur.score > 0 && params_.strategy == 1 && cur.token.length < params_.good && pos + 1 < end) {
       IndexUpTo(pos + 1);
       const Candidate next = best_at(pos + 1);
       // The literal sent first costs about 8 bits; the later match must

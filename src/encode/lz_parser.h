@@ -19,8 +19,11 @@ struct LevelParams {
   std::uint32_t nice;  // a match this long is taken without looking further
   int strategy;        // 0 greedy, 1 lazy, 2 optimal
   int hash_bits;
+  int hash_bytes;      // 3 or 4: bytes the match finder's chains are keyed on
   int passes;          // optimal parse: price refinement rounds
   bool sparse_insert;  // skip indexing the inside of long matches (fastest level)
+  std::uint32_t good;  // lazy: a match this long is taken without looking one byte ahead
+  bool skip_literals;  // greedy: search less often inside long literal stretches
 };
 
 LevelParams ParamsForLevel(int level);

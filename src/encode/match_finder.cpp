@@ -11,6 +11,10 @@ namespace {
 
 constexpr std::uint32_t kChainSlots = kWindowSize;  // one per reachable position
 constexpr std::uint32_t kChainMask = kChainSlots - 1;
+constexpr int kTripleBits = 14;
+// Three-byte matches pay only below this distance (a long match there is
+// at least four bytes).
+constexpr std::uint32_t kTripleReach = 0x2000;
 
 std::uint64_t Load64(const std::uint8_t* p) {
   std::uint64_t v;
@@ -20,25 +24,48 @@ std::uint64_t Load64(const std::uint8_t* p) {
 
 }  // namespace
 
-MatchFinder::MatchFinder(const std::uint8_t* data, std::size_t size, int hash_bits)
+MatchFinder::MatchFinder(const std::uint8_t* data, std::size_t size, int hash_bits, int hash_bytes)
     : data_(data),
       size_(size),
       hash_bits_(hash_bits),
+      hash_bytes_(hash_bytes),
       head_(std::size_t{1} << hash_bits, 0),
       chain_(size > kChainSlots ? kChainSlots : size + 1, 0),
-      pair_(65536, 0) {}
+      pair_(65536, 0),
+      triple_(hash_bytes == 4 ? std::size_t{1} << kTripleBits : 0, 0) {}
 
 std::uint32_t MatchFinder::Hash3(std::uint32_t pos) const {
   const std::uint32_t v = (static_cast<std::uint32_t>(data_[pos]) << 16) | (static_cast<std::uint32_t>(data_[pos + 1]) << 8) | data_[pos + 2];
+  return v * 2654435761u;
+}
+
+std::uint32_t MatchFinder::ChainHash(std::uint32_t pos) const {
+  if (hash_bytes_ == 3) return Hash3(pos) >> (32 - hash_bits_);
+  std::uint32_t v;
+  std::memcpy(&v, data_ + pos, sizeof v);
   return (v * 2654435761u) >> (32 - hash_bits_);
 }
 
 void MatchFinder::Insert(std::uint32_t pos) {
   if (pos + 1 < size_) pair_[(static_cast<std::uint32_t>(data_[pos]) << 8) | data_[pos + 1]] = pos + 1;
   if (pos + 2 >= size_) return;
-  const std::uint32_t h = Hash3(pos);
+  if (hash_bytes_ == 4) {
+    triple_[Hash3(pos) >> (32 - kTripleBits)] = pos + 1;
+    if (pos + 3 >= size_) return;
+  }
+  const std::uint32_t h = ChainHash(pos);
   chain_[pos & kChainMask] = head_[h];
   head_[h] = pos + 1;
+}
+
+Match MatchFinder::NearTriple(std::uint32_t pos, std::uint32_t max_length) const {
+  if (hash_bytes_ != 4 || pos + 2 >= size_) return {0, 0};
+  const std::uint32_t last = triple_[Hash3(pos) >> (32 - kTripleBits)];
+  if (last == 0 || last - 1 >= pos) return {0, 0};
+  const std::uint32_t distance = pos - (last - 1);
+  if (distance >= kTripleReach) return {0, 0};
+  const std::uint32_t len = CommonLength(last - 1, pos, max_length);
+  return len >= 3 ? Match{len, distance} : Match{0, 0};
 }
 
 std::uint32_t MatchFinder::CommonLength(std::size_t a, std::size_t b, std::uint32_t limit) const {
@@ -61,9 +88,10 @@ std::uint32_t MatchFinder::CommonLength(std::size_t a, std::size_t b, std::uint3
 }
 
 Match MatchFinder::Longest(std::uint32_t pos, std::uint32_t max_length, int max_chain, std::uint32_t nice) const {
-  Match best{0, 0};
-  if (pos + 2 >= size_ || max_length < 3) return best;
-  std::uint32_t cand = head_[Hash3(pos)];
+  if (pos + 2 >= size_ || max_length < 3) return {0, 0};
+  Match best = NearTriple(pos, max_length);
+  if (best.length >= nice || best.length >= max_length || pos + 3 >= size_) return best;
+  std::uint32_t cand = head_[ChainHash(pos)];
   for (int steps = 0; cand != 0 && steps < max_chain; ++steps) {
     const std::uint32_t c = cand - 1;
     const std::uint32_t distance = pos - c;
@@ -86,7 +114,13 @@ int MatchFinder::AllMatches(std::uint32_t pos, std::uint32_t max_length, int max
   int count = 0;
   if (pos + 2 >= size_ || max_length < 3) return 0;
   std::uint32_t best = 2;
-  std::uint32_t cand = head_[Hash3(pos)];
+  if (const Match near = NearTriple(pos, max_length); near.length >= 3) {
+    out[count++] = near;
+    best = near.length;
+    if (best >= nice || best >= max_length) return count;
+  }
+  if (hash_bytes_ == 4 && pos + 3 >= size_) return count;
+  std::uint32_t cand = head_[ChainHash(pos)];
   for (int steps = 0; cand != 0 && steps < max_chain; ++steps) {
     const std::uint32_t c = cand - 1;
     const std::uint32_t distance = pos - c;

@@ -1,6 +1,10 @@
 // Hash-chain match finder over a sliding window of 1 MiB.
 //
-// Positions are chained by a hash of their first three bytes. The chain
+// Positions are chained by a hash of their first three or four bytes. With
+// four, a small table of the last position per three-byte hash still finds
+// three-byte matches nearby (the only distances where such a match can pay),
+// while the chains hold far fewer false candidates on data with many short
+// repeats, such as audio. The chain
 // array has one slot per window position (indexed by position mod 2^20), so
 // memory stays fixed however large the input is; a slot is reused exactly
 // when its position falls out of reach. A second table remembers the last
@@ -22,7 +26,8 @@ struct Match {
 // Finds earlier occurrences of the bytes at a position.
 class MatchFinder {
  public:
-  MatchFinder(const std::uint8_t* data, std::size_t size, int hash_bits);
+  // hash_bytes: 3 or 4, the number of leading bytes the chains are keyed on.
+  MatchFinder(const std::uint8_t* data, std::size_t size, int hash_bits, int hash_bytes);
 
   // Adds `pos` to the chains; positions must be inserted in increasing order.
   void Insert(std::uint32_t pos);
@@ -45,13 +50,19 @@ class MatchFinder {
 
  private:
   std::uint32_t Hash3(std::uint32_t pos) const;
+  std::uint32_t ChainHash(std::uint32_t pos) const;
+  // A three-byte match from the small table when the chains key on four
+  // bytes; 0 length if none.
+  Match NearTriple(std::uint32_t pos, std::uint32_t max_length) const;
 
   const std::uint8_t* data_;
   std::size_t size_;
   int hash_bits_;
+  int hash_bytes_;
   std::vector<std::uint32_t> head_;   // last position + 1 per hash, 0 = none
   std::vector<std::uint32_t> chain_;  // previous position + 1 with the same hash
   std::vector<std::uint32_t> pair_;   // last position + 1 per two-byte value
+  std::vector<std::uint32_t> triple_; // last position + 1 per three-byte hash (four-byte chains only)
 };
 
 }  // namespace sfx::encode
