@@ -175,6 +175,30 @@ TEST_F(CorruptPayload, NameEscapingTheWorkingFolderIsRefused) {
   ExpectNotLaunched(run);
 }
 
+TEST_F(CorruptPayload, StubWithoutPayloadReportsCorruptInstaller) {
+  const InstallerRun run = Run("bare_stub.exe");
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], kCorruptEnglish);
+  EXPECT_FALSE(FolderExists(work_));
+  ExpectNotLaunched(run);
+}
+
+TEST_F(CorruptPayload, TruncatedInstallerReportsCorruptInstaller) {
+  const InstallerRun run = Run("truncated.exe");
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], kCorruptEnglish);
+  EXPECT_FALSE(FolderExists(work_));
+  ExpectNotLaunched(run);
+}
+
+TEST_F(CorruptPayload, DamagedStreamIsCaughtByTheImageChecks) {
+  const InstallerRun run = Run("damaged_stream.exe");
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], kCorruptEnglish);
+  EXPECT_FALSE(FileExists(work_ + "empty.txt"));  // the last entry is never reached
+  ExpectNotLaunched(run);
+}
+
 // ---------------------------------------------------------------- write failures
 
 using WriteFailure = InstallerTest;

@@ -10,6 +10,9 @@
 #   damaged_entry.exe      third entry's data broken (Setup.exe and one file before it)
 #   escaping_name.exe      an entry named ..\escape.txt after Setup.exe
 #   empty_directory.exe    an image without entries
+#   bare_stub.exe          the stub alone, without any payload
+#   truncated.exe          ok_nested.exe without its last 1000 bytes
+#   damaged_stream.exe     ok_nested.exe with one byte of its packed stream changed
 #
 # It also compiles the German and English locales into OUT/locale, so that
 # Wine can be started with either language without touching the system.
@@ -49,6 +52,14 @@ craft "$out/damaged_directory.exe" --damage directory Setup.exe="$probe" a.txt=a
 craft "$out/damaged_entry.exe" --damage entry:2 Setup.exe="$probe" a.txt=a.txt b.txt=b.txt c.txt=c.txt
 craft "$out/escaping_name.exe" Setup.exe="$probe" '..\escape.txt=escape.txt' a.txt=a.txt
 craft "$out/empty_directory.exe"
+
+cp "$stub" "$out/bare_stub.exe"
+size=$(stat -c %s "$out/ok_nested.exe")
+head -c $((size - 1000)) "$out/ok_nested.exe" > "$out/truncated.exe"
+cp "$out/ok_nested.exe" "$out/damaged_stream.exe"
+# 200,000 bytes before the end lies inside the packed random data of deep.bin.
+printf '\x5a' | dd of="$out/damaged_stream.exe" bs=1 seek=$((size - 200000)) conv=notrunc status=none
+cmp -s "$out/ok_nested.exe" "$out/damaged_stream.exe" && { echo "prepare_e2e: stream not damaged" >&2; exit 1; }
 
 # A throwaway self-signed certificate, used once and thrown away with OUT.
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$out/src/key.pem" -out "$out/src/cert.pem" -days 2 \

@@ -1,0 +1,376 @@
+// Fault injection end to end: installers made by prepare_faults.sh are run
+// under Wine with the installer driver (which answers message boxes) while
+// the disk fills up, files in the working folder cannot be replaced, or the
+// installer itself has been damaged or cut short.
+//
+// A damaged installer may end in exactly two ways: the corrupt-payload
+// message and nothing launched, or (for bytes that no check covers) a
+// correct extraction. Never a crash, a hang, a launch after a failed check
+// or a file outside the working folder. Every case prints one line
+// "fault-table: <case> | <expected> | <observed>" for the report.
+//
+// The installers lie in the folder named by SFX_FAULTS_DIR (a host path);
+// the full-disk test expects the 2 MB drive of small_disk.sh.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "installer_driver.h"
+#include "payload/overlay.h"
+#include "unit/shell/shell_test_support.h"
+
+namespace sfx::test {
+namespace {
+
+constexpr DWORD kTimeoutMs = 60000;
+constexpr char kDiskLetter[] = "Q:";
+
+const std::wstring kCorruptEnglish =
+    L"Error in installationdata!\r\nThe installprogram is corrupted, maybe it was damaged during "
+    L"downloading.\r\nAborting installation";
+
+std::wstring CopyFailedEnglish(const std::string& path) {
+  return L"Error copying the file: \"" + FromUtf8(path) +
+         L"\"\r\nMaybe the harddisc is full or you haven't got write permission.";
+}
+
+// The host path in SFX_FAULTS_DIR as a Windows path on drive Z:.
+std::string FaultsFolder() {
+  const char* host = std::getenv("SFX_FAULTS_DIR");
+  if (host == nullptr || host[0] != '/') return {};
+  std::string path = std::string("Z:") + host;
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path;
+}
+
+std::string ReadText(const std::string& path) {
+  const auto bytes = ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Names directly inside `folder`.
+std::set<std::string> FolderItems(const std::string& folder) {
+  std::set<std::string> items;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return items;
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") items.insert(name);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return items;
+}
+
+// Every file below `folder`, as relative names with backslashes.
+void ListFiles(const std::string& folder, const std::string& prefix, std::set<std::string>* files) {
+  for (const std::string& name : FolderItems(folder)) {
+    const std::string path = folder + "\\" + name;
+    if (FolderExists(path)) {
+      ListFiles(path, prefix + name + "\\", files);
+    } else {
+      files->insert(prefix + name);
+    }
+  }
+}
+
+void Table(const std::string& name, const std::string& expected, const std::string& observed) {
+  std::printf("fault-table: %s | %s | %s\n", name.c_str(), expected.c_str(), observed.c_str());
+  std::fflush(stdout);
+}
+
+// One installer and the files it should produce.
+struct Installer {
+  std::string file;                          // name in the faults folder
+  std::vector<std::string> entries;          // relative names, as in src/<stem>/
+  bool setup_runs;                           // Setup.exe is the probe
+};
+
+const Installer kSmall = {"small.exe", {"Setup.exe", "a.txt", "b.txt"}, false};
+const Installer kLarge = {"large.exe", {"Setup.exe", "data.bin", "docs\\readme.txt"}, true};
+
+class FaultTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = FaultsFolder();
+    ASSERT_FALSE(root_.empty()) << "SFX_FAULTS_DIR is not set";
+    ASSERT_TRUE(FileExists(root_ + "\\small.exe")) << "run prepare_faults.sh first";
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    case_name_ = std::string(info->test_suite_name()) + "." + info->name();
+    UseTemp(root_ + "\\tmp\\" + case_name_);
+  }
+
+  // Makes `temp` the (fresh) temp folder of the next run.
+  void UseTemp(const std::string& temp) {
+    temp_ = temp;
+    RemoveTree(temp_);
+    ASSERT_TRUE(CreateDirectoryA(temp_.c_str(), nullptr)) << temp_;
+    work_ = temp_ + "\\Mivor.40\\";
+    probe_log_ = temp_ + "\\probe.log";
+    SetEnvironmentVariableA("SFX_PROBE_LOG", probe_log_.c_str());
+  }
+
+  InstallerRun Run(const std::string& installer_path) {
+    return RunInstaller(installer_path, temp_, kTimeoutMs);
+  }
+
+  bool Launched(const InstallerRun& run) const { return run.processes > 1 || FileExists(probe_log_); }
+
+  std::string Source(const Installer& installer, const std::string& entry) const {
+    const std::string stem = installer.file.substr(0, installer.file.find('.'));
+    return root_ + "\\src\\" + stem + "\\" + entry;
+  }
+
+  std::string root_;
+  std::string case_name_;
+  std::string temp_;
+  std::string work_;
+  std::string probe_log_;
+};
+
+// ---------------------------------------------------------------- write failures
+
+using WriteFault = FaultTest;
+
+TEST_F(WriteFault, FullDiskNamesThePartlyWrittenFileAndLaunchesNothing) {
+  const std::string state = ReadText(root_ + "\\disk.state");
+  if (state.rfind("mounted", 0) != 0) {
+    Table("full disk (2 MB drive)", "string 3 + path + string 4, no launch", "skipped: " + state);
+    GTEST_SKIP() << "no small drive: " << state;
+  }
+  const std::string disk_temp = std::string(kDiskLetter) + "\\t";
+  RemoveTree(disk_temp);
+  ASSERT_TRUE(CreateDirectoryA(disk_temp.c_str(), nullptr)) << "drive " << kDiskLetter << " is not mapped";
+  temp_ = disk_temp;
+  work_ = temp_ + "\\Mivor.40\\";
+  const InstallerRun run = Run(root_ + "\\full.exe");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exit_code, 0u);
+  const std::string big = work_ + "big.bin";
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], CopyFailedEnglish(big));
+  EXPECT_EQ(run.processes, 1u) << "nothing may be launched";
+  EXPECT_FALSE(FileExists(probe_log_));
+  // Setup.exe came first and fitted; big.bin stays as far as it was written.
+  EXPECT_EQ(ReadBytes(work_ + "Setup.exe"), ReadBytes(root_ + "\\src\\full\\Setup.exe"));
+  const auto partial = ReadBytes(big);
+  const auto source = ReadBytes(root_ + "\\src\\full\\big.bin");
+  EXPECT_TRUE(FileExists(big));
+  EXPECT_LT(partial.size(), source.size());
+  EXPECT_TRUE(std::equal(partial.begin(), partial.end(), source.begin())) << "the partial file is a prefix";
+  Table("full disk (2 MB drive) while writing big.bin", "string 3 + path + string 4, no launch, partial file kept",
+        std::string(run.messages.size() == 1 && run.messages[0] == CopyFailedEnglish(big) ? "message names " : "other ") +
+            big + ", processes " + std::to_string(run.processes) + ", partial " + std::to_string(partial.size()) +
+            " of " + std::to_string(source.size()) + " bytes");
+  RemoveTree(disk_temp);
+}
+
+// Runs large.exe with `blocker` in place of entry `entry` and expects the
+// write-failure message for that entry and no launch.
+void ExpectWriteFailure(FaultTest& test, const std::string& label, const std::string& blocked_path,
+                        const InstallerRun& run, const std::string& work) {
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exit_code, 0u);
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], CopyFailedEnglish(blocked_path));
+  EXPECT_EQ(run.processes, 1u);
+  (void)test;
+  (void)work;
+  Table(label, "string 3 + full path + string 4, no launch",
+        (run.messages.size() == 1 && run.messages[0] == CopyFailedEnglish(blocked_path)
+             ? "message names " + blocked_path
+             : run.messages.empty() ? std::string("no message") : "other message: " + ToUtf8(run.messages[0])) +
+            ", processes " + std::to_string(run.processes));
+}
+
+TEST_F(WriteFault, ReadOnlyFileInTheWayIsNamed) {
+  ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
+  const std::string path = work_ + "data.bin";
+  WriteText(path, "read-only");
+  ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+  const InstallerRun run = Run(root_ + "\\large.exe");
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ExpectWriteFailure(*this, "read-only data.bin in the working folder", path, run, work_);
+  EXPECT_EQ(ReadText(path), "read-only");
+}
+
+TEST_F(WriteFault, FileHeldOpenWithoutWriteSharingIsNamed) {
+  ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
+  const std::string path = work_ + "data.bin";
+  WriteText(path, "held");
+  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const InstallerRun run = Run(root_ + "\\large.exe");
+  CloseHandle(held);
+  ExpectWriteFailure(*this, "data.bin held open (read sharing only)", path, run, work_);
+  EXPECT_EQ(ReadText(path), "held");
+}
+
+TEST_F(WriteFault, FolderWhereAFileShouldGoIsNamed) {
+  ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
+  const std::string path = work_ + "data.bin";
+  ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
+  WriteText(path + "\\inside.txt", "kept");
+  const InstallerRun run = Run(root_ + "\\large.exe");
+  ExpectWriteFailure(*this, "folder named data.bin in the working folder", path, run, work_);
+  EXPECT_EQ(ReadText(path + "\\inside.txt"), "kept");
+}
+
+// ---------------------------------------------------------------- damaged installers
+
+// The result of one damaged run, classified.
+enum class Outcome { kCorrupt, kExtracted, kBad };
+
+class DamagedInstaller : public FaultTest {
+ protected:
+  void SetUp() override {
+    FaultTest::SetUp();
+    if (HasFatalFailure()) return;
+    case_file_ = root_ + "\\cases\\" + case_name_ + ".exe";
+  }
+
+  std::vector<std::uint8_t> Load(const Installer& installer, std::size_t* overlay) {
+    std::vector<std::uint8_t> bytes = ReadBytes(root_ + "\\" + installer.file);
+    EXPECT_TRUE(FindPeOverlayOffset(bytes.data(), bytes.size(), overlay));
+    return bytes;
+  }
+
+  // Runs `bytes` as an installer and classifies what it did. `why` names
+  // the first broken property for the table.
+  Outcome RunDamaged(const Installer& installer, const std::vector<std::uint8_t>& bytes, std::string* why) {
+    UseTemp(temp_);
+    WriteBytes(case_file_, bytes);
+    const InstallerRun run = Run(case_file_);
+    if (!run.finished) return *why = "hang (no end within the time limit)", Outcome::kBad;
+    if (run.exit_code != 0) return *why = "exit code " + std::to_string(run.exit_code), Outcome::kBad;
+    // Nothing but the working folder (and the probe's log) in the temp folder.
+    for (const std::string& item : FolderItems(temp_)) {
+      if (item != "Mivor.40" && item != "probe.log") return *why = "file outside the working folder: " + item, Outcome::kBad;
+    }
+    std::set<std::string> written;
+    ListFiles(work_.substr(0, work_.size() - 1), "", &written);
+    std::set<std::string> known(installer.entries.begin(), installer.entries.end());
+    for (const std::string& name : written) {
+      if (known.count(name) == 0) return *why = "unexpected file " + name, Outcome::kBad;
+    }
+    if (!run.messages.empty()) {
+      if (run.messages.size() != 1 || run.messages[0] != kCorruptEnglish) {
+        return *why = "message: " + ToUtf8(run.messages[0]), Outcome::kBad;
+      }
+      if (Launched(run)) return *why = "launch after the corrupt-payload message", Outcome::kBad;
+      return *why = "corrupt-payload message", Outcome::kCorrupt;
+    }
+    for (const std::string& entry : installer.entries) {
+      if (ReadBytes(work_ + entry) != ReadBytes(Source(installer, entry)) || !FileExists(work_ + entry)) {
+        return *why = "no message but " + entry + " differs", Outcome::kBad;
+      }
+    }
+    if (installer.setup_runs && !Launched(run)) return *why = "extracted without message but not launched", Outcome::kBad;
+    return *why = "correct extraction", Outcome::kExtracted;
+  }
+
+  // Runs every variant and tallies the outcomes for one table line.
+  void RunVariants(const std::string& label, const Installer& installer,
+                   const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& variants) {
+    std::map<Outcome, int> tally;
+    for (const auto& [name, bytes] : variants) {
+      std::string why;
+      const Outcome outcome = RunDamaged(installer, bytes, &why);
+      ++tally[outcome];
+      EXPECT_NE(outcome, Outcome::kBad) << label << ", " << name << ": " << why;
+      if (outcome == Outcome::kBad) Table(label + ", " + name, "corrupt message or correct extraction", why);
+    }
+    Table(label + " (" + std::to_string(variants.size()) + " runs)", "corrupt message, no launch; or correct extraction",
+          std::to_string(tally[Outcome::kCorrupt]) + " corrupt message, " + std::to_string(tally[Outcome::kExtracted]) +
+              " correct extraction, " + std::to_string(tally[Outcome::kBad]) + " faulty");
+  }
+
+  std::string case_file_;
+};
+
+// Flips all bits of the byte at each position.
+std::vector<std::pair<std::string, std::vector<std::uint8_t>>> Flipped(const std::vector<std::uint8_t>& bytes,
+                                                                       const std::vector<std::size_t>& positions,
+                                                                       std::size_t overlay) {
+  std::vector<std::pair<std::string, std::vector<std::uint8_t>>> variants;
+  for (std::size_t position : positions) {
+    std::vector<std::uint8_t> copy = bytes;
+    copy[position] ^= 0xFF;
+    variants.emplace_back("overlay byte " + std::to_string(position - overlay), std::move(copy));
+  }
+  return variants;
+}
+
+std::vector<std::size_t> Range(std::size_t from, std::size_t to, std::size_t step) {
+  std::vector<std::size_t> positions;
+  for (std::size_t p = from; p < to; p += step) positions.push_back(p);
+  return positions;
+}
+
+TEST_F(DamagedInstaller, EveryMarkerAndHeaderByteOfTheSmallInstaller) {
+  std::size_t overlay = 0;
+  const auto bytes = Load(kSmall, &overlay);
+  RunVariants("small.exe, marker and header bytes flipped", kSmall, Flipped(bytes, Range(overlay, overlay + 16, 1), overlay));
+}
+
+TEST_F(DamagedInstaller, EveryStreamByteOfTheSmallInstaller) {
+  std::size_t overlay = 0;
+  const auto bytes = Load(kSmall, &overlay);
+  ASSERT_LT(bytes.size() - overlay, 400u) << "small.exe is meant to be small";
+  RunVariants("small.exe, every stream byte flipped", kSmall,
+              Flipped(bytes, Range(overlay + 16, bytes.size(), 1), overlay));
+}
+
+TEST_F(DamagedInstaller, MarkerHeaderAndSampledStreamBytesOfTheLargeInstaller) {
+  std::size_t overlay = 0;
+  const auto bytes = Load(kLarge, &overlay);
+  // Every marker and header byte, the first stream bytes (the first code
+  // tables), then a spread over the rest and the very last bytes.
+  std::vector<std::size_t> positions = Range(overlay, overlay + 16, 1);
+  for (std::size_t p : Range(overlay + 16, overlay + 48, 4)) positions.push_back(p);
+  const std::size_t stream_size = bytes.size() - overlay - 16;
+  for (std::size_t p : Range(overlay + 48, bytes.size() - 8, stream_size / 24)) positions.push_back(p);
+  for (std::size_t p : Range(bytes.size() - 4, bytes.size(), 1)) positions.push_back(p);
+  RunVariants("large.exe, marker, header and sampled stream bytes flipped", kLarge, Flipped(bytes, positions, overlay));
+}
+
+std::vector<std::pair<std::string, std::vector<std::uint8_t>>> Truncated(const std::vector<std::uint8_t>& bytes,
+                                                                         const std::vector<std::size_t>& lengths,
+                                                                         std::size_t overlay) {
+  std::vector<std::pair<std::string, std::vector<std::uint8_t>>> variants;
+  for (std::size_t length : lengths) {
+    variants.emplace_back("cut at overlay byte " + std::to_string(length - overlay),
+                          std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + length));
+  }
+  return variants;
+}
+
+TEST_F(DamagedInstaller, SmallInstallerCutShort) {
+  std::size_t overlay = 0;
+  const auto bytes = Load(kSmall, &overlay);
+  // Inside the sections, at the overlay start, in the marker and header,
+  // and every fourth byte of the stream up to one byte short.
+  std::vector<std::size_t> lengths = {overlay / 2, overlay};
+  for (std::size_t p : Range(overlay + 1, overlay + 16, 3)) lengths.push_back(p);
+  for (std::size_t p : Range(overlay + 16, bytes.size(), 4)) lengths.push_back(p);
+  lengths.push_back(bytes.size() - 1);
+  RunVariants("small.exe cut short", kSmall, Truncated(bytes, lengths, overlay));
+}
+
+TEST_F(DamagedInstaller, LargeInstallerCutShort) {
+  std::size_t overlay = 0;
+  const auto bytes = Load(kLarge, &overlay);
+  std::vector<std::size_t> lengths = {overlay, overlay + 8, overlay + 12};
+  const std::size_t stream_size = bytes.size() - overlay - 16;
+  for (std::size_t p : Range(overlay + 16, bytes.size(), stream_size / 10)) lengths.push_back(p);
+  lengths.push_back(bytes.size() - 1);
+  RunVariants("large.exe cut short", kLarge, Truncated(bytes, lengths, overlay));
+}
+
+}  // namespace
+}  // namespace sfx::test
