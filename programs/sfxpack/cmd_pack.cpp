@@ -175,9 +175,11 @@ int RunPack(const PackOptions& options) {
     std::printf("wrote installer %s (stub %zu bytes, payload at offset %zu)\n", sfx::PathToUtf8(output).c_str(),
                 report.overlay_offset, report.overlay_offset + 8);
   }
-  const double ratio = image.empty() ? 0.0 : 100.0 * static_cast<double>(block.size()) / static_cast<double>(image.size());
+  // "packed" is the stream size P, as `sfxpack list` shows it.
+  const std::size_t packed = block.size() - 8;
+  const double ratio = image.empty() ? 0.0 : 100.0 * static_cast<double>(packed) / static_cast<double>(image.size());
   std::printf("%zu files, %llu bytes; image %zu bytes, packed %zu bytes (%.1f%%)\n", scan.files.size(),
-              static_cast<unsigned long long>(file_bytes), image.size(), block.size(), ratio);
+              static_cast<unsigned long long>(file_bytes), image.size(), packed, ratio);
   return sfxpack::kExitOk;
 }
 
