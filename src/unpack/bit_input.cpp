@@ -50,7 +50,6 @@ std::int32_t ReadScrambled(UnpackState& state, std::uint8_t* dst, std::int32_t c
   }
   state.stream_cursor = src;
   state.scramble_key = key;
-  state.plain_delivered += count;
   return count;
 }
 
@@ -59,37 +58,17 @@ void FillInputBuffer(UnpackState& state, bool initial) {
     const std::int32_t n = ReadScrambled(state, state.input_buffer, kInputBufferSize);
     state.byte_pos = 0;
     state.fill_level = n;
-    state.buffer_base = 0;
+    state.input_end = n > 0 ? n : 0;
     return;
   }
   std::memmove(state.input_buffer, state.input_buffer + kInputRefillSize, kInputCarryOver);
   state.byte_pos %= kInputCarryOver;
-  state.buffer_base += kInputRefillSize;
+  // New bytes follow the old ones only after a full read, and a short read
+  // ends the stream, so the delivered span stays contiguous.
+  state.input_end -= kInputRefillSize;
   const std::int32_t n = ReadScrambled(state, state.input_buffer + kInputCarryOver, kInputRefillSize);
+  if (n > 0) state.input_end += n;
   state.fill_level = n > 0 ? n + kInputCarryOver : state.byte_pos;
-}
-
-std::uint32_t PeekBits(const UnpackState& state) {
-  const std::uint8_t* p = state.input_buffer + state.byte_pos;
-  const std::uint32_t v = (static_cast<std::uint32_t>(p[0]) << 16) | (static_cast<std::uint32_t>(p[1]) << 8) | p[2];
-  return (v >> (8 - state.bit_pos)) & 0xFFFFu;
-}
-
-void SkipBits(UnpackState& state, std::uint32_t n) {
-  state.bit_pos += n;
-  state.byte_pos += static_cast<std::int32_t>(state.bit_pos / 8);
-  state.bit_pos %= 8;
-}
-
-std::uint32_t ReadBits(UnpackState& state, std::uint32_t n) {
-  const std::uint32_t value = PeekBits(state) >> (16 - n);
-  SkipBits(state, n);
-  return value;
-}
-
-bool InputOverrun(const UnpackState& state) {
-  const std::int64_t consumed_bits = (state.buffer_base + state.byte_pos) * 8 + state.bit_pos;
-  return consumed_bits > state.plain_delivered * 8;
 }
 
 }  // namespace sfx

@@ -11,9 +11,9 @@
 
 #include <cstdint>
 
-namespace sfx {
+#include "unpack/unpack_state.h"
 
-struct UnpackState;
+namespace sfx {
 
 inline constexpr int kInputBufferSize = 8192;
 inline constexpr int kInputCarryOver = 32;
@@ -28,17 +28,34 @@ std::int32_t ReadScrambled(UnpackState& state, std::uint8_t* dst, std::int32_t c
 // with the 32-byte carry-over (initial = false; byte_pos must be >= 8160).
 void FillInputBuffer(UnpackState& state, bool initial);
 
-// Next 16 bits, MSB first, without consuming them.
-std::uint32_t PeekBits(const UnpackState& state);
+// The bit primitives run for every symbol, so they are inline.
+
+// Next 16 bits, MSB first, without consuming them: three bytes from
+// byte_pos (the refill thresholds keep byte_pos + 2 inside the buffer).
+inline std::uint32_t PeekBits(const UnpackState& state) {
+  const std::uint8_t* p = state.input_buffer + state.byte_pos;
+  const std::uint32_t v = (static_cast<std::uint32_t>(p[0]) << 16) | (static_cast<std::uint32_t>(p[1]) << 8) | p[2];
+  return (v >> (8 - state.bit_pos)) & 0xFFFFu;
+}
 
 // Consumes n bits, 0 <= n <= 16.
-void SkipBits(UnpackState& state, std::uint32_t n);
+inline void SkipBits(UnpackState& state, std::uint32_t n) {
+  state.bit_pos += n;
+  state.byte_pos += static_cast<std::int32_t>(state.bit_pos / 8);
+  state.bit_pos %= 8;
+}
 
 // Reads n bits, 1 <= n <= 16.
-std::uint32_t ReadBits(UnpackState& state, std::uint32_t n);
+inline std::uint32_t ReadBits(UnpackState& state, std::uint32_t n) {
+  const std::uint32_t value = PeekBits(state) >> (16 - n);
+  SkipBits(state, n);
+  return value;
+}
 
 // True once the decoder has consumed bits past the last plain byte that the
 // stream delivered; a complete stream never does.
-bool InputOverrun(const UnpackState& state);
+inline bool InputOverrun(const UnpackState& state) {
+  return state.byte_pos * 8 + static_cast<std::int32_t>(state.bit_pos) > state.input_end * 8;
+}
 
 }  // namespace sfx

@@ -113,13 +113,7 @@ std::uint32_t SymbolIndexOf(const DecodeTable& table, std::uint32_t b, std::uint
   return table.first_index[length] + ((b - table.limit[length - 1]) >> (16 - length));
 }
 
-std::uint32_t DecodeSymbol(UnpackState& state, const DecodeTable& table) {
-  const std::uint32_t peek = PeekBits(state);
-  const std::uint32_t entry = table.quick[peek >> kQuickShift];
-  if (entry != 0) {
-    SkipBits(state, entry & 15);
-    return entry >> 4;
-  }
+std::uint32_t DecodeSymbolSlow(UnpackState& state, const DecodeTable& table, std::uint32_t peek) {
   const std::uint32_t b = peek & 0xFFFEu;
   const std::uint32_t length = CodeLengthOf(table, b);
   SkipBits(state, length);

@@ -13,27 +13,11 @@
 
 #include <cstdint>
 
+#include "unpack/bit_input.h"
+#include "unpack/decode_table.h"
+#include "unpack/unpack_state.h"
+
 namespace sfx {
-
-struct UnpackState;
-
-// Largest number of symbols of any table (the literal table).
-inline constexpr int kMaxTableSymbols = 298;
-// Width of the direct lookup on the first peeked bits.
-inline constexpr int kQuickBits = 10;
-
-// Decode table of one canonical prefix code, with its direct-lookup cache.
-struct DecodeTable {
-  std::int32_t symbol_count = 0;
-  std::uint32_t limit[16] = {};
-  std::uint32_t first_index[16] = {};
-  // Coded symbols by code length, then by value. Entries past the coded
-  // ones keep what an earlier build of the same table left there.
-  std::uint32_t symbols[kMaxTableSymbols] = {};
-  // quick[peek >> (16 - kQuickBits)]: (symbol << 4) | code length, or 0 when
-  // that prefix needs the full bisection.
-  std::uint16_t quick[1u << kQuickBits] = {};
-};
 
 // Builds `table` from `count` code lengths (0 to 15, 0 = no code; 1 <= count
 // <= kMaxTableSymbols).
@@ -46,8 +30,20 @@ std::uint32_t CodeLengthOf(const DecodeTable& table, std::uint32_t masked_peek);
 // out-of-range rule is applied.
 std::uint32_t SymbolIndexOf(const DecodeTable& table, std::uint32_t masked_peek, std::uint32_t length);
 
-// Decodes the next symbol with `table` and consumes its code bits.
-std::uint32_t DecodeSymbol(UnpackState& state, const DecodeTable& table);
+// Decodes a symbol whose prefix has no quick entry (the limit bisection).
+std::uint32_t DecodeSymbolSlow(UnpackState& state, const DecodeTable& table, std::uint32_t peek);
+
+// Decodes the next symbol with `table` and consumes its code bits. Inline
+// because it runs once or twice per decoded byte.
+inline std::uint32_t DecodeSymbol(UnpackState& state, const DecodeTable& table) {
+  const std::uint32_t peek = PeekBits(state);
+  const std::uint32_t entry = table.quick[peek >> (16 - kQuickBits)];
+  if (entry != 0) {
+    SkipBits(state, entry & 15);
+    return entry >> 4;
+  }
+  return DecodeSymbolSlow(state, table, peek);
+}
 
 // Reads a block header and its code lengths and rebuilds the tables of the
 // block's kind (LZ or multimedia).

@@ -118,6 +118,22 @@ void DecodeLzStep(UnpackState& state) {
   CopyMatch(state);
 }
 
+// Copies `length` bytes forward, eight at a time, then the rest one by one;
+// nothing is written past dst + length. This gives exactly the bytes of the
+// byte-by-byte forward copy when neither span wraps and either the source
+// lies at or ahead of the destination (no step reads a byte that an earlier
+// step wrote) or at least 8 bytes behind it (every byte a step reads is
+// below the bytes it writes, so it already holds its final value).
+void CopyInEightByteSteps(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t length) {
+  std::uint32_t i = 0;
+  for (; i + 8 <= length; i += 8) {
+    std::uint64_t chunk;
+    std::memcpy(&chunk, src + i, 8);
+    std::memcpy(dst + i, &chunk, 8);
+  }
+  for (; i < length; ++i) dst[i] = src[i];
+}
+
 }  // namespace
 
 void ResetUnpackState(UnpackState& state) {
@@ -147,13 +163,8 @@ void CopyMatch(UnpackState& state) {
   const std::uint32_t length = static_cast<std::uint32_t>(state.match_length);
   std::uint32_t dst = state.window_pos;
   std::uint32_t src = (dst - state.match_distance) & kWindowMask;
-  // A block move gives the same bytes as the byte-wise forward copy when
-  // neither span wraps and the source does not feed the destination: either
-  // the spans are disjoint, or the source lies ahead of the destination
-  // (forward copying then reads every source byte before it is overwritten,
-  // exactly as memmove does).
-  if (dst + length <= kWindowSize && src + length <= kWindowSize && (src > dst || dst - src >= length)) {
-    std::memmove(window + dst, window + src, length);
+  if (dst + length <= kWindowSize && src + length <= kWindowSize && (src >= dst || dst - src >= 8)) {
+    CopyInEightByteSteps(window + dst, window + src, length);
     state.window_pos = (dst + length) & kWindowMask;
     return;
   }
@@ -204,7 +215,7 @@ void DecodeLoop(UnpackState& state, std::uint8_t* window) {
   while (state.remaining_output >= 0) {
     state.window_pos &= kWindowMask;
     if (state.byte_pos > kStepRefill) FillInputBuffer(state, false);
-    if (InputOverrun(state)) {
+    if (state.byte_pos >= state.input_end && InputOverrun(state)) {
       overrun = true;
       break;
     }

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "payload/crc32.h"
-#include "unpack/code_tables.h"
+#include "unpack/decode_table.h"
 #include "unpack/delta_decoder.h"
 #include "unpack/unpack.h"
 
@@ -58,11 +58,10 @@ struct UnpackState {
   std::int32_t shared_delta = 0;
 
   // --- Guards and hooks of this implementation ---
-  // Absolute plain-stream offset of input_buffer[0], and the number of plain
-  // bytes the stream has delivered; together they tell when the decoder has
-  // read past the stream's end (InputOverrun).
-  std::int64_t buffer_base = 0;
-  std::int64_t plain_delivered = 0;
+  // Index in input_buffer just past the last plain byte that the stream has
+  // delivered (it moves down by 8160 with each refill); reading bits beyond
+  // it means reading past the stream's end (InputOverrun).
+  std::int32_t input_end = 0;
   ProgressSink progress_sink = nullptr;
   void* progress_context = nullptr;
 };

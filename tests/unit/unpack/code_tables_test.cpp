@@ -114,6 +114,26 @@ TEST(BuildDecodeTableTest, OverFullLengthsSaturateTheLimits) {
   EXPECT_EQ(DecodeAt(*state, table, 0xFFFF).symbol, 1u) << "masked peek below the capped limit";
 }
 
+TEST(BuildDecodeTableTest, LowestPeekedBitIsIgnoredEvenAtACappedLongLimit) {
+  // One code each of lengths 1 to 11 (limit[11] = 0xFFE0), then three of
+  // length 12 where only two fit: limit[12] is capped at 0xFFFF. A peek of
+  // 0xFFFF, masked to 0xFFFE, still lies below it.
+  Lengths lengths;
+  for (std::uint8_t l = 1; l <= 11; ++l) lengths.push_back(l);
+  lengths.insert(lengths.end(), 3, 12);
+  DecodeTable table;
+  BuildDecodeTable(lengths.data(), table, static_cast<int>(lengths.size()));
+  EXPECT_EQ(table.limit[11], 0xFFE0u);
+  EXPECT_EQ(table.limit[12], 0xFFFFu);
+  auto state = NewUnpackState();
+  const Decoded top = DecodeAt(*state, table, 0xFFFF);
+  EXPECT_EQ(top.bits, 12u);
+  EXPECT_EQ(top.symbol, 12u) << "index 11 + (0xFFFE - 0xFFE0) / 16";
+  const Decoded below = DecodeAt(*state, table, 0xFFEF);
+  EXPECT_EQ(below.bits, 12u);
+  EXPECT_EQ(below.symbol, 11u);
+}
+
 TEST(BuildDecodeTableTest, IncompleteCodeSpaceSelectsEntryZeroPastTheCount) {
   DecodeTable table;
   const Lengths lengths = {0, 2, 0};  // only symbol 1, code 00

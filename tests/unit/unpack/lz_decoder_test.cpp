@@ -70,6 +70,25 @@ TEST(LzDecoderTest, ShortMatchesAreTwoBytesAtEveryDistanceCode) {
   EXPECT_EQ(r.output, m.out);
 }
 
+TEST(LzDecoderTest, OverlappingMatchesAtEveryShortDistanceRepeatThePattern) {
+  StreamBuilder b;
+  Model m;
+  b.LzTables();
+  for (int i = 0; i < 32; ++i) {
+    b.Literal(static_cast<std::uint8_t>(i * 29 + 3));
+    m.Literal(static_cast<std::uint8_t>(i * 29 + 3));
+  }
+  for (std::uint32_t distance = 1; distance <= 24; ++distance) {
+    for (std::uint32_t length : {3u, 7u, 8u, 9u, 16u, 17u, 41u, 258u}) {
+      b.LongMatch(length, distance);
+      m.Match(length, distance);
+      b.Literal(static_cast<std::uint8_t>(distance + length));
+      m.Literal(static_cast<std::uint8_t>(distance + length));
+    }
+  }
+  EXPECT_EQ(DecodePlain(b.Finish(), m.out.size()).output, m.out);
+}
+
 TEST(LzDecoderTest, LongMatchesCoverEveryLengthCode) {
   StreamBuilder b;
   Model m;
@@ -130,32 +149,37 @@ TEST(LzDecoderTest, RingMatchAdjustmentsFollowTheDistance) {
 }
 
 TEST(LzDecoderTest, RingHoldsTheLastFourDistancesOfEveryMatchKind) {
+  std::vector<Bytes> outputs;
   for (int recent = 1; recent <= 4; ++recent) {
     StreamBuilder b;
     Model m;
     b.LzTables();
-    for (int i = 0; i < 40; ++i) {
-      b.Literal(static_cast<std::uint8_t>(i * 7 + 1));
-      m.Literal(static_cast<std::uint8_t>(i * 7 + 1));
+    for (int i = 0; i < 200; ++i) {
+      b.Literal(static_cast<std::uint8_t>(i));
+      m.Literal(static_cast<std::uint8_t>(i));
     }
-    // Six matches with distances 1..6, of all kinds.
-    b.ShortMatch(1);
-    m.Match(2, 1);
-    b.LongMatch(3, 2);
-    m.Match(3, 2);
-    b.ShortMatch(3);
-    m.Match(2, 3);
-    b.LongMatch(7, 4);
-    m.Match(7, 4);
-    b.ShortMatch(5);
-    m.Match(2, 5);
-    b.ShortMatch(6);
-    m.Match(2, 6);
-    // 257 takes 6, 258 takes 5, 259 takes 4, 260 takes 3.
-    b.RingMatch(recent, 3);
-    m.Match(3, static_cast<std::size_t>(7 - recent));
+    // Six matches with distances 10, 20, .. 60 (ring order 1..6), of all kinds.
+    b.ShortMatch(10);
+    m.Match(2, 10);
+    b.LongMatch(3, 20);
+    m.Match(3, 20);
+    b.ShortMatch(30);
+    m.Match(2, 30);
+    b.LongMatch(7, 40);
+    m.Match(7, 40);
+    b.ShortMatch(50);
+    m.Match(2, 50);
+    b.ShortMatch(60);
+    m.Match(2, 60);
+    // 257 takes 60, 258 takes 50, 259 takes 40, 260 takes 30.
+    b.RingMatch(recent, 5);
+    m.Match(5, static_cast<std::size_t>(70 - 10 * recent));
     EXPECT_EQ(DecodePlain(b.Finish(), m.out.size()).output, m.out) << "symbol " << 256 + recent;
+    outputs.push_back(m.out);
   }
+  // The four expectations differ, so a wrong ring slot cannot pass.
+  for (std::size_t i = 0; i < outputs.size(); ++i)
+    for (std::size_t j = i + 1; j < outputs.size(); ++j) EXPECT_NE(outputs[i], outputs[j]);
 }
 
 TEST(LzDecoderTest, RingMatchesArePushedToo) {
@@ -363,6 +387,19 @@ TEST(LzDecoderTest, TrailingReadNeedsFiveBytesBeforeTheFillLevel) {
       EXPECT_EQ(at, end_bits + 9) << "one trailing 9-bit symbol is read";
     }
   }
+}
+
+TEST(LzDecoderTest, EmptyStreamStillReadsItsTrailingSymbol) {
+  // The fill level of an empty stream is -1, which the unsigned test sees as
+  // huge. Reading zeros: a table block of 2 + 76 bits and 374 lengths, each
+  // a 15-bit "code" of the empty code-length code, then one 15-bit trailing
+  // symbol of the empty literal code.
+  auto state = NewUnpackState();
+  const Bytes empty;
+  std::uint8_t out[1];
+  UnpackPayload(*state, empty.data(), empty.data(), out, out);
+  EXPECT_EQ(state->fill_level, -1);
+  EXPECT_EQ(static_cast<std::size_t>(state->byte_pos) * 8 + state->bit_pos, 2u + 76u + 374u * 15u + 15u);
 }
 
 // --- Multimedia blocks ---
