@@ -167,13 +167,29 @@ class StreamEncoder {
   }
 
   void AddMultimediaChunk(const MultimediaTrial& t, std::uint32_t bytes) {
-    if (block_.channels != t.channels || block_.input_bytes + bytes > kMaxBlockInput) {
+    bool split = block_.channels != t.channels || block_.input_bytes + bytes > kMaxBlockInput;
+    if (!split) {
+      // Same test as for LZ blocks: new tables when the delta statistics
+      // have moved far enough (louder or quieter audio, another picture).
+      double separate = kChannelTableBits * t.channels, merged = 0;
+      for (int c = 0; c < t.channels; ++c) {
+        std::uint32_t sum[kChannelSymbols];
+        for (int s = 0; s < kChannelSymbols; ++s) sum[s] = block_.delta_counts[c][s] + t.counts[c][s];
+        separate += OrderZeroBits(block_.delta_counts[c], kChannelSymbols) + OrderZeroBits(t.counts[c], kChannelSymbols);
+        merged += OrderZeroBits(sum, kChannelSymbols);
+      }
+      split = separate < merged;
+    }
+    if (split) {
       CloseBlock(true);
       block_.channels = t.channels;
       block_.start_channel = t.start_channel;
     }
     predictor_ = t.predictor;
     block_.deltas.insert(block_.deltas.end(), t.deltas.begin(), t.deltas.end());
+    for (int c = 0; c < t.channels; ++c) {
+      for (int s = 0; s < kChannelSymbols; ++s) block_.delta_counts[c][s] += t.counts[c][s];
+    }
     block_.input_bytes += bytes;
     current_channel_ = static_cast<int>((static_cast<std::uint32_t>(t.start_channel) + bytes) % static_cast<std::uint32_t>(t.channels));
   }
