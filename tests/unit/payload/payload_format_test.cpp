@@ -25,14 +25,14 @@ std::uint32_t ReferenceCrc(const std::uint8_t* data, std::size_t length) {
   return reg;
 }
 
-struct FileSpec {
+struct TestFile {
   std::string name;
   std::string data;
 };
 
 // Lays out header, directory (entries, then the 0 word) and data, with
 // every CRC correct and data_end at the end of the image.
-Bytes BuildImage(const std::vector<FileSpec>& files) {
+Bytes BuildImage(const std::vector<TestFile>& files) {
   Bytes dir;
   std::uint32_t dir_size = 4;
   for (const auto& f : files) dir_size += 24 + static_cast<std::uint32_t>(f.name.size()) + 1;
