@@ -13,6 +13,7 @@
 // the full-disk test expects the 2 MB drive of small_disk.sh.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
