@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "shell/empty_folder.h"
+#include "shell/extraction_outcome.h"
 #include "shell/progress_dialog.h"
 #include "shell/resource_ids.h"
 #include "shell/setup_launch.h"
@@ -58,12 +59,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
 
   DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, sfx::ProgressDialogProc, 0);
 
-  LONG outcome = sfx::ExtractionOutcome;
-  if (outcome == 0) {
-    ReportNoResult();
-    // The worker may have finished while the box was open.
-    outcome = sfx::ExtractionOutcome;
-  }
-  if (outcome > 0) sfx::LaunchSetup(setup_command_line, sfx::WorkFolder);
+  if (sfx::OutcomeAllowsLaunch(ReportNoResult)) sfx::LaunchSetup(setup_command_line, sfx::WorkFolder);
   return 0;
 }
