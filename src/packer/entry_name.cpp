@@ -79,8 +79,9 @@ std::string EntryNameProblem(std::string_view name) {
 
 std::string EntryNameWarning(std::string_view name) {
   if (name.size() <= kLongEntryNameLength) return {};
-  return "is " + std::to_string(name.size()) + " characters long; with a long temp folder the full path may pass the " +
-         "installer's limit of " + std::to_string(kStubPathLimit) + " characters";
+  return "is " + std::to_string(name.size()) + " characters long; with a temp folder of more than " +
+         std::to_string(kAnsiPathLimit - name.size()) + " characters the full path passes Windows' limit of " +
+         std::to_string(kAnsiPathLimit) + " characters and the installer cannot write the file";
 }
 
 bool HostComponentToEntry(std::string_view utf8, std::string* out, std::string* problem) {

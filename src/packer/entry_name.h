@@ -15,19 +15,23 @@
 namespace sfx {
 
 // The stub's path buffer holds 511 characters. A name is refused when it
-// would leave less than 100 of them for the working folder, and a warning is
-// given when it leaves less than 150.
+// would leave less than 100 of them for the working folder. The stub writes
+// through the ANSI file calls, which on most Windows systems stop at 259
+// characters (MAX_PATH less the terminator), so a warning is given when a
+// name leaves less than 60 of those for the working folder (a typical one,
+// C:\Users\<name>\AppData\Local\Temp\Mivor.40\, takes 40 to 60).
 inline constexpr std::size_t kStubPathLimit = 511;
 inline constexpr std::size_t kMaxEntryNameLength = kStubPathLimit - 100;
-inline constexpr std::size_t kLongEntryNameLength = kStubPathLimit - 150;
+inline constexpr std::size_t kAnsiPathLimit = 259;
+inline constexpr std::size_t kLongEntryNameLength = kAnsiPathLimit - 60;
 
 // Why `name` (Windows-1252) cannot be an entry, or an empty string when it
 // can. The reasons cover the stub's own refusal (sfx::IsSafeEntryName) and
 // names that Windows cannot create.
 std::string EntryNameProblem(std::string_view name);
 
-// A warning for a name that is allowed but long enough that a long temp
-// folder may push the full path over the stub's limit; empty otherwise.
+// A warning for a name that is allowed but long enough that the full path
+// may pass Windows' 259-character limit for ANSI paths; empty otherwise.
 std::string EntryNameWarning(std::string_view name);
 
 // Turns one host file or folder name (UTF-8) into its Windows-1252 form.

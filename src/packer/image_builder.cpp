@@ -74,7 +74,8 @@ std::vector<std::uint8_t> ImageBuilder::Build() const {
   const std::uint64_t total = ImageSize();
   if (total > kMaxImageSize) {
     throw PackError("the files need an image of " + std::to_string(total) +
-                    " bytes; an installer holds at most 4294967295");
+                    " bytes; an installer holds at most " +
+                    std::to_string(kMaxImageSize));
   }
   std::vector<std::uint8_t> image;
   try {

@@ -23,8 +23,11 @@ class ImageBuilder {
   // PackError when that is not possible (a file that shrank, for instance).
   using DataLoader = std::function<void(std::uint8_t* dst, std::size_t size)>;
 
-  // The largest image the 32-bit size fields can describe.
-  static constexpr std::uint64_t kMaxImageSize = 0xFFFFFFFFu;
+  // The largest image an installer can unpack. The size fields would allow
+  // 2^32 - 1 bytes, but the decoder counts the output still due in a signed
+  // 32-bit integer, so an image of 2 GiB or more would never be unpacked and
+  // the installer would only report itself corrupt.
+  static constexpr std::uint64_t kMaxImageSize = 0x7FFFFFFFu;
 
   // Adds an entry whose data is held in memory. `name` is Windows-1252 with
   // backslash separators; it must pass sfx::IsSafeEntryName (PackError

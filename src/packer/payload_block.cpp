@@ -1,6 +1,8 @@
 // EmbeddedPayload blocks: 8-byte header, then the scrambled stream.
 #include "packer/payload_block.h"
 
+#include "packer/image_builder.h"
+
 #include <cstring>
 #include <exception>
 
@@ -28,7 +30,9 @@ void ForwardProgress(void* context, std::uint32_t bytes) {
 }  // namespace
 
 std::vector<std::uint8_t> BuildPayloadBlock(const std::vector<std::uint8_t>& image, const EncodeOptions& options) {
-  if (image.size() > 0xFFFFFFFFu) throw PackError("image larger than 4294967295 bytes");
+  if (image.size() > ImageBuilder::kMaxImageSize) {
+    throw PackError("image larger than " + std::to_string(ImageBuilder::kMaxImageSize) + " bytes");
+  }
   std::vector<std::uint8_t> stream = CompressStream(image.data(), image.size(), options);
   if (stream.size() > 0xFFFFFFFFu - kEmbeddedHeaderSize) {
     throw PackError("compressed stream larger than the 32-bit size field allows");

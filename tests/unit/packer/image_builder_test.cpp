@@ -169,14 +169,23 @@ TEST(ImageBuilderRefusals, NameWithANulInside) {
   EXPECT_THROW(builder.AddEntry(std::string("a\0b", 3), std::vector<std::uint8_t>{1}), sfx::PackError);
 }
 
-TEST(ImageBuilderRefusals, ImagesOverTheFourGigabyteLimitBeforeAllocating) {
-  sfx::ImageBuilder builder;
+TEST(ImageBuilderRefusals, ImagesOfTwoGigabytesOrMoreBeforeAllocating) {
+  // The decoder counts the output still due in a signed 32-bit integer, so
+  // 2^31 - 1 bytes is the largest image an installer can unpack.
   bool loaded = false;
   auto loader = [&loaded](std::uint8_t*, std::size_t) { loaded = true; };
-  builder.AddEntry("a", 0x80000000u, loader);
-  builder.AddEntry("b", 0x7FFFFFFFu, loader);  // with header and directory: over 2^32 - 1
-  EXPECT_GT(builder.ImageSize(), sfx::ImageBuilder::kMaxImageSize);
-  EXPECT_THROW(builder.Build(), sfx::PackError);
+  const std::uint64_t overhead = 52 + 4 + 24 + 4;  // header, end word, entry, name area "a"
+  sfx::ImageBuilder at_limit;
+  at_limit.AddEntry("a", 0x7FFFFFFFu - overhead, loader);
+  EXPECT_EQ(at_limit.ImageSize(), sfx::ImageBuilder::kMaxImageSize);
+  sfx::ImageBuilder over;
+  over.AddEntry("a", 0x80000000u - overhead, loader);
+  EXPECT_EQ(over.ImageSize(), 0x80000000u);
+  EXPECT_THROW(over.Build(), sfx::PackError);
+  sfx::ImageBuilder far_over;
+  far_over.AddEntry("a", 0x80000000u, loader);
+  far_over.AddEntry("b", 0x7FFFFFFFu, loader);
+  EXPECT_THROW(far_over.Build(), sfx::PackError);
   EXPECT_FALSE(loaded);
 }
 
