@@ -26,13 +26,17 @@ STARTUPINFOA MakeSetupStartupInfo() {
 }
 
 void LaunchSetup(char* command_line, const char* work_folder) {
+  LaunchSetupWith(CreateProcessA, command_line, work_folder);
+}
+
+void LaunchSetupWith(CreateProcessCall create_process, char* command_line, const char* work_folder) {
   FinishSetupCommandLine(command_line);
   STARTUPINFOA startup = MakeSetupStartupInfo();
   PROCESS_INFORMATION process;
   std::memset(&process, 0, sizeof(process));
   // The process is left to run on its own: its handles are not kept, and
   // the stub exits right after this call.
-  CreateProcessA(nullptr, command_line, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr, work_folder,
+  create_process(nullptr, command_line, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr, work_folder,
                  &startup, &process);
 }
 

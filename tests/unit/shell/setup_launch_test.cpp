@@ -39,5 +39,54 @@ TEST(SetupStartupInfo, OnlySizeFlagsAndShowCommandAreSet) {
   EXPECT_EQ(std::memcmp(&startup, &expected, sizeof(expected)), 0);
 }
 
+// What the launch passed to the process-creation call.
+struct RecordedCall {
+  int calls = 0;
+  bool application_name_null = false;
+  std::string command_line;
+  bool security_null = false;
+  BOOL inherit = TRUE;
+  DWORD flags = 0;
+  bool environment_null = false;
+  std::string folder;
+  STARTUPINFOA startup = {};
+};
+RecordedCall recorded;
+
+BOOL WINAPI RecordingCreateProcess(LPCSTR application, LPSTR command_line, LPSECURITY_ATTRIBUTES process_security,
+                                   LPSECURITY_ATTRIBUTES thread_security, BOOL inherit, DWORD flags,
+                                   LPVOID environment, LPCSTR folder, LPSTARTUPINFOA startup,
+                                   LPPROCESS_INFORMATION /*info*/) {
+  ++recorded.calls;
+  recorded.application_name_null = application == nullptr;
+  recorded.command_line = command_line;
+  recorded.security_null = process_security == nullptr && thread_security == nullptr;
+  recorded.inherit = inherit;
+  recorded.flags = flags;
+  recorded.environment_null = environment == nullptr;
+  recorded.folder = folder;
+  recorded.startup = *startup;
+  return FALSE;  // a failed launch is not looked at
+}
+
+TEST(SetupLaunch, PassesExactlyTheLaunchParameters) {
+  recorded = RecordedCall{};
+  char command_line[kSetupCommandLineSize];
+  const char* folder = "D:\\TEMP\\Mivor.40\\";
+  StartSetupCommandLine(command_line, folder);
+  LaunchSetupWith(RecordingCreateProcess, command_line, folder);
+  EXPECT_EQ(recorded.calls, 1);
+  EXPECT_TRUE(recorded.application_name_null);
+  EXPECT_EQ(recorded.command_line, "\"D:\\TEMP\\Mivor.40\\Setup.exe\"");
+  EXPECT_TRUE(recorded.security_null);
+  EXPECT_EQ(recorded.inherit, FALSE);
+  EXPECT_EQ(recorded.flags, static_cast<DWORD>(CREATE_DEFAULT_ERROR_MODE));
+  EXPECT_TRUE(recorded.environment_null);
+  EXPECT_EQ(recorded.folder, folder);
+  EXPECT_EQ(recorded.startup.cb, 68u);
+  EXPECT_EQ(recorded.startup.dwFlags, static_cast<DWORD>(STARTF_USESHOWWINDOW));
+  EXPECT_EQ(recorded.startup.wShowWindow, SW_SHOWNORMAL);
+}
+
 }  // namespace
 }  // namespace sfx
