@@ -134,6 +134,180 @@ void CopyInEightByteSteps(std::uint8_t* dst, const std::uint8_t* src, std::uint3
   for (; i < length; ++i) dst[i] = src[i];
 }
 
+// The byte-by-byte forward copy of `length` bytes from `distance` back,
+// both positions wrapping at the window's end; returns the new write
+// position (masked). Spans that do not wrap are copied in larger pieces
+// where that gives the same bytes (see CopyInEightByteSteps); a distance of
+// 1 repeats one byte, which is what the byte copy produces as well.
+std::uint32_t CopyWithinWindow(std::uint8_t* window, std::uint32_t dst, std::uint32_t distance, std::uint32_t length) {
+  std::uint32_t src = (dst - distance) & kWindowMask;
+  if (dst + length <= kWindowSize && src + length <= kWindowSize) {
+    if (src >= dst || dst - src >= 8) {
+      CopyInEightByteSteps(window + dst, window + src, length);
+      return (dst + length) & kWindowMask;
+    }
+    if (dst - src == 1) {
+      std::memset(window + dst, window[src], length);
+      return (dst + length) & kWindowMask;
+    }
+  }
+  for (std::uint32_t i = 0; i < length; ++i) {
+    window[dst] = window[src];
+    dst = (dst + 1) & kWindowMask;
+    src = (src + 1) & kWindowMask;
+  }
+  return dst;
+}
+
+// Runs of LZ steps with the hot fields in locals.
+//
+// Window stores go through a byte pointer, which may alias every field of
+// the state record, so a step written against the record reloads and
+// stores byte_pos, bit_pos, window_pos and remaining_output around each
+// byte it writes. A run keeps those four in locals and writes them back
+// when it ends. It performs exactly the steps of DecodeLzStep in the same
+// order, and it goes on to a further step only when every test at the top
+// of the outer loop would do nothing there: output still owed, no refill
+// due (byte_pos <= 8162), nothing read at or past the delivered input end
+// (so the end-of-stream guard cannot fire), and no flush due. Otherwise it
+// hands back to the outer loop, which runs those tests as usual; so
+// refills, the guard and every flush happen at the same points and the
+// output reaches the sink in the same chunks.
+class LzRun {
+ public:
+  explicit LzRun(UnpackState& state)
+      : state_(state),
+        in_(state.input_buffer),
+        window_(state.window),
+        byte_pos_(state.byte_pos),
+        bit_pos_(state.bit_pos),
+        window_pos_(state.window_pos),
+        remaining_(state.remaining_output),
+        flushed_pos_(state.flushed_pos),
+        // A step may start at byte_pos <= 8162 without a refill; below the
+        // delivered end nothing has been read past it.
+        last_quiet_pos_(state.input_end - 1 < kStepRefill ? state.input_end - 1 : kStepRefill) {}
+
+  // Runs the step that the outer loop has prepared, then more while the
+  // outer loop's tests would all pass through.
+  void Run() {
+    for (;;) {
+      const std::uint32_t s = Decode(state_.literal_table);
+      if (s < 256) {
+        window_[window_pos_] = static_cast<std::uint8_t>(s);
+        window_pos_ += 1;
+        remaining_ -= 1;
+      } else if (s == kSymbolNewTables) {
+        // Table reads may refill the buffer; the outer loop takes over.
+        WriteBack();
+        ReadCodeTables(state_);
+        return;
+      } else {
+        Match(s);
+      }
+      if (remaining_ < 0) break;  // the outer loop ends; window_pos stays unmasked as it would
+      window_pos_ &= kWindowMask;
+      if (byte_pos_ > last_quiet_pos_) break;
+      if (((flushed_pos_ - window_pos_) & kWindowMask) < kFlushMargin && flushed_pos_ != window_pos_) break;
+    }
+    WriteBack();
+  }
+
+ private:
+  void WriteBack() {
+    state_.byte_pos = byte_pos_;
+    state_.bit_pos = bit_pos_;
+    state_.window_pos = window_pos_;
+    state_.remaining_output = remaining_;
+  }
+
+  // PeekBits as one big-endian 32-bit load: bit_pos <= 7, so the shift keeps
+  // only bits of the first three bytes and the fourth never shows. A run
+  // peeks at byte_pos <= 8162 + 6, so all four bytes lie in the buffer.
+  std::uint32_t Peek() const {
+    const std::uint8_t* p = in_ + byte_pos_;
+    const std::uint32_t v = (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
+                            (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
+    return (v << bit_pos_) >> 16;
+  }
+
+  void Skip(std::uint32_t n) {
+    bit_pos_ += n;
+    byte_pos_ += static_cast<std::int32_t>(bit_pos_ >> 3);
+    bit_pos_ &= 7;
+  }
+
+  std::uint32_t Read(std::uint32_t n) {
+    const std::uint32_t value = Peek() >> (16 - n);
+    Skip(n);
+    return value;
+  }
+
+  std::uint32_t ReadExtraBits(std::uint32_t n) { return n != 0 ? Read(n) : 0; }
+
+  // DecodeSymbol on the locals: the quick entry, else the limit bisection.
+  std::uint32_t Decode(const DecodeTable& table) {
+    const std::uint32_t peek = Peek();
+    const std::uint32_t entry = table.quick[peek >> (16 - kQuickBits)];
+    if (entry != 0) {
+      Skip(entry & 15);
+      return entry >> 4;
+    }
+    const std::uint32_t b = peek & 0xFFFEu;
+    const std::uint32_t length = CodeLengthOf(table, b);
+    Skip(length);
+    std::uint32_t index = SymbolIndexOf(table, b, length);
+    if (index >= static_cast<std::uint32_t>(table.symbol_count)) index = 0;
+    return table.symbols[index];
+  }
+
+  // Symbols 256..268 and 270..297, as in DecodeLzStep.
+  void Match(std::uint32_t s) {
+    std::int32_t length;
+    std::uint32_t distance;
+    if (s >= kSymbolFirstLong) {
+      const std::uint32_t c = s - kSymbolFirstLong;
+      length = static_cast<std::int32_t>(kLengthBase[c] + 3 + ReadExtraBits(kLengthBits[c]));
+      const std::uint32_t d = Decode(state_.distance_table);
+      distance = kDistanceBase[d] + 1 + ReadExtraBits(kDistanceBits[d]);
+      if (distance >= 0x40000) length += 1;
+      if (distance >= 0x2000) length += 1;
+    } else if (s == kSymbolRepeatLast) {
+      length = state_.prev_length;
+      distance = state_.prev_distance;
+    } else if (s < kSymbolFirstShort) {
+      distance = state_.distance_ring[(state_.ring_index - s) & 3];
+      const std::uint32_t r = Decode(state_.repeat_table);
+      length = static_cast<std::int32_t>(kLengthBase[r] + 2 + ReadExtraBits(kLengthBits[r]));
+      if (distance >= 0x40000) length += 1;
+      if (distance >= 0x2000) length += 1;
+      if (distance >= 0x101) length += 1;
+    } else {
+      const std::uint32_t c = s - kSymbolFirstShort;
+      distance = kShortBase[c] + 1 + Read(kShortBits[c]);
+      length = 2;
+    }
+    state_.match_length = length;
+    state_.match_distance = distance;
+    state_.distance_ring[state_.ring_index & 3] = distance;
+    state_.ring_index += 1;
+    state_.prev_distance = distance;
+    state_.prev_length = length;
+    remaining_ -= length;
+    window_pos_ = CopyWithinWindow(window_, window_pos_, distance, static_cast<std::uint32_t>(length));
+  }
+
+  UnpackState& state_;
+  const std::uint8_t* const in_;
+  std::uint8_t* const window_;
+  std::int32_t byte_pos_;
+  std::uint32_t bit_pos_;
+  std::uint32_t window_pos_;
+  std::int32_t remaining_;
+  const std::uint32_t flushed_pos_;
+  const std::int32_t last_quiet_pos_;
+};
+
 }  // namespace
 
 void ResetUnpackState(UnpackState& state) {
@@ -158,22 +332,8 @@ void CopyMatch(UnpackState& state) {
   state.prev_distance = state.match_distance;
   state.remaining_output -= state.match_length;
   state.prev_length = state.match_length;
-
-  std::uint8_t* window = state.window;
-  const std::uint32_t length = static_cast<std::uint32_t>(state.match_length);
-  std::uint32_t dst = state.window_pos;
-  std::uint32_t src = (dst - state.match_distance) & kWindowMask;
-  if (dst + length <= kWindowSize && src + length <= kWindowSize && (src >= dst || dst - src >= 8)) {
-    CopyInEightByteSteps(window + dst, window + src, length);
-    state.window_pos = (dst + length) & kWindowMask;
-    return;
-  }
-  for (std::uint32_t i = 0; i < length; ++i) {
-    window[dst] = window[src];
-    dst = (dst + 1) & kWindowMask;
-    src = (src + 1) & kWindowMask;
-  }
-  state.window_pos = dst;
+  state.window_pos = CopyWithinWindow(state.window, state.window_pos, state.match_distance,
+                                      static_cast<std::uint32_t>(state.match_length));
 }
 
 std::int32_t WriteOutput(UnpackState& state, const std::uint8_t* data, std::uint32_t n) {
@@ -205,7 +365,11 @@ void ReadTrailingTables(UnpackState& state) {
   }
 }
 
-void DecodeLoop(UnpackState& state, std::uint8_t* window) {
+namespace {
+
+// The loop of both entry points; `runs` picks LzRun for LZ blocks, else one
+// DecodeLzStep per pass.
+void RunDecodeLoop(UnpackState& state, std::uint8_t* window, bool runs) {
   state.window = window;
   ResetUnpackState(state);
   FillInputBuffer(state, true);
@@ -224,12 +388,20 @@ void DecodeLoop(UnpackState& state, std::uint8_t* window) {
       FlushWindow(state);
     if (state.multimedia_mode != 0)
       DecodeMultimediaStep(state);
+    else if (runs)
+      LzRun(state).Run();
     else
       DecodeLzStep(state);
   }
   if (!overrun) ReadTrailingTables(state);
   FlushWindow(state);
 }
+
+}  // namespace
+
+void DecodeLoop(UnpackState& state, std::uint8_t* window) { RunDecodeLoop(state, window, true); }
+
+void DecodeLoopStepwise(UnpackState& state, std::uint8_t* window) { RunDecodeLoop(state, window, false); }
 
 }  // namespace sfx
 

@@ -21,6 +21,11 @@ void ResetUnpackState(UnpackState& state);
 // Runs the whole decode into `window` (kWindowSize bytes).
 void DecodeLoop(UnpackState& state, std::uint8_t* window);
 
+// The same decode one step per loop pass, with every test at the top of
+// each step; the plain form of DecodeLoop, which must match it byte for
+// byte and chunk for chunk (kept for tests and comparisons).
+void DecodeLoopStepwise(UnpackState& state, std::uint8_t* window);
+
 // Copies state.match_length bytes from state.match_distance back.
 void CopyMatch(UnpackState& state);
 
