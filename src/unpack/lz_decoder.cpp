@@ -124,7 +124,7 @@ void DecodeLzStep(UnpackState& state) {
 // lies at or ahead of the destination (no step reads a byte that an earlier
 // step wrote) or at least 8 bytes behind it (every byte a step reads is
 // below the bytes it writes, so it already holds its final value).
-void CopyInEightByteSteps(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t length) {
+inline void CopyInEightByteSteps(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t length) {
   std::uint32_t i = 0;
   for (; i + 8 <= length; i += 8) {
     std::uint64_t chunk;
@@ -134,19 +134,59 @@ void CopyInEightByteSteps(std::uint8_t* dst, const std::uint8_t* src, std::uint3
   for (; i < length; ++i) dst[i] = src[i];
 }
 
+// Copies `length` bytes (at most 16) from src to dst as a move: every
+// source byte is loaded before any destination byte is stored. Two pieces
+// of the largest size not above `length`, one at each end, overlap in the
+// middle and cover all of it.
+inline void MoveShort(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t length) {
+  if (length >= 8) {
+    std::uint64_t head, tail;
+    std::memcpy(&head, src, 8);
+    std::memcpy(&tail, src + length - 8, 8);
+    std::memcpy(dst, &head, 8);
+    std::memcpy(dst + length - 8, &tail, 8);
+  } else if (length >= 4) {
+    std::uint32_t head, tail;
+    std::memcpy(&head, src, 4);
+    std::memcpy(&tail, src + length - 4, 4);
+    std::memcpy(dst, &head, 4);
+    std::memcpy(dst + length - 4, &tail, 4);
+  } else {
+    const std::uint8_t first = src[0], middle = src[length / 2], last = src[length - 1];
+    dst[0] = first;
+    dst[length / 2] = middle;
+    dst[length - 1] = last;
+  }
+}
+
 // The byte-by-byte forward copy of `length` bytes from `distance` back,
 // both positions wrapping at the window's end; returns the new write
 // position (masked). Spans that do not wrap are copied in larger pieces
-// where that gives the same bytes (see CopyInEightByteSteps); a distance of
-// 1 repeats one byte, which is what the byte copy produces as well.
-std::uint32_t CopyWithinWindow(std::uint8_t* window, std::uint32_t dst, std::uint32_t distance, std::uint32_t length) {
+// where that gives the same bytes:
+// - the source ends at or before the destination (gap >= length), or lies
+//   ahead of it: the read of src + i could see the store to dst + j only
+//   for j = i - gap, which is negative, or for j > i when the source is
+//   ahead, so no read sees an earlier store and the copy equals a move;
+// - the source lies 8 or more bytes behind: see CopyInEightByteSteps;
+// - a distance of 1 repeats one byte, as the byte copy does.
+inline std::uint32_t CopyWithinWindow(std::uint8_t* window, std::uint32_t dst, std::uint32_t distance,
+                                      std::uint32_t length) {
   std::uint32_t src = (dst - distance) & kWindowMask;
-  if (dst + length <= kWindowSize && src + length <= kWindowSize) {
-    if (src >= dst || dst - src >= 8) {
+  if (length != 0 && dst + length <= kWindowSize && src + length <= kWindowSize) {
+    // Unsigned: a source ahead of the destination gives a huge gap.
+    const std::uint32_t gap = dst - src;
+    if (gap >= length) {
+      if (length <= 16)
+        MoveShort(window + dst, window + src, length);
+      else
+        std::memmove(window + dst, window + src, length);
+      return (dst + length) & kWindowMask;
+    }
+    if (gap >= 8) {
       CopyInEightByteSteps(window + dst, window + src, length);
       return (dst + length) & kWindowMask;
     }
-    if (dst - src == 1) {
+    if (gap == 1) {
       std::memset(window + dst, window[src], length);
       return (dst + length) & kWindowMask;
     }
