@@ -99,8 +99,10 @@ DWORD WINAPI ExtractionWorker(LPVOID /*unused*/) {
   ProgressTracker tracker = MakeProgressTracker(payload.unpacked_size, control);
   current_tracker = &tracker;
 
-  // One extra byte keeps the allocation non-empty for a (corrupt) U of 0.
-  auto* image = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(payload.unpacked_size) + 1));
+  // A (corrupt) U of 0 still gets a non-empty allocation. U itself is never
+  // increased: U + 1 would wrap to 0 in a 32-bit size for U = 0xFFFFFFFF.
+  const std::size_t image_size = payload.unpacked_size != 0 ? payload.unpacked_size : 1;
+  auto* image = static_cast<std::uint8_t*>(std::malloc(image_size));
   if (image == nullptr || !DecodeImage(payload, image)) {
     ReportCorruptPayload();
     return 0;

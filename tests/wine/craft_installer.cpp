@@ -1,13 +1,15 @@
 // sfx_craft_installer: builds installers for the stub's end-to-end tests,
 // including damaged ones that a packer would never write.
 //
-// Usage: sfx_craft_installer STUB OUT [--damage header|directory|entry:N] NAME=FILE...
+// Usage: sfx_craft_installer STUB OUT [--damage header|directory|entry:N] [--claim-size U] NAME=FILE...
 //
 // Each NAME=FILE adds an entry named NAME (taken verbatim, backslashes and
 // all, so names that escape the working folder can be made) with the bytes
 // of the host file FILE (an empty FILE part gives an empty entry). The image
 // is built in this order, optionally damaged, compressed, scrambled with the
 // payload seed and appended to the stub's PE sections after "SFXPAYLD".
+// --claim-size writes U into the payload header instead of the image's real
+// size (an installer that lies about its image).
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -31,7 +33,8 @@ bool ReadFile(const std::string& path, std::vector<std::uint8_t>* data) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: sfx_craft_installer STUB OUT [--damage header|directory|entry:N] NAME=FILE...\n");
+  std::fprintf(stderr,
+               "usage: sfx_craft_installer STUB OUT [--damage header|directory|entry:N] [--claim-size U] NAME=FILE...\n");
   return 2;
 }
 
@@ -42,11 +45,18 @@ int main(int argc, char** argv) {
   const std::string stub_path = argv[1];
   const std::string out_path = argv[2];
   std::string damage;
+  bool claim_size = false;
+  std::uint32_t claimed_size = 0;
   std::vector<sfx::test::TestEntry> entries;
   for (int i = 3; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--damage" && i + 1 < argc) {
       damage = argv[++i];
+      continue;
+    }
+    if (arg == "--claim-size" && i + 1 < argc) {
+      claim_size = true;
+      claimed_size = static_cast<std::uint32_t>(std::stoul(argv[++i], nullptr, 0));
       continue;
     }
     const auto equals = arg.find('=');
@@ -87,7 +97,7 @@ int main(int argc, char** argv) {
   sfx::ScrambleStream(stream.data(), stream.size(), sfx::kPayloadSeed);
   std::uint8_t header[8];
   sfx::StoreLE32(header, static_cast<std::uint32_t>(stream.size()));
-  sfx::StoreLE32(header + 4, static_cast<std::uint32_t>(image.size()));
+  sfx::StoreLE32(header + 4, claim_size ? claimed_size : static_cast<std::uint32_t>(image.size()));
 
   std::ofstream out(out_path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(stub.data()), static_cast<std::streamsize>(stub.size()));

@@ -199,6 +199,24 @@ TEST_F(CorruptPayload, DamagedStreamIsCaughtByTheImageChecks) {
   ExpectNotLaunched(run);
 }
 
+TEST_F(CorruptPayload, ImpossibleImageSizeIsRefused) {
+  // 0xFFFFFFFF bytes cannot be allocated by a 32-bit process: a corrupt
+  // installer, not a crash.
+  const InstallerRun run = Run("huge_claim.exe");
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], kCorruptEnglish);
+  EXPECT_FALSE(FolderExists(work_));
+  ExpectNotLaunched(run);
+}
+
+TEST_F(CorruptPayload, ImageBelowHeaderSizeIsRefused) {
+  const InstallerRun run = Run("tiny_claim.exe");
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], kCorruptEnglish);
+  EXPECT_FALSE(FolderExists(work_));
+  ExpectNotLaunched(run);
+}
+
 // ---------------------------------------------------------------- write failures
 
 using WriteFailure = InstallerTest;

@@ -13,6 +13,8 @@
 #   bare_stub.exe          the stub alone, without any payload
 #   truncated.exe          ok_nested.exe without its last 1000 bytes
 #   damaged_stream.exe     ok_nested.exe with one byte of its packed stream changed
+#   huge_claim.exe         a payload header that claims an image of 0xFFFFFFFF bytes
+#   tiny_claim.exe         a payload header that claims an image of 26 bytes
 #
 # It also compiles the German and English locales into OUT/locale, so that
 # Wine can be started with either language without touching the system.
@@ -52,6 +54,8 @@ craft "$out/damaged_directory.exe" --damage directory Setup.exe="$probe" a.txt=a
 craft "$out/damaged_entry.exe" --damage entry:2 Setup.exe="$probe" a.txt=a.txt b.txt=b.txt c.txt=c.txt
 craft "$out/escaping_name.exe" Setup.exe="$probe" '..\escape.txt=escape.txt' a.txt=a.txt
 craft "$out/empty_directory.exe"
+craft "$out/huge_claim.exe" --claim-size 0xFFFFFFFF Setup.exe="$probe" a.txt=a.txt
+craft "$out/tiny_claim.exe" --claim-size 26 Setup.exe="$probe" a.txt=a.txt
 
 cp "$stub" "$out/bare_stub.exe"
 size=$(stat -c %s "$out/ok_nested.exe")
