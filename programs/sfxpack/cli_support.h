@@ -5,6 +5,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace CLI {
@@ -39,5 +40,9 @@ std::vector<Command>& CommandTable();
 struct CommandRegistrar {
   explicit CommandRegistrar(Command command) { CommandTable().push_back(std::move(command)); }
 };
+
+// `utf8` as a JSON string literal: quotes and backslashes escaped, control
+// characters (and DEL) written as escapes, everything else as it is.
+std::string JsonString(std::string_view utf8);
 
 }  // namespace sfxpack

@@ -17,36 +17,10 @@
 #include "cli_support.h"
 #include "config/config_keywords.h"
 #include "config/setup_config.h"
+#include "packer/codepage_1252.h"
 
 namespace sfxpack {
 namespace {
-
-// Unicode code points of Windows-1252 bytes 0x80..0x9F. The five bytes that
-// the code page leaves undefined map to the C1 control of the same value,
-// as the platform's own conversion does.
-constexpr char32_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-char32_t Cp1252ToCodePoint(unsigned char byte) {
-  if (byte >= 0x80 && byte <= 0x9F) return kCp1252High[byte - 0x80];
-  return byte;  // ASCII and 0xA0..0xFF equal their code points
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
 
 std::string Hex(std::uint32_t value, int width) {
   char buffer[16];
@@ -54,38 +28,16 @@ std::string Hex(std::uint32_t value, int width) {
   return buffer;
 }
 
-// A text as a JSON string, or null; control characters escaped.
-std::string JsonText(const char* text) {
-  if (text == nullptr) return "null";
-  std::string out = "\"";
-  for (const char* p = text; *p != '\0'; ++p) {
-    const auto byte = static_cast<unsigned char>(*p);
-    switch (byte) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      default:
-        if (byte < 0x20 || byte == 0x7F) {
-          out += "\\u00" + Hex(byte, 2);
-        } else {
-          AppendUtf8(out, Cp1252ToCodePoint(byte));
-        }
-    }
-  }
-  return out + "\"";
-}
+// A Windows-1252 text as a JSON string (in UTF-8), or null.
+std::string JsonText(const char* text) { return text == nullptr ? "null" : JsonString(sfx::Cp1252ToUtf8(text)); }
 
 // A text for the human-readable listing: quoted, control characters escaped
 // the way C writes them, or "(none)".
 std::string ListingText(const char* text) {
   if (text == nullptr) return "(none)";
   std::string out = "\"";
-  for (const char* p = text; *p != '\0'; ++p) {
-    const auto byte = static_cast<unsigned char>(*p);
+  for (const char ch : sfx::Cp1252ToUtf8(text)) {
+    const auto byte = static_cast<unsigned char>(ch);
     if (byte == '"' || byte == '\\') {
       out.push_back('\\');
       out.push_back(static_cast<char>(byte));
@@ -98,7 +50,7 @@ std::string ListingText(const char* text) {
     } else if (byte < 0x20 || byte == 0x7F) {
       out += "\\x" + Hex(byte, 2);
     } else {
-      AppendUtf8(out, Cp1252ToCodePoint(byte));
+      out.push_back(ch);  // printable ASCII, or part of a UTF-8 sequence
     }
   }
   return out + "\"";

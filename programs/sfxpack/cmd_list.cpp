@@ -30,30 +30,6 @@ struct ListOptions {
   bool json = false;
 };
 
-// A JSON string literal for UTF-8 text.
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", c);
-          out += escape;
-        } else {
-          out += ch;
-        }
-    }
-  }
-  return out + "\"";
-}
-
 std::string Hex32(std::uint32_t value) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08" PRIX32, value);
@@ -74,14 +50,14 @@ std::string FirstProblem(const sfx::ImageListing& listing) {
 void PrintJson(const std::string& path, const sfx::PayloadFile& file, const sfx::ImageListing& listing) {
   const std::string problem = FirstProblem(listing);
   std::string out = "{";
-  out += "\"file\":" + JsonString(path);
-  out += ",\"kind\":" + JsonString(file.kind == sfx::PayloadFileKind::kInstaller ? "installer" : "payload");
+  out += "\"file\":" + sfxpack::JsonString(path);
+  out += ",\"kind\":" + sfxpack::JsonString(file.kind == sfx::PayloadFileKind::kInstaller ? "installer" : "payload");
   out += ",\"payload_offset\":" + std::to_string(file.block_offset);
   out += ",\"packed_size\":" + std::to_string(file.packed_size);
   out += ",\"unpacked_size\":" + std::to_string(file.unpacked_size);
-  out += ",\"status\":" + JsonString(listing.ok() ? "ok" : "corrupt");
-  out += ",\"problem\":" + (problem.empty() ? std::string("null") : JsonString(problem));
-  out += ",\"header_status\":" + JsonString(listing.header_status == sfx::ImageStatus::kOk
+  out += ",\"status\":" + sfxpack::JsonString(listing.ok() ? "ok" : "corrupt");
+  out += ",\"problem\":" + (problem.empty() ? std::string("null") : sfxpack::JsonString(problem));
+  out += ",\"header_status\":" + sfxpack::JsonString(listing.header_status == sfx::ImageStatus::kOk
                                                 ? "ok"
                                                 : sfx::ImageStatusText(listing.header_status));
   if (listing.has_header) {
@@ -94,11 +70,11 @@ void PrintJson(const std::string& path, const sfx::PayloadFile& file, const sfx:
   for (std::size_t i = 0; i < listing.entries.size(); ++i) {
     const auto& entry = listing.entries[i];
     if (i != 0) out += ",";
-    out += "{\"name\":" + JsonString(sfx::Cp1252ToUtf8(entry.name));
+    out += "{\"name\":" + sfxpack::JsonString(sfx::Cp1252ToUtf8(entry.name));
     out += ",\"size\":" + std::to_string(entry.fields.data_size);
     out += ",\"offset\":" + std::to_string(entry.fields.data_offset);
-    out += ",\"crc\":" + JsonString(Hex32(entry.fields.data_crc));
-    out += ",\"status\":" + JsonString(entry.data_status == sfx::ImageStatus::kOk ? "ok"
+    out += ",\"crc\":" + sfxpack::JsonString(Hex32(entry.fields.data_crc));
+    out += ",\"status\":" + sfxpack::JsonString(entry.data_status == sfx::ImageStatus::kOk ? "ok"
                                                                                    : sfx::ImageStatusText(entry.data_status));
     out += ",\"name_safe\":" + std::string(entry.name_safe ? "true" : "false") + "}";
   }
