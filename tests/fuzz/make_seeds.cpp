@@ -138,7 +138,10 @@ Bytes MinimalPe(int sections, std::uint32_t raw_size) {
   file[pe + 4 + 2] = static_cast<std::uint8_t>(sections);
   for (int i = 0; i < sections; ++i) {
     std::uint8_t* section = &file[table + 40 * i];
-    std::snprintf(reinterpret_cast<char*>(section), 8, ".s%d", i);
+    // Section names ".s0", ".s1", ...: the seeds use at most a handful.
+    section[0] = '.';
+    section[1] = 's';
+    section[2] = static_cast<std::uint8_t>('0' + i % 10);
     sfx::StoreLE32(section + 16, raw_size);
     sfx::StoreLE32(section + 20, first_raw + raw_size * static_cast<std::uint32_t>(i));
   }
