@@ -166,6 +166,8 @@ Bytes SyntheticPayload(const std::vector<Corpus>& corpus, std::size_t mb) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Line-buffered so that a long run shows its rows as they finish.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   std::vector<int> levels = {1, 2, 3, 4, 5, 6, 7, 8, 9};
   std::vector<int> memory_levels = {1, 6, 9};
   std::size_t memory_mb = 100;
@@ -201,6 +203,10 @@ int main(int argc, char** argv) {
   std::size_t total_in = 0, total_zlib = 0, total_zstd = 0;
   double dec_ours = 0, dec_zlib = 0, dec_zstd = 0;
   bool all_ok = true;
+  // Per file and level: stream size and CPU seconds, for the per-kind tables.
+  std::vector<std::vector<std::size_t>> file_packed;
+  std::vector<std::vector<double>> file_seconds;
+  std::vector<std::size_t> file_zlib;
 
   std::printf("Compressed size / original (lower is better)\n");
   std::printf("%-22s %10s", "file", "bytes");
@@ -211,12 +217,17 @@ int main(int argc, char** argv) {
     std::printf("%-22s %10zu", c.name.c_str(), c.data.size());
     std::size_t best_packed = 0;
     Bytes best_stream;
+    file_packed.emplace_back(nl, 0);
+    file_seconds.emplace_back(nl, 0.0);
     for (std::size_t k = 0; k < nl; ++k) {
       Bytes stream;
       const auto t0 = Clock::now();
       stream = Encode(c.data, levels[k]);
-      total_seconds[k] += Seconds(t0, Clock::now());
+      const double secs = Seconds(t0, Clock::now());
+      total_seconds[k] += secs;
       total_packed[k] += stream.size();
+      file_packed.back()[k] = stream.size();
+      file_seconds.back()[k] = secs;
       std::printf(" %6.4f", stream.size() / n);
       if (levels[k] == levels.back()) {
         best_packed = stream.size();
@@ -225,6 +236,7 @@ int main(int argc, char** argv) {
     }
     if (quick) {
       total_in += c.data.size();
+      file_zlib.push_back(0);
       std::printf("\n");
       continue;
     }
@@ -232,6 +244,7 @@ int main(int argc, char** argv) {
     const Bytes zs = ZstdCompress(c.data);
     total_zlib += z.size();
     total_zstd += zs.size();
+    file_zlib.push_back(z.size());
     total_in += c.data.size();
     std::printf("  %6.4f  %6.4f  %6.3f\n", z.size() / n, zs.size() / n, static_cast<double>(best_packed) / static_cast<double>(z.size()));
 
@@ -254,6 +267,26 @@ int main(int argc, char** argv) {
   for (std::size_t k = 0; k < nl; ++k) std::printf(" %6.4f", total_packed[k] / tin);
   std::printf("  %6.4f  %6.4f  %6.3f\n\n", total_zlib / tin, total_zstd / tin,
               static_cast<double>(total_packed[nl - 1]) / static_cast<double>(total_zlib));
+
+  std::printf("Per file: compression speed (MB/s, CPU time) and size / zlib 9 size, by level\n");
+  std::printf("%-22s", "file");
+  for (int l : levels) std::printf("  L%d MB/s  /zlib9", l);
+  std::printf("\n");
+  for (std::size_t f = 0; f < corpus.size(); ++f) {
+    const double n = static_cast<double>(corpus[f].data.size());
+    std::printf("%-22s", corpus[f].name.c_str());
+    for (std::size_t k = 0; k < nl; ++k) {
+      const double zl = static_cast<double>(file_zlib[f]);
+      std::printf("  %7.2f  %6.3f", n / 1e6 / std::max(file_seconds[f][k], 1e-9), zl > 0 ? file_packed[f][k] / zl : 0.0);
+    }
+    std::printf("\n");
+  }
+  std::printf("%-22s", "TOTAL");
+  for (std::size_t k = 0; k < nl; ++k) {
+    const double zl = static_cast<double>(total_zlib);
+    std::printf("  %7.2f  %6.3f", tin / 1e6 / total_seconds[k], zl > 0 ? total_packed[k] / zl : 0.0);
+  }
+  std::printf("\n\n");
 
   std::printf("Compression speed (MB/s of input in CPU time, whole corpus)\n");
   for (std::size_t k = 0; k < nl; ++k) std::printf("  level %d: %8.2f MB/s  (%zu bytes)\n", levels[k], tin / 1e6 / total_seconds[k], total_packed[k]);

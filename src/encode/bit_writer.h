@@ -18,14 +18,23 @@ class BitWriter {
     if (count == 0) return;
     acc_ = (acc_ << count) | (value & (count == 32 ? 0xFFFFFFFFu : ((1u << count) - 1)));
     pending_ += count;
+    // Whole 32-bit words go out at once; at most 31 bits stay pending, so
+    // the next Put still fits the 64-bit accumulator.
+    if (pending_ >= 32) {
+      pending_ -= 32;
+      const std::uint32_t word = static_cast<std::uint32_t>(acc_ >> pending_);
+      const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(word >> 24), static_cast<std::uint8_t>(word >> 16),
+                                     static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
+      out_.insert(out_.end(), bytes, bytes + 4);
+    }
+  }
+
+  // Stores the pending bits, the last partial byte padded with zero bits.
+  void Flush() {
     while (pending_ >= 8) {
       pending_ -= 8;
       out_.push_back(static_cast<std::uint8_t>(acc_ >> pending_));
     }
-  }
-
-  // Pads the last partial byte with zero bits.
-  void Flush() {
     if (pending_ > 0) {
       out_.push_back(static_cast<std::uint8_t>(acc_ << (8 - pending_)));
       pending_ = 0;
@@ -39,7 +48,7 @@ class BitWriter {
  private:
   std::vector<std::uint8_t>& out_;
   std::uint64_t acc_ = 0;  // only the low `pending_` bits are meaningful
-  int pending_ = 0;        // 0..7 between calls
+  int pending_ = 0;        // 0..31 between calls
 };
 
 }  // namespace sfx::encode

@@ -13,47 +13,62 @@
 
 namespace sfx::encode {
 
-std::int32_t DeltaPredictor::Predict(Channel& c, std::int32_t shared_delta) {
+// Predict, Update and the byte step are written inline so that a run of
+// bytes compiles into one loop; the encoder calls them for every byte of
+// every multimedia trial.
+inline std::int32_t DeltaPredictor::Predict(Channel& c, std::int32_t shared_delta) {
   c.history[3] = c.history[2];
   c.history[2] = c.history[1];
   c.history[1] = c.prev_delta - c.history[0];
   c.history[0] = c.prev_delta;
-  const std::int32_t sum = 8 * c.prev_value + c.weights[0] * c.history[0] + c.weights[1] * c.history[1] +
-                           c.weights[2] * c.history[2] + c.weights[3] * c.history[3] + c.weights[4] * shared_delta;
-  // Arithmetic shift (floor division by 8), written as a division that
-  // rounds down so that it does not depend on the compiler's shift of
-  // negative numbers.
-  const std::int32_t floor_div = sum >= 0 ? sum / 8 : -((-sum + 7) / 8);
-  return floor_div & 0xFF;
+  const std::int32_t weighted = c.weights[0] * c.history[0] + c.weights[1] * c.history[1] + c.weights[2] * c.history[2] +
+                                c.weights[3] * c.history[3] + c.weights[4] * shared_delta;
+  // The model's prediction is ((8 × previous value + weighted) >> 3) & 0xFF
+  // with an arithmetic shift (floor division by 8, which C++20's >> is on
+  // negative numbers). 8 × value is a multiple of 8, so this equals
+  // (value + (weighted >> 3)) & 0xFF, and only the value's low byte, the
+  // previous byte of the channel, matters. Using the byte rather than the
+  // value keeps each prediction from waiting for the one before.
+  return (c.prev_byte + (weighted >> 3)) & 0xFF;
 }
 
-void DeltaPredictor::Update(Channel& c, std::int32_t delta, std::int32_t value) {
-  const std::int32_t d = static_cast<std::int32_t>(static_cast<std::int8_t>(static_cast<std::uint8_t>(delta))) * 8;
-  const std::int32_t terms[5] = {c.history[0], c.history[1], c.history[2], c.history[3], shared_delta_};
-  c.error_sums[0] += static_cast<std::uint32_t>(std::abs(d));
-  for (int t = 0; t < 5; ++t) {
-    c.error_sums[1 + 2 * t] += static_cast<std::uint32_t>(std::abs(d - terms[t]));
-    c.error_sums[2 + 2 * t] += static_cast<std::uint32_t>(std::abs(d + terms[t]));
+void DeltaPredictor::Adapt(Channel& c) {
+  int best = 0;
+  std::uint32_t best_sum = c.ErrorSum(0);
+  for (int i = 1; i < 11; ++i) {
+    const std::uint32_t sum = c.ErrorSum(i);
+    if (sum < best_sum) {
+      best = i;
+      best_sum = sum;
+    }
   }
-  const std::int32_t change = static_cast<std::int8_t>(static_cast<std::uint8_t>((value - c.prev_value) & 0xFF));
+  for (int k = 0; k < 8; ++k) c.minus[k] = c.plus[k] = 0;
+  if (best > 0) {
+    std::int32_t& w = c.weights[(best - 1) / 2];
+    if (best % 2 == 1) {
+      if (w >= -16) --w;  // a weight may fall to −17
+    } else {
+      if (w < 16) ++w;
+    }
+  }
+}
+
+inline void DeltaPredictor::Update(Channel& c, std::int32_t delta, std::int32_t value, std::int32_t byte) {
+  const std::int32_t d = static_cast<std::int32_t>(static_cast<std::int8_t>(static_cast<std::uint8_t>(delta))) * 8;
+  // Eight lanes (three with a zero term) so that the compiler can run the
+  // sums as vector operations; see Channel::minus.
+  const std::int32_t terms[8] = {c.history[0], c.history[1], c.history[2], c.history[3], shared_delta_, 0, 0, 0};
+  for (int t = 0; t < 8; ++t) {
+    c.minus[t] += static_cast<std::uint32_t>(std::abs(d - terms[t]));
+    c.plus[t] += static_cast<std::uint32_t>(std::abs(d + terms[t]));
+  }
+  // (value − previous value) & 0xFF depends on the low bytes only.
+  const std::int32_t change = static_cast<std::int8_t>(static_cast<std::uint8_t>((byte - c.prev_byte) & 0xFF));
   c.prev_delta = change;
   shared_delta_ = change;
   c.prev_value = value;
-  if ((c.sample_count & 31) == 0) {
-    int best = 0;
-    for (int i = 1; i < 11; ++i) {
-      if (c.error_sums[i] < c.error_sums[best]) best = i;
-    }
-    for (std::uint32_t& e : c.error_sums) e = 0;
-    if (best > 0) {
-      std::int32_t& w = c.weights[(best - 1) / 2];
-      if (best % 2 == 1) {
-        if (w >= -16) --w;  // a weight may fall to −17
-      } else {
-        if (w < 16) ++w;
-      }
-    }
-  }
+  c.prev_byte = byte;
+  if ((c.sample_count & 31) == 0) Adapt(c);
 }
 
 std::uint8_t DeltaPredictor::EncodeByte(int channel, std::uint8_t byte) {
@@ -61,7 +76,7 @@ std::uint8_t DeltaPredictor::EncodeByte(int channel, std::uint8_t byte) {
   ++c.sample_count;
   const std::int32_t prediction = Predict(c, shared_delta_);
   const std::int32_t delta = (prediction - byte) & 0xFF;
-  Update(c, delta, prediction - delta);
+  Update(c, delta, prediction - delta, byte);
   return static_cast<std::uint8_t>(delta);
 }
 
@@ -70,8 +85,29 @@ std::uint8_t DeltaPredictor::DecodeDelta(int channel, std::uint8_t delta) {
   ++c.sample_count;
   const std::int32_t prediction = Predict(c, shared_delta_);
   const std::int32_t value = prediction - delta;
-  Update(c, delta, value);
+  Update(c, delta, value, value & 0xFF);
   return static_cast<std::uint8_t>(value & 0xFF);
+}
+
+}  // namespace sfx::encode
+
+namespace sfx::encode {
+
+int DeltaPredictor::EncodeRun(int channels, int channel, const std::uint8_t* bytes, std::size_t n, std::uint8_t* deltas,
+                              std::uint32_t (*counts)[257]) {
+  const int first_channel = channel;
+  for (std::size_t i = 0; i < n; ++i) {
+    deltas[i] = EncodeByte(channel, bytes[i]);
+    if (++channel == channels) channel = 0;
+  }
+  // Counted in a pass of its own: stores into the counts could alias the
+  // model and slow down the loop above.
+  channel = first_channel;
+  for (std::size_t i = 0; i < n; ++i) {
+    ++counts[channel][deltas[i]];
+    if (++channel == channels) channel = 0;
+  }
+  return channel;
 }
 
 }  // namespace sfx::encode

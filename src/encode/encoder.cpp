@@ -7,7 +7,11 @@
 // predictor for likely channel counts are run on copies of the decoder state
 // the encoder mirrors (recent distances, predictors). Their estimated sizes
 // (order-0 entropy of the symbols plus extra bits, plus a table's cost when a
-// new block would be needed) decide; the winner's state is kept. An LZ chunk
+// new block would be needed) decide; the winner's state is kept. To save
+// time, the fast levels parse chunks that may well be multimedia with a quick
+// greedy search only, and take a chunk that clearly continues a multimedia
+// stream without parsing it (every few chunks the full comparison runs
+// again). An LZ chunk
 // also starts a new block when the symbol statistics of the chunk differ
 // enough from the open block's that a new table pays for itself. Blocks are
 // bounded in size, so memory does not grow with the input.
@@ -36,6 +40,13 @@ constexpr std::uint32_t kMaxBlockInput = 2 * 1024 * 1024;
 // Rough table costs used when deciding whether a new block pays.
 constexpr double kLzTableBits = 900;
 constexpr double kChannelTableBits = 600;
+// Levels up to this one skip the LZ parse of chunks that clearly continue a
+// multimedia stream (ClearlyMoreOfTheSame): multimedia must have needed at
+// most kClearMargin of the LZ bits, and a full comparison runs at least
+// every kMaxSkippedInARow + 1 chunks.
+constexpr int kLastSkippingLevel = 6;
+constexpr double kClearMargin = 0.8;
+constexpr int kMaxSkippedInARow = 7;
 // The decoder's output counter is a signed 32-bit number.
 constexpr std::size_t kMaxInput = 0x7FFFFFFF;
 
@@ -62,6 +73,20 @@ struct MultimediaTrial {
 
 double OrderZeroBits(const std::uint32_t* counts, int n) { return EntropyBits(std::span<const std::uint32_t>(counts, static_cast<std::size_t>(n))); }
 
+// Like OrderZeroBits, but no symbol below one bit, as a prefix code sends
+// it: a silence has near-zero entropy as deltas, yet costs a bit a byte.
+double PrefixCodedBits(const std::uint32_t* counts, int n) {
+  double total = 0;
+  for (int s = 0; s < n; ++s) total += counts[s];
+  double bits = 0;
+  for (int s = 0; s < n; ++s) {
+    if (counts[s] != 0) bits += counts[s] * std::max(1.0, std::log2(total / counts[s]));
+  }
+  return bits;
+}
+
+constexpr std::uint32_t kSampleRun = 96;  // a multiple of 1, 2, 3 and 4 channels' samples
+
 // Channel counts worth a full predictor trial: those whose byte differences
 // at that stride are clearly more predictable than the bytes themselves.
 std::vector<int> MultimediaCandidates(const std::uint8_t* data, std::uint32_t begin, std::uint32_t end) {
@@ -70,15 +95,23 @@ std::vector<int> MultimediaCandidates(const std::uint8_t* data, std::uint32_t be
   if (n < 1024) return result;
   std::uint32_t raw[256] = {};
   std::uint32_t diff[4][256] = {};
-  for (std::uint32_t i = begin; i < end; ++i) ++raw[data[i]];
-  for (int c = 1; c <= 4; ++c) {
-    for (std::uint32_t i = std::max<std::uint32_t>(begin, static_cast<std::uint32_t>(c)); i < end; ++i) {
-      ++diff[c - 1][static_cast<std::uint8_t>(data[i] - data[i - static_cast<std::uint32_t>(c)])];
+  // Every other run of kSampleRun bytes is enough for a statistic of this
+  // kind; runs are whole so that every byte lane of a sample is seen.
+  std::uint32_t sampled = 0;
+  for (std::uint32_t run = std::max<std::uint32_t>(begin, 4); run < end; run += 2 * kSampleRun) {
+    const std::uint32_t run_end = std::min(run + kSampleRun, end);
+    for (std::uint32_t i = run; i < run_end; ++i) {
+      ++raw[data[i]];
+      ++diff[0][static_cast<std::uint8_t>(data[i] - data[i - 1])];
+      ++diff[1][static_cast<std::uint8_t>(data[i] - data[i - 2])];
+      ++diff[2][static_cast<std::uint8_t>(data[i] - data[i - 3])];
+      ++diff[3][static_cast<std::uint8_t>(data[i] - data[i - 4])];
     }
+    sampled += run_end - run;
   }
-  const double raw_bits = OrderZeroBits(raw, 256) / n;
+  const double raw_bits = OrderZeroBits(raw, 256) / sampled;
   std::array<std::pair<double, int>, 4> scored;
-  for (int c = 1; c <= 4; ++c) scored[static_cast<std::size_t>(c - 1)] = {OrderZeroBits(diff[c - 1], 256) / n, c};
+  for (int c = 1; c <= 4; ++c) scored[static_cast<std::size_t>(c - 1)] = {OrderZeroBits(diff[c - 1], 256) / sampled, c};
   std::sort(scored.begin(), scored.end());
   for (const auto& [bits, c] : scored) {
     if (bits < raw_bits - 0.25 && bits < 7.5 && result.size() < 2) result.push_back(c);
@@ -121,10 +154,24 @@ class StreamEncoder {
         if (trials.size() < max_trials) trials.push_back(RunTrial(c, begin, end));
       }
     }
+    if (const MultimediaTrial* t = ClearlyMoreOfTheSame(trials)) {
+      // The LZ parse would only confirm the last decision: index the chunk
+      // for later matches and keep the multimedia coding.
+      parser_.Skip(begin, end);
+      ++skipped_in_a_row_;
+      last_trial_bits_per_byte_ = t->bits / (end - begin);
+      AddMultimediaChunk(*t, end - begin);
+      return;
+    }
+    skipped_in_a_row_ = 0;
     std::vector<Token> tokens;
     MatchHistory history = history_;
     LzPrices prices = prices_;
-    parser_.Parse(begin, end, history, prices, tokens);
+    // Where multimedia is on the table and won recently, a quick LZ parse is
+    // enough to decide (and to code the chunk if LZ still wins). The optimal
+    // parse of the best levels ignores this.
+    const bool light = !trials.empty() && (recent_multimedia_ & 0xF) != 0;
+    parser_.Parse(begin, end, history, prices, tokens, light);
     LzCounts counts;
     for (const Token& t : tokens) counts.Add(t);
     const double lz_bits = counts.EstimateBits() + (block_.channels == 0 ? 0.0 : kLzTableBits);
@@ -138,6 +185,10 @@ class StreamEncoder {
         best = &t;
       }
     }
+    // Remember how clearly multimedia won, for ClearlyMoreOfTheSame.
+    lz_margin_ = best != nullptr ? best->bits / std::max(counts.EstimateBits(), 1.0) : 1.0;
+    last_trial_bits_per_byte_ = best != nullptr ? best->bits / (end - begin) : 0.0;
+    recent_multimedia_ = (recent_multimedia_ << 1) | (best != nullptr ? 1u : 0u);
     if (best != nullptr) {
       AddMultimediaChunk(*best, end - begin);
     } else {
@@ -145,6 +196,24 @@ class StreamEncoder {
       prices_ = prices;
       AddLzChunk(std::move(tokens), counts, end - begin);
     }
+  }
+
+  // At the fast levels, a trial that continues the open multimedia block
+  // with statistics close to the previous chunk's, where multimedia beat the
+  // LZ parse by a wide margin, is taken without parsing the chunk. Every few
+  // chunks, and whenever the signal changes (a silence, another kind of
+  // data), the full comparison runs again. Returns null when the parse must run.
+  const MultimediaTrial* ClearlyMoreOfTheSame(const std::vector<MultimediaTrial>& trials) const {
+    if (level_ > kLastSkippingLevel || trials.empty() || lz_margin_ > kClearMargin) return nullptr;
+    if (skipped_in_a_row_ >= kMaxSkippedInARow) return nullptr;
+    const MultimediaTrial* best = &trials[0];
+    for (const MultimediaTrial& t : trials) {
+      if (t.bits < best->bits) best = &t;
+    }
+    if (best->channels != block_.channels) return nullptr;
+    const double per_byte = best->bits / static_cast<double>(best->deltas.size());
+    if (per_byte < last_trial_bits_per_byte_ * 0.85 || per_byte > last_trial_bits_per_byte_ * 1.15) return nullptr;
+    return best;
   }
 
   MultimediaTrial RunTrial(int channels, std::uint32_t begin, std::uint32_t end) {
@@ -155,14 +224,8 @@ class StreamEncoder {
     t.start_channel = block_.channels == channels ? current_channel_ : (current_channel_ < channels ? current_channel_ : 0);
     t.predictor = predictor_;
     t.deltas.resize(end - begin);
-    int ch = t.start_channel;
-    for (std::uint32_t i = begin; i < end; ++i) {
-      const std::uint8_t d = t.predictor.EncodeByte(ch, data_[i]);
-      t.deltas[i - begin] = d;
-      ++t.counts[ch][d];
-      if (++ch == channels) ch = 0;
-    }
-    for (int c = 0; c < channels; ++c) t.bits += OrderZeroBits(t.counts[c], kChannelSymbols);
+    t.predictor.EncodeRun(channels, t.start_channel, data_ + begin, end - begin, t.deltas.data(), t.counts);
+    for (int c = 0; c < channels; ++c) t.bits += PrefixCodedBits(t.counts[c], kChannelSymbols);
     return t;
   }
 
@@ -240,6 +303,12 @@ class StreamEncoder {
   LzPrices prices_;
   DeltaPredictor predictor_;
   int current_channel_ = 0;  // the decoder's channel for the next multimedia byte
+  // Multimedia bits / LZ bits of the last chunk where both were estimated
+  // (1 when LZ won), and the winner's multimedia bits per byte.
+  double lz_margin_ = 1.0;
+  double last_trial_bits_per_byte_ = 0.0;
+  int skipped_in_a_row_ = 0;             // chunks taken as multimedia without an LZ parse
+  std::uint32_t recent_multimedia_ = 0;  // bit k: the chunk k + 1 back was sent as multimedia
   OpenBlock block_;
 };
 

@@ -23,17 +23,17 @@ namespace sfx::encode {
 
 LevelParams ParamsForLevel(int level) {
   static const LevelParams kLevels[10] = {
-      // chain nice strategy hash_bits hash_bytes passes sparse good skip
-      {1, 16, 0, 16, 4, 1, true, 0, true},        // 0 is treated as 1
-      {1, 16, 0, 16, 4, 1, true, 0, true},        // 1
-      {2, 24, 0, 16, 4, 1, false, 0, true},       // 2
-      {4, 32, 0, 16, 4, 1, false, 0, true},       // 3
-      {8, 32, 1, 16, 4, 1, false, 16, false},     // 4
-      {8, 48, 1, 17, 4, 1, false, 16, false},     // 5
-      {12, 64, 1, 17, 4, 1, false, 24, false},    // 6
-      {24, 128, 2, 17, 3, 1, false, 0, false},    // 7
-      {64, 192, 2, 17, 3, 2, false, 0, false},    // 8
-      {256, 257, 2, 17, 3, 3, false, 0, false},   // 9
+      // chain nice strategy hash_bits hash_bytes passes sparse good skip chain_bits
+      {1, 16, 0, 16, 4, 1, true, 0, true, 0},         // 0 is treated as 1
+      {1, 16, 0, 16, 4, 1, true, 0, true, 0},         // 1
+      {2, 24, 0, 16, 4, 1, false, 0, true, 20},       // 2
+      {4, 32, 0, 16, 4, 1, false, 0, true, 20},       // 3
+      {8, 32, 1, 16, 4, 1, false, 16, false, 18},     // 4
+      {8, 48, 1, 17, 4, 1, false, 16, false, 19},     // 5
+      {12, 64, 1, 17, 4, 1, false, 24, false, 20},    // 6
+      {24, 128, 2, 17, 3, 1, false, 0, false, 20},    // 7
+      {64, 192, 2, 17, 3, 2, false, 0, false, 20},    // 8
+      {256, 257, 2, 17, 3, 3, false, 0, false, 20},   // 9
   };
   return kLevels[std::clamp(level, 1, 9)];
 }
@@ -89,7 +89,7 @@ void LzPrices::Initial() {
 }
 
 LzParser::LzParser(const std::uint8_t* data, std::size_t size, const LevelParams& params)
-    : data_(data), size_(size), params_(params), finder_(data, size, params.hash_bits, params.hash_bytes) {}
+    : data_(data), size_(size), params_(params), finder_(data, size, params.hash_bits, params.hash_bytes, params.chain_bits, !params.sparse_insert) {}
 
 void LzParser::IndexUpTo(std::uint32_t pos) {
   while (indexed_ < pos) finder_.Insert(indexed_++);
@@ -100,18 +100,27 @@ void LzParser::Skip(std::uint32_t begin, std::uint32_t end) {
   IndexUpTo(end);
 }
 
-void LzParser::Parse(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices, std::vector<Token>& out) {
+void LzParser::Parse(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices, std::vector<Token>& out,
+                     bool light) {
   IndexUpTo(begin);
   if (params_.strategy == 2) {
     ParseOptimal(begin, end, history, prices, out);
+  } else if (light) {
+    // Greedy with a short search: enough to tell whether LZ can compete.
+    LevelParams p = params_;
+    p.max_chain = std::min(p.max_chain, 2);
+    p.nice = std::min<std::uint32_t>(p.nice, 32);
+    p.strategy = 0;
+    p.skip_literals = true;
+    ParseFast(p, begin, end, history, out);
   } else {
-    ParseFast(begin, end, history, out);
+    ParseFast(params_, begin, end, history, out);
   }
   IndexUpTo(end);
 }
 
-void LzParser::ParseFast(std::uint32_t begin, std::uint32_t end, MatchHistory& history, std::vector<Token>& out) {
-  const int recent_slots = params_.sparse_insert ? 1 : 4;
+void LzParser::ParseFast(const LevelParams& params, std::uint32_t begin, std::uint32_t end, MatchHistory& history, std::vector<Token>& out) {
+  const int recent_slots = params.sparse_insert ? 1 : 4;
   auto best_at = [&](std::uint32_t pos) {
     Candidate best;
     const std::uint32_t max_len = std::min<std::uint32_t>(kMaxMatch, end - pos);
@@ -135,11 +144,11 @@ void LzParser::ParseFast(std::uint32_t begin, std::uint32_t end, MatchHistory& h
       }
       if (len >= MinRecentLength(d)) offer(TokenKind::kRecent, len, d, k, EstimateRecentBits(k));
     }
-    if (max_len >= 3 && best.token.length < params_.nice) {
-      const Match m = finder_.Longest(pos, max_len, params_.max_chain, params_.nice);
+    if (max_len >= 3 && best.token.length < params.nice) {
+      const Match m = finder_.Longest(pos, max_len, params.max_chain, params.nice);
       if (m.length >= 3) offer(TokenKind::kLong, m.length, m.distance, 0, EstimateLongBits(m.length, m.distance));
     }
-    if (best.token.length < 3 && !params_.sparse_insert) {
+    if (best.token.length < 3 && !params.sparse_insert) {
       const std::uint32_t d = finder_.ShortDistance(pos);
       if (d != 0) offer(TokenKind::kShort, 2, d, 0, EstimateShortBits(d));
     }
@@ -151,7 +160,7 @@ void LzParser::ParseFast(std::uint32_t begin, std::uint32_t end, MatchHistory& h
   Candidate cur;
   std::uint32_t misses = 0;  // searches in a row that found nothing
   while (pos < end) {
-    if (params_.skip_literals && misses > 32) {
+    if (params.skip_literals && misses > 32) {
       // Inside a long stretch without matches (compressed or random data)
       // search only every few positions; the bytes between go out as
       // literals and are not indexed.
@@ -166,7 +175,7 @@ void LzParser::ParseFast(std::uint32_t begin, std::uint32_t end, MatchHistory& h
     if (!have_next) cur = best_at(pos);
     have_next = false;
     misses = cur.score > 0 ? 0 : misses + 1;
-    if (cur.score > 0 && params_.strategy == 1 && cur.token.length < params_.good && pos + 1 < end) {
+    if (cur.score > 0 && params.strategy == 1 && cur.token.length < params.good && pos + 1 < end) {
       IndexUpTo(pos + 1);
       const Candidate next = best_at(pos + 1);
       // The literal sent first costs about 8 bits; the later match must
@@ -187,7 +196,7 @@ void LzParser::ParseFast(std::uint32_t begin, std::uint32_t end, MatchHistory& h
     out.push_back(cur.token);
     history.Push(cur.token.length, cur.token.distance);
     const std::uint32_t next_pos = pos + cur.token.length;
-    if (params_.sparse_insert && cur.token.length > 8) {
+    if (params.sparse_insert && cur.token.length > 8) {
       // Fastest level: index only the head and tail of a long match.
       IndexUpTo(pos + 4);
       indexed_ = std::max(indexed_, next_pos - 4);

@@ -21,9 +21,10 @@ struct LevelParams {
   int hash_bits;
   int hash_bytes;      // 3 or 4: bytes the match finder's chains are keyed on
   int passes;          // optimal parse: price refinement rounds
-  bool sparse_insert;  // skip indexing the inside of long matches (fastest level)
+  bool sparse_insert;  // fastest level: skip indexing the inside of long matches, no two-byte matches
   std::uint32_t good;  // lazy: a match this long is taken without looking one byte ahead
   bool skip_literals;  // greedy: search less often inside long literal stretches
+  int chain_bits;      // log2 of the hash chains' reach (20 = the whole window, 0 = no chains)
 };
 
 LevelParams ParamsForLevel(int level);
@@ -50,14 +51,17 @@ class LzParser {
   // Parses [begin, end) into `out` (appended), starting from `history`, which
   // is advanced. Matches never reach past `end`. `prices` steers the optimal
   // parse (and is refined by it); other strategies ignore it. Positions are
-  // indexed as they are passed; a stretch may be parsed only once.
-  void Parse(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices, std::vector<Token>& out);
+  // indexed as they are passed; a stretch may be parsed only once. `light`
+  // asks the fast strategies for a quick greedy parse (for stretches that
+  // will most likely be sent as multimedia).
+  void Parse(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices, std::vector<Token>& out,
+             bool light = false);
 
   // Indexes [begin, end) without parsing it.
   void Skip(std::uint32_t begin, std::uint32_t end);
 
  private:
-  void ParseFast(std::uint32_t begin, std::uint32_t end, MatchHistory& history, std::vector<Token>& out);
+  void ParseFast(const LevelParams& params, std::uint32_t begin, std::uint32_t end, MatchHistory& history, std::vector<Token>& out);
   void ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices, std::vector<Token>& out);
   void IndexUpTo(std::uint32_t pos);
 

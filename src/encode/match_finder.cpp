@@ -1,6 +1,7 @@
 // Hash-chain match finder (see match_finder.h).
 #include "encode/match_finder.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -9,8 +10,6 @@
 namespace sfx::encode {
 namespace {
 
-constexpr std::uint32_t kChainSlots = kWindowSize;  // one per reachable position
-constexpr std::uint32_t kChainMask = kChainSlots - 1;
 constexpr int kTripleBits = 14;
 // Three-byte matches pay only below this distance (a long match there is
 // at least four bytes).
@@ -24,14 +23,19 @@ std::uint64_t Load64(const std::uint8_t* p) {
 
 }  // namespace
 
-MatchFinder::MatchFinder(const std::uint8_t* data, std::size_t size, int hash_bits, int hash_bytes)
-    : data_(data),
+MatchFinder::MatchFinder(const std::uint8_t* data, std::size_t size, int hash_bits, int hash_bytes, int chain_bits, bool pairs)
+    : chain_slots_(chain_bits == 0 ? 0 : std::uint32_t{1} << chain_bits),
+      chain_mask_(chain_slots_ == 0 ? 0 : chain_slots_ - 1),
+      // Without chains only the heads are followed, and they may be anywhere
+      // in the window.
+      reach_(chain_bits == 0 ? kMaxDistance : std::min(chain_slots_, kMaxDistance)),
+      data_(data),
       size_(size),
       hash_bits_(hash_bits),
       hash_bytes_(hash_bytes),
       head_(std::size_t{1} << hash_bits, 0),
-      chain_(size > kChainSlots ? kChainSlots : size + 1, 0),
-      pair_(65536, 0),
+      chain_(chain_slots_ == 0 ? 0 : size > chain_slots_ ? chain_slots_ : size + 1, 0),
+      pair_(pairs ? 65536 : 0, 0),
       triple_(hash_bytes == 4 ? std::size_t{1} << kTripleBits : 0, 0) {}
 
 std::uint32_t MatchFinder::Hash3(std::uint32_t pos) const {
@@ -47,14 +51,14 @@ std::uint32_t MatchFinder::ChainHash(std::uint32_t pos) const {
 }
 
 void MatchFinder::Insert(std::uint32_t pos) {
-  if (pos + 1 < size_) pair_[(static_cast<std::uint32_t>(data_[pos]) << 8) | data_[pos + 1]] = pos + 1;
+  if (pos + 1 < size_ && !pair_.empty()) pair_[(static_cast<std::uint32_t>(data_[pos]) << 8) | data_[pos + 1]] = pos + 1;
   if (pos + 2 >= size_) return;
   if (hash_bytes_ == 4) {
     triple_[Hash3(pos) >> (32 - kTripleBits)] = pos + 1;
     if (pos + 3 >= size_) return;
   }
   const std::uint32_t h = ChainHash(pos);
-  chain_[pos & kChainMask] = head_[h];
+  if (!chain_.empty()) chain_[pos & chain_mask_] = head_[h];
   head_[h] = pos + 1;
 }
 
@@ -95,7 +99,10 @@ Match MatchFinder::Longest(std::uint32_t pos, std::uint32_t max_length, int max_
   for (int steps = 0; cand != 0 && steps < max_chain; ++steps) {
     const std::uint32_t c = cand - 1;
     const std::uint32_t distance = pos - c;
-    if (c >= pos || distance > kMaxDistance) break;
+    if (c >= pos || distance > reach_) break;
+    // Read the next link before comparing: both loads usually miss the
+    // cache, and issued together their latencies overlap.
+    const std::uint32_t next = steps + 1 < max_chain && !chain_.empty() ? chain_[c & chain_mask_] : 0;
     // Cheap rejection: the byte that would make this match longer (inside
     // the data, since best.length stays below max_length).
     if (best.length == 0 || data_[c + best.length] == data_[pos + best.length]) {
@@ -105,7 +112,7 @@ Match MatchFinder::Longest(std::uint32_t pos, std::uint32_t max_length, int max_
         if (len >= nice || len >= max_length) break;
       }
     }
-    cand = chain_[c & kChainMask];
+    cand = next;
   }
   return best;
 }
@@ -124,7 +131,10 @@ int MatchFinder::AllMatches(std::uint32_t pos, std::uint32_t max_length, int max
   for (int steps = 0; cand != 0 && steps < max_chain; ++steps) {
     const std::uint32_t c = cand - 1;
     const std::uint32_t distance = pos - c;
-    if (c >= pos || distance > kMaxDistance) break;
+    if (c >= pos || distance > reach_) break;
+    // Read the next link before comparing: both loads usually miss the
+    // cache, and issued together their latencies overlap.
+    const std::uint32_t next = steps + 1 < max_chain && !chain_.empty() ? chain_[c & chain_mask_] : 0;
     if (data_[c + best] == data_[pos + best]) {
       const std::uint32_t len = CommonLength(c, pos, max_length);
       if (len > best && len >= MinLongLength(distance)) {
@@ -133,13 +143,13 @@ int MatchFinder::AllMatches(std::uint32_t pos, std::uint32_t max_length, int max
         if (len >= nice || len >= max_length) break;
       }
     }
-    cand = chain_[c & kChainMask];
+    cand = next;
   }
   return count;
 }
 
 std::uint32_t MatchFinder::ShortDistance(std::uint32_t pos) const {
-  if (pos + 1 >= size_) return 0;
+  if (pos + 1 >= size_ || pair_.empty()) return 0;
   const std::uint32_t last = pair_[(static_cast<std::uint32_t>(data_[pos]) << 8) | data_[pos + 1]];
   if (last == 0) return 0;
   const std::uint32_t distance = pos - (last - 1);

@@ -4,10 +4,12 @@
 // four, a small table of the last position per three-byte hash still finds
 // three-byte matches nearby (the only distances where such a match can pay),
 // while the chains hold far fewer false candidates on data with many short
-// repeats, such as audio. The chain
-// array has one slot per window position (indexed by position mod 2^20), so
-// memory stays fixed however large the input is; a slot is reused exactly
-// when its position falls out of reach. A second table remembers the last
+// repeats, such as audio. The chain array has one slot per position within
+// the chains' reach (indexed by position mod 2^chain_bits, at most the 1 MiB
+// window), so memory stays fixed however large the input is; a slot is
+// reused exactly when its position falls out of reach. A shorter reach keeps
+// the array in the cache for the fast levels, whose few chain steps rarely
+// get far anyway. A second table remembers the last
 // position of every two-byte pair for two-byte matches at distance <= 256.
 #pragma once
 
@@ -26,8 +28,11 @@ struct Match {
 // Finds earlier occurrences of the bytes at a position.
 class MatchFinder {
  public:
-  // hash_bytes: 3 or 4, the number of leading bytes the chains are keyed on.
-  MatchFinder(const std::uint8_t* data, std::size_t size, int hash_bits, int hash_bytes);
+  // hash_bytes: 3 or 4, the number of leading bytes the chains are keyed on;
+  // chain_bits: log2 of the chains' reach in bytes (at most 20), or 0 for
+  // no chains: one candidate per hash, the last position that had it.
+  // pairs: keep the two-byte table (ShortDistance always finds none without).
+  MatchFinder(const std::uint8_t* data, std::size_t size, int hash_bits, int hash_bytes, int chain_bits = 20, bool pairs = true);
 
   // Adds `pos` to the chains; positions must be inserted in increasing order.
   void Insert(std::uint32_t pos);
@@ -55,6 +60,9 @@ class MatchFinder {
   // bytes; 0 length if none.
   Match NearTriple(std::uint32_t pos, std::uint32_t max_length) const;
 
+  std::uint32_t chain_slots_;
+  std::uint32_t chain_mask_;
+  std::uint32_t reach_;  // farthest distance the chains can follow
   const std::uint8_t* data_;
   std::size_t size_;
   int hash_bits_;

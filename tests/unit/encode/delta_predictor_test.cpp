@@ -68,6 +68,37 @@ TEST(DeltaPredictor, EncodingIsTheInverseOfDecoding) {
   }
 }
 
+TEST(DeltaPredictor, RunsGiveTheSameDeltasCountsAndStateAsSingleBytes) {
+  for (int channels = 1; channels <= 4; ++channels) {
+    auto data = testing::SignalLike(9000, channels, 11, channels == 2);
+    testing::Append(data, testing::RandomBytes(700, 12));
+    for (int start = 0; start < channels; ++start) {
+      DeltaPredictor single, batch;
+      std::uint32_t expected_counts[4][257] = {}, counts[4][257] = {};
+      std::vector<std::uint8_t> expected(data.size()), deltas(data.size());
+      int ch = start;
+      for (std::size_t i = 0; i < data.size(); ++i) {
+        expected[i] = single.EncodeByte(ch, data[i]);
+        ++expected_counts[ch][expected[i]];
+        ch = (ch + 1) % channels;
+      }
+      // Two runs, the second continuing where the first stopped.
+      const std::size_t half = data.size() / 2 + 1;
+      const int mid = batch.EncodeRun(channels, start, data.data(), half, deltas.data(), counts);
+      EXPECT_EQ(mid, static_cast<int>((static_cast<std::size_t>(start) + half) % static_cast<std::size_t>(channels)));
+      const int end = batch.EncodeRun(channels, mid, data.data() + half, data.size() - half, deltas.data() + half, counts);
+      EXPECT_EQ(end, ch);
+      EXPECT_EQ(deltas, expected) << channels << " channels from " << start;
+      for (int c = 0; c < 4; ++c) {
+        for (int s = 0; s < 257; ++s) ASSERT_EQ(counts[c][s], expected_counts[c][s]) << c << " " << s;
+        for (int w = 0; w < 5; ++w) EXPECT_EQ(batch.Weight(c, w), single.Weight(c, w));
+        for (int e = 0; e < 11; ++e) EXPECT_EQ(batch.ErrorSum(c, e), single.ErrorSum(c, e));
+        EXPECT_EQ(batch.PreviousValue(c), single.PreviousValue(c));
+      }
+    }
+  }
+}
+
 TEST(DeltaPredictor, SmoothSignalsGiveSmallDeltas) {
   const auto data = testing::SignalLike(30000, 1, 9);
   DeltaPredictor p;
