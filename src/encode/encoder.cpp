@@ -11,8 +11,9 @@
 // time, the fast levels parse chunks that may well be multimedia with a quick
 // greedy search only, and take a chunk that clearly continues a multimedia
 // stream without parsing it (every few chunks the full comparison runs
-// again). An LZ chunk
-// also starts a new block when the symbol statistics of the chunk differ
+// again). At the best levels, where LZ and multimedia came close (speech
+// with short pauses), the following chunks are smaller, so that each stretch
+// gets the coding that suits it. An LZ chunk also starts a new block when the symbol statistics of the chunk differ
 // enough from the open block's that a new table pays for itself. Blocks are
 // bounded in size, so memory does not grow with the input.
 #include <algorithm>
@@ -36,6 +37,11 @@ namespace {
 using namespace encode;
 
 constexpr std::uint32_t kChunkSize = 32 * 1024;
+// From this level on, a chunk where LZ and multimedia came within
+// kCloseCall of each other is followed by chunks of kFineChunkSize.
+constexpr int kFirstFineLevel = 7;
+constexpr std::uint32_t kFineChunkSize = 4 * 1024;
+constexpr double kCloseCall = 1.25;
 constexpr std::uint32_t kMaxBlockInput = 2 * 1024 * 1024;
 // Rough table costs used when deciding whether a new block pays.
 constexpr double kLzTableBits = 900;
@@ -134,10 +140,11 @@ class StreamEncoder {
   }
 
   void Run() {
-    for (std::uint32_t begin = 0; begin < size_; begin += kChunkSize) {
-      const std::uint32_t end = std::min<std::uint32_t>(size_ - begin, kChunkSize) + begin;
+    for (std::uint32_t begin = 0; begin < size_;) {
+      const std::uint32_t end = std::min<std::uint32_t>(size_ - begin, next_chunk_) + begin;
       EncodeChunk(begin, end);
       if (options_.progress) options_.progress(end, size_);
+      begin = end;
     }
     if (block_.channels < 0) block_.channels = 0;  // empty input: one LZ table
     CloseBlock(false);
@@ -185,6 +192,13 @@ class StreamEncoder {
         best = &t;
       }
     }
+    // Close calls between LZ and multimedia (speech with short pauses,
+    // mixed data) are decided on smaller chunks at the best levels.
+    double best_trial_bits = 0;
+    for (const MultimediaTrial& t : trials) best_trial_bits = best_trial_bits == 0 ? t.bits : std::min(best_trial_bits, t.bits);
+    const double balance = best_trial_bits / std::max(lz_bits, 1.0);
+    recent_close_calls_ = (recent_close_calls_ << 1) | (!trials.empty() && balance > 1 / kCloseCall && balance < kCloseCall ? 1u : 0u);
+    next_chunk_ = level_ >= kFirstFineLevel && (recent_close_calls_ & 0xFFFF) != 0 ? kFineChunkSize : kChunkSize;
     // Remember how clearly multimedia won, for ClearlyMoreOfTheSame.
     lz_margin_ = best != nullptr ? best->bits / std::max(counts.EstimateBits(), 1.0) : 1.0;
     last_trial_bits_per_byte_ = best != nullptr ? best->bits / (end - begin) : 0.0;
@@ -303,6 +317,8 @@ class StreamEncoder {
   LzPrices prices_;
   DeltaPredictor predictor_;
   int current_channel_ = 0;  // the decoder's channel for the next multimedia byte
+  std::uint32_t next_chunk_ = kChunkSize;
+  std::uint32_t recent_close_calls_ = 0;  // bit k: chunk k + 1 back was a close call
   // Multimedia bits / LZ bits of the last chunk where both were estimated
   // (1 when LZ won), and the winner's multimedia bits per byte.
   double lz_margin_ = 1.0;
