@@ -13,9 +13,10 @@
 // stream without parsing it (every few chunks the full comparison runs
 // again). At the best levels, where LZ and multimedia came close (speech
 // with short pauses), the following chunks are smaller, so that each stretch
-// gets the coding that suits it. An LZ chunk also starts a new block when the symbol statistics of the chunk differ
-// enough from the open block's that a new table pays for itself. Blocks are
-// bounded in size, so memory does not grow with the input.
+// gets the coding that suits it. An LZ chunk also starts a new block when
+// the symbol statistics of the chunk differ enough from the open block's
+// that a new table pays for itself. Blocks are bounded in size, so memory
+// does not grow with the input.
 #include <algorithm>
 #include <array>
 #include <cmath>
