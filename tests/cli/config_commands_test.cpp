@@ -2,83 +2,21 @@
 // real program with files on disk, checking stdout, stderr and exit codes.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
+#include "cli/sfxpack_runner.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-
-// What one run of sfxpack produced.
-struct ToolRun {
-  int exit_code;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+using sfx_cli_test::ReadFile;
+using sfx_cli_test::ToolRun;
 
 // A scratch folder per test, removed afterwards.
-class ConfigCommands : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / (std::string("h3cli_") + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-
-  fs::path File(const std::string& name, const std::string& bytes) const {
-    const fs::path path = dir_ / name;
-    WriteFile(path, bytes);
-    return path;
-  }
-
-  // Runs sfxpack with the given arguments (each quoted) and collects its output.
-  ToolRun Sfxpack(const std::vector<std::string>& args) const {
-    std::string command = Quote(SFXPACK_PATH);
-    for (const std::string& a : args) command += " " + Quote(a);
-    const fs::path out = dir_ / "stdout.txt";
-    const fs::path err = dir_ / "stderr.txt";
-    command += " > " + Quote(out.string()) + " 2> " + Quote(err.string());
-#ifdef _WIN32
-    // cmd.exe drops the outermost pair of quotes of the whole line.
-    command = "\"" + command + "\"";
-#endif
-    const int status = std::system(command.c_str());
-#ifdef _WIN32
-    const int code = status;
-#else
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-    return ToolRun{code, ReadFile(out), ReadFile(err)};
-  }
-
-  fs::path dir_;
-};
+class ConfigCommands : public sfx_cli_test::SfxpackTest {};
 
 const char kGoodConfig[] =
     "# update for 4.0 to 4.2\n"

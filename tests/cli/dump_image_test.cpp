@@ -3,39 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
+#include "cli/sfxpack_runner.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-struct ToolRun {
-  int exit_code;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+using sfx_cli_test::ReadFile;
+using sfx_cli_test::ToolRun;
 
 void PutLE32(Bytes& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
@@ -73,51 +53,20 @@ Bytes Block(const Bytes& stream, std::uint32_t unpacked, std::uint32_t packed_ov
   return block;
 }
 
-class DumpImage : public ::testing::Test {
+class DumpImage : public sfx_cli_test::SfxpackTest {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / (std::string("h1cli_") + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-
-  fs::path File(const std::string& name, const Bytes& bytes) const {
-    const fs::path path = dir_ / name;
-    WriteFile(path, bytes);
-    return path;
-  }
-
+  // Runs sfxpack; Windows writes stderr in text mode, so its carriage
+  // returns are dropped to compare lines the same way everywhere.
   ToolRun Sfxpack(const std::vector<std::string>& args) const {
-    std::string command = Quote(SFXPACK_PATH);
-    for (const std::string& a : args) command += " " + Quote(a);
-    const fs::path out = dir_ / "stdout.txt";
-    const fs::path err = dir_ / "stderr.txt";
-    command += " > " + Quote(out.string()) + " 2> " + Quote(err.string());
-#ifdef _WIN32
-    command = "\"" + command + "\"";  // cmd.exe drops the outermost quotes
-#endif
-    const int status = std::system(command.c_str());
-#ifdef _WIN32
-    const int code = status;
-#else
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-    std::string err_text = ReadFile(err);
-    std::erase(err_text, '\r');
-    return ToolRun{code, ReadFile(out), err_text};
+    ToolRun run = SfxpackTest::Sfxpack(args);
+    std::erase(run.err, '\r');
+    return run;
   }
 
   // True when `err` is exactly one line that starts with the tool's name.
   static bool IsOneErrorLine(const std::string& err) {
     return err.rfind("sfxpack: ", 0) == 0 && err.find('\n') == err.size() - 1;
   }
-
-  fs::path dir_;
 };
 
 TEST_F(DumpImage, WritesTheDecodedImage) {

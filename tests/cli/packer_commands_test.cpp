@@ -4,19 +4,13 @@
 // so that each one is damaged in exactly one known way.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
-
+#include "cli/sfxpack_runner.h"
 #include "common/byte_order.h"
 #include "packer/image_builder.h"
 #include "packer/payload_block.h"
@@ -32,18 +26,7 @@ using sfx_test::U8Path;
 using sfx_test::WriteBytes;
 using sfx_test::WriteText;
 
-struct ToolRun {
-  int exit_code;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& s) { return "\"" + s + "\""; }
-
-std::string ReadText(const fs::path& path) {
-  const std::vector<std::uint8_t> bytes = ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
+using sfx_cli_test::ToolRun;
 
 // Every file below `root`, by relative path (UTF-8, '/' separators), with
 // its content; folders are listed with an empty marker so that missing or
@@ -66,24 +49,9 @@ class PackerCommands : public ::testing::Test {
  protected:
   fs::path Dir() const { return scratch_.path(); }
 
-  // Runs sfxpack with the given arguments (each quoted) and collects its output.
+  // Runs sfxpack with its output files in the scratch folder.
   ToolRun Sfxpack(const std::vector<std::string>& args) const {
-    std::string command = Quote(SFXPACK_PATH);
-    for (const std::string& a : args) command += " " + Quote(a);
-    const fs::path out = Dir() / "stdout.txt";
-    const fs::path err = Dir() / "stderr.txt";
-    command += " > " + Quote(out.string()) + " 2> " + Quote(err.string());
-#ifdef _WIN32
-    // cmd.exe drops the outermost pair of quotes of the whole line.
-    command = "\"" + command + "\"";
-#endif
-    const int status = std::system(command.c_str());
-#ifdef _WIN32
-    const int code = status;
-#else
-    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-    return ToolRun{code, ReadText(out), ReadText(err)};
+    return sfx_cli_test::RunSfxpack(SFXPACK_PATH, args, Dir());
   }
 
   std::string P(const fs::path& path) const { return path.string(); }
