@@ -6,10 +6,10 @@
 // The installers lie in the folder named by SFX_E2E_DIR (a host path).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "e2e_support.h"
 #include "installer_driver.h"
 #include "unit/shell/shell_test_support.h"
 
@@ -25,35 +25,15 @@ const std::wstring kCorruptGerman =
     L"Fehler in den Installationsdaten\r\nDas Installationsprogramm ist defekt, evtl. wurde es beim Transport "
     L"besch\u00e4digt\r\nInstallation wurde abgebrochen!";
 
-// The host path in SFX_E2E_DIR as a Windows path on drive Z: (the root of
-// the host's file system in a Wine prefix).
-std::string E2eFolder() {
-  const char* host = std::getenv("SFX_E2E_DIR");
-  if (host == nullptr || host[0] != '/') return {};
-  std::string path = std::string("Z:") + host;
-  for (char& c : path) c = c == '/' ? '\\' : c;
-  return path;
-}
-
-std::string ReadText(const std::string& path) {
-  const auto bytes = ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
 // One installer run in a fresh temp folder named after the test.
 class InstallerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = E2eFolder();
+    root_ = HostFolderOnDriveZ("SFX_E2E_DIR");
     ASSERT_FALSE(root_.empty()) << "SFX_E2E_DIR is not set";
     ASSERT_TRUE(FileExists(root_ + "\\ok_nested.exe")) << "run prepare_e2e.sh first";
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    temp_ = root_ + "\\tmp\\" + info->test_suite_name() + "." + info->name();
-    RemoveTree(temp_);
-    ASSERT_TRUE(CreateDirectoryA(temp_.c_str(), nullptr));
-    work_ = temp_ + "\\Mivor.40\\";
-    probe_log_ = temp_ + "\\probe.log";
-    SetEnvironmentVariableA("SFX_PROBE_LOG", probe_log_.c_str());
+    temp_ = TestTempFolder(root_);
+    UseRunFolder(temp_, work_, probe_log_);
   }
 
   InstallerRun Run(const std::string& installer) {

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e_support.h"
 #include "installer_driver.h"
 #include "payload/overlay.h"
 #include "unit/shell/shell_test_support.h"
@@ -38,20 +39,6 @@ const std::wstring kCorruptEnglish =
 std::wstring CopyFailedEnglish(const std::string& path) {
   return L"Error copying the file: \"" + FromUtf8(path) +
          L"\"\r\nMaybe the harddisc is full or you haven't got write permission.";
-}
-
-// The host path in SFX_FAULTS_DIR as a Windows path on drive Z:.
-std::string FaultsFolder() {
-  const char* host = std::getenv("SFX_FAULTS_DIR");
-  if (host == nullptr || host[0] != '/') return {};
-  std::string path = std::string("Z:") + host;
-  for (char& c : path) c = c == '/' ? '\\' : c;
-  return path;
-}
-
-std::string ReadText(const std::string& path) {
-  const auto bytes = ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
 }
 
 // Names directly inside `folder`.
@@ -98,7 +85,7 @@ const Installer kLarge = {"large.exe", {"Setup.exe", "data.bin", "docs\\readme.t
 class FaultTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = FaultsFolder();
+    root_ = HostFolderOnDriveZ("SFX_FAULTS_DIR");
     ASSERT_FALSE(root_.empty()) << "SFX_FAULTS_DIR is not set";
     ASSERT_TRUE(FileExists(root_ + "\\small.exe")) << "run prepare_faults.sh first";
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -109,11 +96,7 @@ class FaultTest : public ::testing::Test {
   // Makes `temp` the (fresh) temp folder of the next run.
   void UseTemp(const std::string& temp) {
     temp_ = temp;
-    RemoveTree(temp_);
-    ASSERT_TRUE(CreateDirectoryA(temp_.c_str(), nullptr)) << temp_;
-    work_ = temp_ + "\\Mivor.40\\";
-    probe_log_ = temp_ + "\\probe.log";
-    SetEnvironmentVariableA("SFX_PROBE_LOG", probe_log_.c_str());
+    UseRunFolder(temp_, work_, probe_log_);
   }
 
   InstallerRun Run(const std::string& installer_path) {

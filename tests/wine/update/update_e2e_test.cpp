@@ -9,9 +9,9 @@
 // only when the installed product qualifies.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
+#include "e2e_support.h"
 #include "installer_driver.h"
 #include "unit/shell/shell_test_support.h"
 
@@ -23,15 +23,6 @@ constexpr char kWindowsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Ap
 constexpr char kNTKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\App Paths\\mivor.exe";
 constexpr char kPlayerKey[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\MivorMediaPlayer.exe";
-
-// The host path in SFX_UPDATE_E2E_DIR as a Windows path on drive Z:.
-std::string E2eFolder() {
-  const char* host = std::getenv("SFX_UPDATE_E2E_DIR");
-  if (host == nullptr || host[0] != '/') return {};
-  std::string path = std::string("Z:") + host;
-  for (char& c : path) c = c == '/' ? '\\' : c;
-  return path;
-}
 
 void DeleteKey(const char* path) { RegDeleteTreeA(HKEY_LOCAL_MACHINE, path); }
 
@@ -48,17 +39,12 @@ void SetDefaultValue(const char* path, const std::string& text) {
 class UpdateDecisionRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = E2eFolder();
+    root_ = HostFolderOnDriveZ("SFX_UPDATE_E2E_DIR");
     ASSERT_FALSE(root_.empty()) << "SFX_UPDATE_E2E_DIR is not set";
     ASSERT_TRUE(FileExists(root_ + "\\update.exe")) << "run prepare_update_e2e.sh first";
     ClearRegistration();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    temp_ = root_ + "\\tmp\\" + info->test_suite_name() + "." + info->name();
-    RemoveTree(temp_);
-    ASSERT_TRUE(CreateDirectoryA(temp_.c_str(), nullptr));
-    work_ = temp_ + "\\Mivor.40\\";
-    probe_log_ = temp_ + "\\probe.log";
-    SetEnvironmentVariableA("SFX_PROBE_LOG", probe_log_.c_str());
+    temp_ = TestTempFolder(root_);
+    UseRunFolder(temp_, work_, probe_log_);
   }
 
   void TearDown() override { ClearRegistration(); }
