@@ -21,16 +21,9 @@
 #
 # Usage: prepare_e2e.sh HOST_BIN_DIR WIN32_BIN_DIR OUT_DIR
 set -euo pipefail
-[ $# -eq 3 ] || { echo "usage: prepare_e2e.sh HOST_BIN_DIR WIN32_BIN_DIR OUT_DIR" >&2; exit 2; }
-host_bin=$(cd "$1" && pwd)
-win_bin=$(cd "$2" && pwd)
-mkdir -p "$3"
-out=$(cd "$3" && pwd)
-stub=$win_bin/sfxstub.exe
-probe=$win_bin/sfx_setup_probe.exe
-for tool in "$host_bin/sfxpack" "$host_bin/sfx_craft_installer" "$stub" "$probe"; do
-  [ -f "$tool" ] || { echo "prepare_e2e: missing $tool (build the native preset first)" >&2; exit 1; }
-done
+. "$(dirname "${BASH_SOURCE[0]}")/prepare_common.sh"
+prepare_dirs prepare_e2e "$@"
+require_tools prepare_e2e "$host_bin/sfxpack" "$host_bin/sfx_craft_installer" "$stub" "$probe"
 
 rm -rf "$out"
 mkdir -p "$out/tmp" "$out/src"

@@ -14,17 +14,10 @@
 # The entries' source files stay in OUT/src/<installer>/ for comparison.
 # Usage: prepare_faults.sh HOST_BIN_DIR WIN32_BIN_DIR OUT_DIR
 set -euo pipefail
-[ $# -eq 3 ] || { echo "usage: prepare_faults.sh HOST_BIN_DIR WIN32_BIN_DIR OUT_DIR" >&2; exit 2; }
-host_bin=$(cd "$1" && pwd)
-win_bin=$(cd "$2" && pwd)
-mkdir -p "$3"
-out=$(cd "$3" && pwd)
-stub=$win_bin/sfxstub.exe
-probe=$win_bin/sfx_setup_probe.exe
+. "$(dirname "${BASH_SOURCE[0]}")/../prepare_common.sh"
+prepare_dirs prepare_faults "$@"
 craft=$host_bin/sfx_craft_installer
-for tool in "$craft" "$stub" "$probe"; do
-  [ -f "$tool" ] || { echo "prepare_faults: missing $tool (build the native preset first)" >&2; exit 1; }
-done
+require_tools prepare_faults "$craft" "$stub" "$probe"
 
 # The disk folder may be a mount point of the full-disk fixture: keep it.
 find "$out" -mindepth 1 -maxdepth 1 ! -name disk ! -name disk.state -exec rm -rf {} +
