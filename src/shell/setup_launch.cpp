@@ -5,8 +5,6 @@
 
 namespace sfx {
 
-static_assert(sizeof(STARTUPINFOA) == 68, "the stub is a 32-bit program");
-
 void StartSetupCommandLine(char* command_line, const char* work_folder) {
   // WorkFolder is at most 255 characters, so quote + folder + "Setup.exe"
   // + quote + terminator always fits the 512-byte buffer.
@@ -19,7 +17,7 @@ void FinishSetupCommandLine(char* command_line) { std::strcat(command_line, "Set
 STARTUPINFOA MakeSetupStartupInfo() {
   STARTUPINFOA startup;
   std::memset(&startup, 0, sizeof(startup));
-  startup.cb = 68;
+  startup.cb = sizeof(startup);  // 68 in the 32-bit stub, 104 in the 64-bit one
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWNORMAL;
   return startup;

@@ -19,8 +19,8 @@ void StartSetupCommandLine(char* command_line, const char* work_folder);
 // Appends "Setup.exe" and the closing double quote.
 void FinishSetupCommandLine(char* command_line);
 
-// Start-up information for the setup program: all zero except size 68,
-// STARTF_USESHOWWINDOW and SW_SHOWNORMAL.
+// Start-up information for the setup program: all zero except its size
+// (68 bytes in the 32-bit stub), STARTF_USESHOWWINDOW and SW_SHOWNORMAL.
 STARTUPINFOA MakeSetupStartupInfo();
 
 // Finishes the command line and starts the setup program in `work_folder`

@@ -28,12 +28,15 @@ TEST(SetupCommandLine, LongestWorkFolderFits) {
 
 TEST(SetupStartupInfo, OnlySizeFlagsAndShowCommandAreSet) {
   const STARTUPINFOA startup = MakeSetupStartupInfo();
-  EXPECT_EQ(startup.cb, 68u);
+  EXPECT_EQ(startup.cb, sizeof(STARTUPINFOA));
+  if (sizeof(void*) == 4) {
+    EXPECT_EQ(startup.cb, 68u);
+  }
   EXPECT_EQ(startup.dwFlags, static_cast<DWORD>(STARTF_USESHOWWINDOW));
   EXPECT_EQ(startup.wShowWindow, SW_SHOWNORMAL);
   STARTUPINFOA expected;
   std::memset(&expected, 0, sizeof(expected));
-  expected.cb = 68;
+  expected.cb = sizeof(expected);
   expected.dwFlags = STARTF_USESHOWWINDOW;
   expected.wShowWindow = SW_SHOWNORMAL;
   EXPECT_EQ(std::memcmp(&startup, &expected, sizeof(expected)), 0);
@@ -83,7 +86,7 @@ TEST(SetupLaunch, PassesExactlyTheLaunchParameters) {
   EXPECT_EQ(recorded.flags, static_cast<DWORD>(CREATE_DEFAULT_ERROR_MODE));
   EXPECT_TRUE(recorded.environment_null);
   EXPECT_EQ(recorded.folder, folder);
-  EXPECT_EQ(recorded.startup.cb, 68u);
+  EXPECT_EQ(recorded.startup.cb, sizeof(STARTUPINFOA));
   EXPECT_EQ(recorded.startup.dwFlags, static_cast<DWORD>(STARTF_USESHOWWINDOW));
   EXPECT_EQ(recorded.startup.wShowWindow, SW_SHOWNORMAL);
 }
