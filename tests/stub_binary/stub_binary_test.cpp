@@ -1,0 +1,259 @@
+// The built sfxstub.exe, read as a file on any host: machine and header
+// flags, imported DLLs, section layout, and its resources (dialog 103 and
+// strings 2 to 5 in German and English, icon 103).
+//
+// SFX_STUB_FILE names the stub and SFX_STUB_ARCH says which build it is
+// (win32 or win64); CMake registers one test per stub.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "shell/resource_ids.h"
+#include "support/pe_file.h"
+
+namespace {
+
+using sfx::test::PeFile;
+
+// Header values this test compares with, as the PE format defines them.
+constexpr std::uint16_t kMachineI386 = 0x014C;
+constexpr std::uint16_t kMachineAmd64 = 0x8664;
+constexpr std::uint16_t kLargeAddressAware = 0x0020;
+constexpr std::uint16_t kSubsystemGui = 2;
+constexpr std::uint32_t kSectionExecutable = 0x20000000;
+constexpr std::uint32_t kSectionWritable = 0x80000000;
+constexpr int kDelayImportDirectory = 13;
+constexpr int kSecurityDirectory = 4;
+constexpr std::uint32_t kIconType = 3, kDialogType = 5, kStringType = 6, kGroupIconType = 14;
+constexpr std::uint32_t kGerman = 0x0407, kEnglish = 0x0409;
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// The stub named by SFX_STUB_FILE, read once for every test.
+class StubFile : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const std::string path = Environment("SFX_STUB_FILE");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return;
+    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    pe_ = std::make_unique<PeFile>(std::move(bytes));
+  }
+  static void TearDownTestSuite() { pe_.reset(); }
+
+  void SetUp() override {
+    ASSERT_NE(pe_, nullptr) << "cannot read the stub named by SFX_STUB_FILE ('" << Environment("SFX_STUB_FILE")
+                            << "'): build the win32 and win64 presets first";
+  }
+
+  static bool Is64Bit() { return Environment("SFX_STUB_ARCH") == "win64"; }
+
+  static std::unique_ptr<PeFile> pe_;
+};
+
+std::unique_ptr<PeFile> StubFile::pe_;
+
+TEST_F(StubFile, MachineAndHeaderFlagsMatchTheBuild) {
+  if (Is64Bit()) {
+    EXPECT_TRUE(pe_->is_pe32_plus());
+    EXPECT_EQ(pe_->machine(), kMachineAmd64);
+  } else {
+    EXPECT_FALSE(pe_->is_pe32_plus());
+    EXPECT_EQ(pe_->machine(), kMachineI386);
+    EXPECT_NE(pe_->characteristics() & kLargeAddressAware, 0) << "the 32-bit stub must be large-address-aware";
+  }
+  EXPECT_EQ(pe_->subsystem(), kSubsystemGui);
+}
+
+TEST_F(StubFile, ImportsOnlySystemLibraries) {
+  const std::vector<std::string> imported = pe_->ImportedLibraries();
+  const std::set<std::string> allowed = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "msvcrt.dll"};
+  for (const auto& name : imported) EXPECT_TRUE(allowed.count(name)) << "unexpected import " << name;
+  EXPECT_NE(std::find(imported.begin(), imported.end(), "kernel32.dll"), imported.end());
+  EXPECT_NE(std::find(imported.begin(), imported.end(), "user32.dll"), imported.end());
+  EXPECT_EQ(pe_->DirectoryAddress(kDelayImportDirectory), 0u);
+}
+
+// The packer appends the payload right after the last section's file data,
+// so the stub must end exactly there, with its sections in file order.
+TEST_F(StubFile, SectionsFillTheFileInOrderAndNoneIsWritableCode) {
+  ASSERT_FALSE(pe_->sections().empty());
+  std::uint32_t end = 0;
+  for (const auto& section : pe_->sections()) {
+    if (section.raw_size == 0) continue;
+    EXPECT_GE(section.raw_offset, end) << section.name << " overlaps the section before it";
+    EXPECT_EQ(section.raw_offset % pe_->file_alignment(), 0u) << section.name;
+    end = section.raw_offset + section.raw_size;
+    const std::uint32_t both = kSectionExecutable | kSectionWritable;
+    EXPECT_NE(section.characteristics & both, both) << section.name << " is writable code";
+  }
+  EXPECT_EQ(end, pe_->size()) << "data after the last section";
+  EXPECT_EQ(pe_->DirectoryAddress(kSecurityDirectory), 0u) << "the bare stub carries no signature";
+  std::set<std::string> names;
+  for (const auto& section : pe_->sections()) names.insert(section.name);
+  EXPECT_TRUE(names.count(".text") && names.count(".rsrc")) << "code and resource sections";
+}
+
+// Sequential little-endian reader of a resource's data.
+class ResourceReader {
+ public:
+  explicit ResourceReader(const std::vector<std::uint8_t>& data) : data_(data) {}
+  std::uint16_t Word() {
+    const std::uint16_t value = static_cast<std::uint16_t>(data_.at(at_) | data_.at(at_ + 1) << 8);
+    at_ += 2;
+    return value;
+  }
+  std::uint32_t Dword() { return Word() | static_cast<std::uint32_t>(Word()) << 16; }
+  short Short() { return static_cast<short>(Word()); }
+  std::uint8_t Byte() { return data_.at(at_++); }
+  std::u16string Text() {
+    std::u16string text;
+    for (std::uint16_t c = Word(); c != 0; c = Word()) text.push_back(static_cast<char16_t>(c));
+    return text;
+  }
+  // A name-or-ordinal field: "#<n>" for an ordinal.
+  std::u16string NameOrOrdinal() {
+    const std::uint16_t first = Word();
+    if (first == 0xFFFF) {
+      const std::string number = "#" + std::to_string(Word());
+      return std::u16string(number.begin(), number.end());
+    }
+    if (first == 0) return u"";
+    return std::u16string(1, static_cast<char16_t>(first)) + Text();
+  }
+  void AlignDword() { at_ = (at_ + 3) & ~static_cast<std::size_t>(3); }
+
+ private:
+  const std::vector<std::uint8_t>& data_;
+  std::size_t at_ = 0;
+};
+
+struct ExpectedControl {
+  std::uint32_t id, style, ex_style;
+  short x, y, cx, cy;
+  std::u16string window_class, text;
+};
+
+void CheckDialog(const std::vector<std::uint8_t>& data, const std::u16string& caption,
+                 const std::vector<ExpectedControl>& controls) {
+  ASSERT_FALSE(data.empty());
+  ResourceReader reader(data);
+  EXPECT_EQ(reader.Word(), 1);       // version
+  EXPECT_EQ(reader.Word(), 0xFFFF);  // extended template
+  EXPECT_EQ(reader.Dword(), 0u);     // help id
+  EXPECT_EQ(reader.Dword(), 0u);     // extended style
+  EXPECT_EQ(reader.Dword(), 0x90C808C0u);
+  ASSERT_EQ(reader.Word(), controls.size());
+  EXPECT_EQ(reader.Short(), 0);
+  EXPECT_EQ(reader.Short(), 0);
+  EXPECT_EQ(reader.Short(), 202);
+  EXPECT_EQ(reader.Short(), 58);
+  EXPECT_EQ(reader.NameOrOrdinal(), u"");  // no menu
+  EXPECT_EQ(reader.NameOrOrdinal(), u"");  // default dialog class
+  EXPECT_EQ(reader.Text(), caption);
+  EXPECT_EQ(reader.Word(), 8);  // point size
+  EXPECT_EQ(reader.Word(), 0);  // weight
+  EXPECT_EQ(reader.Byte(), 0);  // not italic
+  EXPECT_EQ(reader.Byte(), 1);  // DEFAULT_CHARSET
+  EXPECT_EQ(reader.Text(), u"MS Sans Serif");
+  for (const auto& expected : controls) {
+    reader.AlignDword();
+    EXPECT_EQ(reader.Dword(), 0u);  // help id
+    EXPECT_EQ(reader.Dword(), expected.ex_style) << expected.id;
+    EXPECT_EQ(reader.Dword(), expected.style) << expected.id;
+    EXPECT_EQ(reader.Short(), expected.x) << expected.id;
+    EXPECT_EQ(reader.Short(), expected.y) << expected.id;
+    EXPECT_EQ(reader.Short(), expected.cx) << expected.id;
+    EXPECT_EQ(reader.Short(), expected.cy) << expected.id;
+    EXPECT_EQ(reader.Dword(), expected.id);
+    EXPECT_EQ(reader.NameOrOrdinal(), expected.window_class) << expected.id;
+    EXPECT_EQ(reader.NameOrOrdinal(), expected.text) << expected.id;
+    EXPECT_EQ(reader.Word(), 0) << expected.id;  // no creation data
+  }
+}
+
+TEST_F(StubFile, GermanDialog) {
+  CheckDialog(pe_->Resource(kDialogType, IDD_PROGRESS, kGerman), u"Bereite Mivor Installation vor",
+              {{IDC_PROGRESS_TEXT, 0x50020001, 0, 7, 7, 188, 29, u"#130", u"Entpacke Mivor-Installationsdateien nach:\n"},
+               {IDC_PROGRESS_BAR, 0x5001000B, 0x00020000, 7, 40, 188, 11, u"#128", u"Button1"}});
+}
+
+TEST_F(StubFile, EnglishDialog) {
+  CheckDialog(pe_->Resource(kDialogType, IDD_PROGRESS, kEnglish), u"Preparing Mivor Installation",
+              {{IDC_PROGRESS_TEXT, 0x50020001, 0, 7, 13, 188, 23, u"#130",
+                u"Please wait while decompressing installation files to:\n"},
+               {IDC_PROGRESS_BAR, 0x5001000B, 0x00020000, 7, 40, 188, 11, u"#128", u"Button1"}});
+}
+
+// String `id` (0 to 15) of the first string block.
+std::u16string StringOf(const std::vector<std::uint8_t>& block, int id) {
+  ResourceReader reader(block);
+  for (int i = 0;; ++i) {
+    const std::uint16_t length = reader.Word();
+    std::u16string text;
+    for (std::uint16_t k = 0; k < length; ++k) text.push_back(static_cast<char16_t>(reader.Word()));
+    if (i == id) return text;
+  }
+}
+
+TEST_F(StubFile, GermanStrings) {
+  const auto block = pe_->Resource(kStringType, 1, kGerman);
+  ASSERT_FALSE(block.empty());
+  EXPECT_EQ(StringOf(block, IDS_CORRUPT_PAYLOAD),
+            u"Fehler in den Installationsdaten\r\nDas Installationsprogramm ist defekt, evtl. wurde es beim Transport "
+            u"besch\u00e4digt\r\nInstallation wurde abgebrochen!");
+  EXPECT_EQ(StringOf(block, IDS_COPY_FAILED_HEAD), u"Fehler beim Kopieren der Datei: \"");
+  EXPECT_EQ(StringOf(block, IDS_COPY_FAILED_TAIL),
+            u"\"\r\nEvtl. ist die Festplatte voll oder es sind keine Schreibrechte vorhanden?");
+  EXPECT_EQ(StringOf(block, IDS_NO_RESULT), u"Beim Entpacken der Installationsdaten trat ein fataler Fehler auf");
+}
+
+TEST_F(StubFile, EnglishStrings) {
+  const auto block = pe_->Resource(kStringType, 1, kEnglish);
+  ASSERT_FALSE(block.empty());
+  EXPECT_EQ(StringOf(block, IDS_CORRUPT_PAYLOAD),
+            u"Error in installationdata!\r\nThe installprogram is corrupted, maybe it was damaged during "
+            u"downloading.\r\nAborting installation");
+  EXPECT_EQ(StringOf(block, IDS_COPY_FAILED_HEAD), u"Error copying the file: \"");
+  EXPECT_EQ(StringOf(block, IDS_COPY_FAILED_TAIL), u"\"\r\nMaybe the harddisc is full or you haven't got write permission.");
+  EXPECT_EQ(StringOf(block, IDS_NO_RESULT), u"There was an error decompressing the files");
+}
+
+// Icon 103: a group of two 16-colour images, 16x16 and 32x32, each of which
+// exists as an icon resource of the size the group announces.
+TEST_F(StubFile, IconHasTwoSixteenColourImages) {
+  const auto group = pe_->Resource(kGroupIconType, IDI_STUB);
+  ASSERT_FALSE(group.empty());
+  ResourceReader reader(group);
+  EXPECT_EQ(reader.Word(), 0);  // reserved
+  EXPECT_EQ(reader.Word(), 1);  // icons
+  ASSERT_EQ(reader.Word(), 2);
+  std::set<int> sizes;
+  for (int i = 0; i < 2; ++i) {
+    const int width = reader.Byte();
+    const int height = reader.Byte();
+    const int colours = reader.Byte();
+    reader.Byte();                  // reserved
+    EXPECT_EQ(reader.Word(), 1);    // planes
+    EXPECT_EQ(reader.Word(), 4);    // bits per pixel
+    const std::uint32_t bytes = reader.Dword();
+    const std::uint16_t id = reader.Word();
+    sizes.insert(width);
+    EXPECT_EQ(width, height);
+    EXPECT_EQ(colours, 16);
+    EXPECT_EQ(pe_->Resource(kIconType, id).size(), bytes) << "icon image " << id;
+  }
+  EXPECT_EQ(sizes, std::set<int>({16, 32}));
+}
+
+}  // namespace
