@@ -39,8 +39,8 @@ std::vector<std::uint8_t> BuildPayloadBlock(const std::vector<std::uint8_t>& ima
   }
   ScrambleStream(stream.data(), stream.size(), kPayloadSeed);
   std::vector<std::uint8_t> block(kEmbeddedHeaderSize + stream.size());
-  StoreLE32(block.data(), static_cast<std::uint32_t>(stream.size()));
-  StoreLE32(block.data() + 4, static_cast<std::uint32_t>(image.size()));
+  StoreLE32(block.data() + kPackedSizeOffset, static_cast<std::uint32_t>(stream.size()));
+  StoreLE32(block.data() + kUnpackedSizeOffset, static_cast<std::uint32_t>(image.size()));
   if (!stream.empty()) std::memcpy(block.data() + kEmbeddedHeaderSize, stream.data(), stream.size());
   return block;
 }

@@ -34,8 +34,8 @@ PayloadFile ParsePayloadFile(std::vector<std::uint8_t> bytes) {
     file.kind = PayloadFileKind::kPayloadBlock;
     file.block_offset = 0;
   }
-  file.packed_size = LoadLE32(bytes.data() + file.block_offset);
-  file.unpacked_size = LoadLE32(bytes.data() + file.block_offset + 4);
+  file.packed_size = LoadLE32(bytes.data() + file.block_offset + kPackedSizeOffset);
+  file.unpacked_size = LoadLE32(bytes.data() + file.block_offset + kUnpackedSizeOffset);
   file.bytes = std::move(bytes);
   return file;
 }
