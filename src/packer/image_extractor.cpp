@@ -14,6 +14,7 @@
 #include "packer/codepage_1252.h"
 #include "packer/host_path.h"
 #include "packer/pack_error.h"
+#include "payload/image_directory_cursor.h"
 
 namespace sfx {
 
@@ -90,29 +91,25 @@ ExtractSummary ExtractImage(const PayloadImageView& view, const fs::path& dir, c
   if (error || !fs::is_directory(root)) throw PackError("cannot use " + Quoted(dir) + " as the target folder");
 
   ExtractSummary summary;
-  std::uint32_t offset = view.Header().dir_offset;
-  for (;;) {
-    ImageEntry entry;
-    bool at_end = false;
-    std::uint32_t next = 0;
-    const ImageStatus status = view.ReadEntry(offset, entry, &at_end, &next);
-    if (status != ImageStatus::kOk) Corrupt(ImageStatusText(status));
-    if (at_end) return summary;
+  ImageDirectoryCursor cursor(view);
+  ImageEntry entry;
+  while (cursor.Next(entry)) {
     const std::string name = entry.name;
-    if (!IsSafeEntryName(entry.name)) Corrupt("unsafe entry name \"" + Cp1252ToUtf8(name) + "\"");
-    const ImageStatus data_status = view.CheckEntryData(entry);
-    if (data_status != ImageStatus::kOk) {
-      Corrupt(std::string(ImageStatusText(data_status)) + " in \"" + Cp1252ToUtf8(name) + "\"");
+    const ImageStatus status = cursor.CheckEntry(entry);
+    if (status != ImageStatus::kOk) {
+      // unsafe entry name "x", or: entry data CRC does not match in "x"
+      std::string what = ImageStatusText(status);
+      what += status == ImageStatus::kUnsafeName ? " \"" : " in \"";
+      Corrupt(what + Cp1252ToUtf8(name) + "\"");
     }
     const fs::path file = PrepareFilePath(root, SplitName(name));
-    WriteFile(file, view.data() + entry.data_offset, entry.data_size);
+    WriteFile(file, cursor.EntryData(entry), entry.data_size);
     summary.files += 1;
     summary.bytes += entry.data_size;
     if (progress) progress(summary.bytes);
-    // A sound directory only moves forward (see ImageListing).
-    if (next <= offset) Corrupt(ImageStatusText(ImageStatus::kEntryOutOfImage));
-    offset = next;
   }
+  if (cursor.status() != ImageStatus::kOk) Corrupt(ImageStatusText(cursor.status()));
+  return summary;
 }
 
 }  // namespace sfx

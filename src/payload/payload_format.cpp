@@ -42,6 +42,7 @@ const char* ImageStatusText(ImageStatus status) {
     case ImageStatus::kDirectoryOutOfImage: return "directory lies outside the image";
     case ImageStatus::kBadDirectoryCrc: return "directory CRC does not match";
     case ImageStatus::kEntryOutOfImage: return "directory entry or its name lies outside the image";
+    case ImageStatus::kUnsafeName: return "unsafe entry name";
     case ImageStatus::kDataBeyondEnd: return "entry data ends past the image's data end";
     case ImageStatus::kDataOutOfImage: return "entry data lies outside the image";
     case ImageStatus::kBadDataCrc: return "entry data CRC does not match";

@@ -99,6 +99,7 @@ enum class ImageStatus {
   kDirectoryOutOfImage, // dir_offset + dir_crc_length beyond U (or overflow)
   kBadDirectoryCrc,     // dir_crc does not match the dir_crc_length bytes at dir_offset
   kEntryOutOfImage,     // entry header or name area beyond U, or name without NUL
+  kUnsafeName,          // the entry's name fails IsSafeEntryName
   kDataBeyondEnd,       // data_offset + data_size > data_end (or overflow)
   kDataOutOfImage,      // data inside data_end but beyond U
   kBadDataCrc,          // data_crc does not match the entry's data

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/byte_order.h"
+#include "payload/image_directory_cursor.h"
 #include "payload/payload_format.h"
 
 namespace sfx {
@@ -83,24 +84,20 @@ class ImageTest : public ::testing::Test {
 
   ImageStatus Check(const Bytes& image) const { return PayloadImageView(image.data(), image.size(), table_).CheckHeader(); }
 
-  // Walks the whole directory, checking each entry's data, and returns the
-  // first failure (or kOk) with the names seen.
+  // Walks the whole directory with the directory cursor, checking each
+  // entry's data, and returns the first failure (or kOk) with the names seen.
   ImageStatus Walk(const Bytes& image, std::vector<std::string>* names = nullptr) const {
     PayloadImageView view(image.data(), image.size(), table_);
     ImageStatus status = view.CheckHeader();
     if (status != ImageStatus::kOk) return status;
-    std::uint32_t offset = view.Header().dir_offset;
-    for (;;) {
-      ImageEntry entry;
-      bool at_end = false;
-      std::uint32_t next = 0;
-      status = view.ReadEntry(offset, entry, &at_end, &next);
-      if (status != ImageStatus::kOk || at_end) return status;
+    ImageDirectoryCursor cursor(view);
+    ImageEntry entry;
+    while (cursor.Next(entry)) {
       status = view.CheckEntryData(entry);
       if (status != ImageStatus::kOk) return status;
       if (names != nullptr) names->push_back(entry.name);
-      offset = next;
     }
+    return cursor.status();
   }
 
   CrcTable table_{};
@@ -136,7 +133,7 @@ TEST(EmbeddedPayloadTest, RefusesHeadersThatDoNotFit) {
   EXPECT_TRUE(ParseEmbeddedPayload(empty_stream.data(), empty_stream.size(), p));
 }
 
-// --- Rules 1 to 3 and their order ---
+// --- The header checks and their order ---
 
 TEST_F(ImageTest, IntactImageIsAcceptedAndWalkedInOrder) {
   const Bytes image = BuildImage({{"Setup.exe", "MZ program"}, {"sub\\Setup.cfg", "config"}, {"empty", ""}});
@@ -299,7 +296,7 @@ TEST_F(ImageTest, BytesAfterTheNameInsideTheAreaAreAllowed) {
   EXPECT_EQ(names, std::vector<std::string>{"a"});
 }
 
-// --- Rule 4 ---
+// --- The data checks of each entry ---
 
 TEST_F(ImageTest, DataEndingExactlyAtDataEndIsAccepted) {
   const Bytes image = BuildImage({{"a", "hello"}});
