@@ -10,9 +10,10 @@
 // at a statement that must not follow file flags, and finally whether the
 // step's last token was quoted as required.
 //
-// Errors are thrown as their message text and caught only here: the record
-// keeps its defaults and every field set before the error, `entries` keeps
-// its previous value, and the entries collected so far are dropped.
+// Errors are thrown as a ConfigError with their message text and caught only
+// here: the record keeps its defaults and every field set before the error,
+// `entries` keeps its previous value, and the entries collected so far are
+// dropped.
 #include <cstdio>
 #include <list>
 #include <memory>
@@ -20,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "config/config_error.h"
 #include "config/config_keywords.h"
 #include "config/config_number.h"
 #include "config/config_reader.h"
@@ -83,13 +85,13 @@ auto OrMem(Action action) -> decltype(action()) {
   try {
     return action();
   } catch (const std::bad_alloc&) {
-    throw kMsgMem;
+    throw ConfigError(kMsgMem);
   }
 }
 
 void Parser::Run(const char* path) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-  if (!file) throw kMsgOpen;
+  if (!file) throw ConfigError(kMsgOpen);
   reader_.stream = file.get();
   while (Step()) {
   }
@@ -227,7 +229,7 @@ void Parser::RunStatement(StatementKeyword keyword, bool quoted) {
 
 std::string Parser::TakeArgument(const char* missing_message, bool* quoted) {
   std::optional<std::string> token = NextConfigToken(reader_, quoted);
-  if (!token) throw missing_message;
+  if (!token) throw ConfigError(missing_message);
   return std::move(*token);
 }
 
@@ -247,19 +249,21 @@ void Parser::AppendEntry(const ConfigEntry& entry) {
 }
 
 void Parser::CheckNoPendingFlags() const {
-  if (pending_flags_ != 0) throw kMsgFlagsWithoutName;
+  if (pending_flags_ != 0) throw ConfigError(kMsgFlagsWithoutName);
 }
 
 void Parser::RequireQuoted(bool quoted) {
-  if (!quoted) throw kMsgNotQuoted;
+  if (!quoted) throw ConfigError(kMsgNotQuoted);
 }
 
 void Parser::RequireUnquoted(bool quoted) {
-  if (quoted) throw kMsgKeywordQuoted;
+  if (quoted) throw ConfigError(kMsgKeywordQuoted);
 }
 
-// Sets the defaults, then parses; returns 1, or 0 with `*message` set.
-int ParseInto(SetupConfig* config, const char* path, std::string* message) {
+// Sets the defaults, then parses. Returns null on success, otherwise the
+// message text of the ConfigError that ended the parse (a constant string,
+// see ConfigError, so it outlives the error object).
+const char* ParseInto(SetupConfig* config, const char* path) {
   config->version_lo = 0;
   config->version_hi = 0xFFFFFFFF;
   config->product_name = nullptr;
@@ -277,27 +281,26 @@ int ParseInto(SetupConfig* config, const char* path, std::string* message) {
     if (!config->storage) config->storage = OrMem([] { return std::make_shared<ConfigStorage>(); });
     Parser parser(config, config->storage.get());
     parser.Run(path);
-    return 1;
-  } catch (const char* text) {
-    *message = text;
-    return 0;
+    return nullptr;
+  } catch (const ConfigError& error) {
+    return error.what();
   }
 }
 
 }  // namespace
 
-int ParseSetupConfig(SetupConfig* config, const char* path) {
-  std::string message;
-  if (ParseInto(config, path, &message) != 0) return 1;
-  std::fputs(message.c_str(), stderr);
-  return 0;
+bool ParseSetupConfig(SetupConfig* config, const char* path) {
+  const char* message = ParseInto(config, path);
+  if (message == nullptr) return true;
+  std::fputs(message, stderr);
+  return false;
 }
 
-int ParseSetupConfigQuiet(SetupConfig* config, const char* path, std::string* message) {
-  std::string text;
-  const int result = ParseInto(config, path, &text);
-  if (result == 0 && message != nullptr) *message = std::move(text);
-  return result;
+bool ParseSetupConfigQuiet(SetupConfig* config, const char* path, std::string* message) {
+  const char* text = ParseInto(config, path);
+  if (text == nullptr) return true;
+  if (message != nullptr) *message = text;
+  return false;
 }
 
 }  // namespace sfx
