@@ -22,8 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Quoted(const fs::path& path) { return "\"" + PathToUtf8(path) + "\""; }
-
 [[noreturn]] void Corrupt(const std::string& what) { throw PackError("corrupt payload: " + what); }
 
 std::vector<std::string> SplitName(const std::string& name) {
@@ -51,32 +49,34 @@ fs::path PrepareFilePath(const fs::path& root, const std::vector<std::string>& p
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
     current /= Utf8ToPath(Cp1252ToUtf8(parts[i]));
     const fs::file_status status = fs::symlink_status(current, error);
-    if (fs::is_symlink(status)) throw PackError(Quoted(current) + " is a symbolic link; not following it");
+    if (fs::is_symlink(status)) throw PackError(QuotedPath(current) + " is a symbolic link; not following it");
     if (!fs::exists(status)) {
       if (!fs::create_directory(current, error) && error) {
-        throw PackError("cannot create the folder " + Quoted(current) + " (" + error.message() + ")");
+        throw PackError("cannot create the folder " + QuotedPath(current) + " (" + error.message() + ")");
       }
     } else if (!fs::is_directory(status)) {
-      throw PackError(Quoted(current) + " exists and is not a folder");
+      throw PackError(QuotedPath(current) + " exists and is not a folder");
     }
   }
   const fs::path resolved_parent = fs::canonical(current, error);
   if (error || !IsInside(root, resolved_parent)) {
-    throw PackError(Quoted(current) + " does not lie inside the target folder; not writing there");
+    throw PackError(QuotedPath(current) + " does not lie inside the target folder; not writing there");
   }
   fs::path file = current / Utf8ToPath(Cp1252ToUtf8(parts.back()));
   const fs::file_status status = fs::symlink_status(file, error);
-  if (fs::is_symlink(status)) throw PackError(Quoted(file) + " is a symbolic link; not writing through it");
-  if (fs::exists(status) && !fs::is_regular_file(status)) throw PackError(Quoted(file) + " exists and is not a file");
+  if (fs::is_symlink(status)) throw PackError(QuotedPath(file) + " is a symbolic link; not writing through it");
+  if (fs::exists(status) && !fs::is_regular_file(status)) {
+    throw PackError(QuotedPath(file) + " exists and is not a file");
+  }
   return file;
 }
 
 void WriteFile(const fs::path& path, const std::uint8_t* data, std::uint32_t size) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw PackError("cannot create " + Quoted(path));
+  if (!out) throw PackError("cannot create " + QuotedPath(path));
   if (size != 0) out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   out.close();
-  if (!out) throw PackError("cannot write " + Quoted(path));
+  if (!out) throw PackError("cannot write " + QuotedPath(path));
 }
 
 }  // namespace
@@ -88,7 +88,7 @@ ExtractSummary ExtractImage(const PayloadImageView& view, const fs::path& dir, c
   std::error_code error;
   fs::create_directories(dir, error);
   const fs::path root = fs::canonical(dir, error);
-  if (error || !fs::is_directory(root)) throw PackError("cannot use " + Quoted(dir) + " as the target folder");
+  if (error || !fs::is_directory(root)) throw PackError("cannot use " + QuotedPath(dir) + " as the target folder");
 
   ExtractSummary summary;
   ImageDirectoryCursor cursor(view);

@@ -42,9 +42,9 @@ PayloadFile ParsePayloadFile(std::vector<std::uint8_t> bytes) {
 
 std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw PackError("cannot open \"" + PathToUtf8(path) + "\"");
+  if (!in) throw PackError("cannot open " + QuotedPath(path));
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw PackError("cannot read \"" + PathToUtf8(path) + "\"");
+  if (in.bad()) throw PackError("cannot read " + QuotedPath(path));
   return bytes;
 }
 
