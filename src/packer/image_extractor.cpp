@@ -14,6 +14,9 @@
 #include "packer/codepage_1252.h"
 #include "packer/host_path.h"
 #include "packer/pack_error.h"
+#include "packer/payload_block.h"
+#include "packer/payload_file.h"
+#include "payload/crc32.h"
 #include "payload/image_directory_cursor.h"
 
 namespace sfx {
@@ -109,6 +112,21 @@ ExtractSummary ExtractImage(const PayloadImageView& view, const fs::path& dir, c
     if (progress) progress(summary.bytes);
   }
   if (cursor.status() != ImageStatus::kOk) Corrupt(ImageStatusText(cursor.status()));
+  return summary;
+}
+
+ExtractSummary ExtractPayloadFile(const fs::path& path, const fs::path& dir, const ProgressReport& progress) {
+  const PayloadFile file = ReadPayloadFile(path);
+  const std::vector<std::uint8_t> image = DecodePayloadFile(file, progress);
+  CrcTable table;
+  BuildCrcTable(table);
+  const std::uint64_t total = image.size();
+  ExtractProgress write_progress;
+  if (progress) {
+    write_progress = [&progress, total](std::uint64_t written) { progress(ProgressStage::kWriting, written, total); };
+  }
+  const ExtractSummary summary = ExtractImage(PayloadImageView(image.data(), image.size(), table), dir, write_progress);
+  if (progress) progress(ProgressStage::kWriting, total, total);
   return summary;
 }
 
