@@ -10,21 +10,16 @@
 #include "common/byte_order.h"
 #include "payload/image_directory_cursor.h"
 #include "payload/payload_format.h"
+#include "support/payload_samples.h"
 
 namespace sfx {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Bit-at-a-time seeded CRC, independent of the table code under test.
-std::uint32_t ReferenceCrc(const std::uint8_t* data, std::size_t length) {
-  std::uint32_t reg = kPayloadSeed;
-  for (std::size_t i = 0; i < length; ++i) {
-    reg ^= data[i];
-    for (int bit = 0; bit < 8; ++bit) reg = (reg & 1u) != 0 ? (reg >> 1) ^ 0xEDB88320u : reg >> 1;
-  }
-  return reg;
-}
+using test::ReferenceCrc;
+using test::SealDirectory;
+using test::SealHeader;
 
 struct TestFile {
   std::string name;
@@ -65,17 +60,6 @@ Bytes BuildImage(const std::vector<TestFile>& files) {
   image.insert(image.end(), dir.begin(), dir.end());
   image.insert(image.end(), data.begin(), data.end());
   return image;
-}
-
-// Recomputes the header CRC after a test changed a header field.
-void SealHeader(Bytes& image) { StoreLE32(image.data(), ReferenceCrc(image.data() + 4, 48)); }
-
-// Recomputes the directory CRC over its announced span, then the header CRC.
-void SealDirectory(Bytes& image) {
-  const std::uint32_t length = LoadLE32(image.data() + 0x20);
-  const std::uint32_t offset = LoadLE32(image.data() + 0x24);
-  StoreLE32(image.data() + 0x28, ReferenceCrc(image.data() + offset, length));
-  SealHeader(image);
 }
 
 class ImageTest : public ::testing::Test {
