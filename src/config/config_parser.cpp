@@ -61,6 +61,8 @@ class Parser {
  private:
   bool Step();
   void RunStatement(StatementKeyword keyword, bool quoted);
+  void RunNumberStatement(const char* missing_message, std::uint32_t* target);
+  void RunTextStatement(const char* missing_message, const char** target);
   std::string TakeArgument(const char* missing_message, bool* quoted);
   const char* KeepForRecord(std::string text);
   const char* KeepForEntries(std::string text);
@@ -164,29 +166,17 @@ void Parser::RunStatement(StatementKeyword keyword, bool quoted) {
     case StatementKeyword::kNoRegEntries:
       config_->no_regentries = 1;
       break;
-    case StatementKeyword::kVersionLo: {
-      const std::string number = TakeArgument("no argument for VERSION_LO", &quoted);
-      ConvertConfigNumber(number.c_str(), &config_->version_lo);
-      CheckNoPendingFlags();
-      RequireUnquoted(quoted);
+    case StatementKeyword::kVersionLo:
+      RunNumberStatement("no argument for VERSION_LO", &config_->version_lo);
       return;
-    }
-    case StatementKeyword::kVersionHi: {
-      const std::string number = TakeArgument("no argument for VERSION_HI", &quoted);
-      ConvertConfigNumber(number.c_str(), &config_->version_hi);
-      CheckNoPendingFlags();
-      RequireUnquoted(quoted);
+    case StatementKeyword::kVersionHi:
+      RunNumberStatement("no argument for VERSION_HI", &config_->version_hi);
       return;
-    }
     case StatementKeyword::kProductName:
-      config_->product_name = KeepForRecord(TakeArgument("no argument for PRODUCT_NAME", &quoted));
-      CheckNoPendingFlags();
-      RequireQuoted(quoted);
+      RunTextStatement("no argument for PRODUCT_NAME", &config_->product_name);
       return;
     case StatementKeyword::kProductTitle:
-      config_->product_title = KeepForRecord(TakeArgument("no argument for PRODUCT_TITLE", &quoted));
-      CheckNoPendingFlags();
-      RequireQuoted(quoted);
+      RunTextStatement("no argument for PRODUCT_TITLE", &config_->product_title);
       return;
     case StatementKeyword::kUseSubdir:
       pending_subdir_ = KeepForEntries(TakeArgument("no argument for USE_SUBDIR", &quoted));
@@ -225,6 +215,23 @@ void Parser::RunStatement(StatementKeyword keyword, bool quoted) {
   // The seven switches: no argument, so the keyword itself must be unquoted.
   CheckNoPendingFlags();
   RequireUnquoted(quoted);
+}
+
+// VERSION_LO and VERSION_HI: one unquoted number, not after file flags.
+void Parser::RunNumberStatement(const char* missing_message, std::uint32_t* target) {
+  bool quoted = false;
+  const std::string number = TakeArgument(missing_message, &quoted);
+  ConvertConfigNumber(number.c_str(), target);
+  CheckNoPendingFlags();
+  RequireUnquoted(quoted);
+}
+
+// PRODUCT_NAME and PRODUCT_TITLE: one quoted text, not after file flags.
+void Parser::RunTextStatement(const char* missing_message, const char** target) {
+  bool quoted = false;
+  *target = KeepForRecord(TakeArgument(missing_message, &quoted));
+  CheckNoPendingFlags();
+  RequireQuoted(quoted);
 }
 
 std::string Parser::TakeArgument(const char* missing_message, bool* quoted) {
