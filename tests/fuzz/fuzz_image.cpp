@@ -18,17 +18,9 @@
 #include "payload/crc32.h"
 #include "payload/image_directory_cursor.h"
 #include "payload/payload_format.h"
+#include "support/payload_samples.h"
 
 namespace {
-
-const sfx::CrcTable& Table() {
-  static const sfx::CrcTable table = [] {
-    sfx::CrcTable t;
-    sfx::BuildCrcTable(t);
-    return t;
-  }();
-  return table;
-}
 
 void CheckName(const char* name) {
   if (sfx::IsSafeEntryName(name)) sfx::fuzz::Require(sfx::fuzz::StaysBelowFolder(name), "a safe name stays below its folder");
@@ -84,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto* copy = static_cast<std::uint8_t*>(std::malloc(image.empty() ? 1 : image.size()));
   sfx::fuzz::Require(copy != nullptr, "test buffer");
   if (!image.empty()) std::memcpy(copy, image.data(), image.size());
-  const sfx::PayloadImageView view(copy, image.size(), Table());
+  const sfx::PayloadImageView view(copy, image.size(), sfx::test::SharedCrcTable());
   const sfx::ImageStatus status = view.CheckHeader();
   if (image.size() < sfx::kImageHeaderSize) {
     sfx::fuzz::Require(status != sfx::ImageStatus::kOk, "an image shorter than its header is refused");

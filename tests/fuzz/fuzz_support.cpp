@@ -10,19 +10,13 @@
 #include "encode/encoder.h"
 #include "payload/crc32.h"
 #include "payload/payload_format.h"
+#include "support/payload_samples.h"
 
 namespace sfx::fuzz {
 
 namespace {
 
-const CrcTable& Table() {
-  static const CrcTable table = [] {
-    CrcTable t;
-    BuildCrcTable(t);
-    return t;
-  }();
-  return table;
-}
+const CrcTable& Table() { return test::SharedCrcTable(); }
 
 // True when [offset, offset + length) lies inside `size` bytes, without
 // overflowing.

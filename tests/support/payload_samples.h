@@ -1,6 +1,7 @@
-// Payload test data shared by the payload, packer and sfxpack tests: an
-// independent bit-by-bit seeded CRC, the re-sealing of hand-edited images,
-// a minimal PE file to stand in for the stub, and sample bytes.
+// Payload test data shared by the payload, packer, sfxpack and fuzz tests:
+// an independent bit-by-bit seeded CRC, the re-sealing of hand-edited
+// images, one CRC table of the code under test, a minimal PE file to stand
+// in for the stub, and sample bytes.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "common/byte_order.h"
+#include "payload/crc32.h"
 
 namespace sfx::test {
 
@@ -33,6 +35,17 @@ inline void SealDirectory(std::vector<std::uint8_t>& image) {
   const std::uint32_t offset = sfx::LoadLE32(image.data() + 0x24);
   sfx::StoreLE32(image.data() + 0x28, ReferenceCrc(image.data() + offset, length));
   SealHeader(image);
+}
+
+// One table of the code under test (BuildCrcTable) for the whole program,
+// built on first use.
+inline const sfx::CrcTable& SharedCrcTable() {
+  static const sfx::CrcTable table = [] {
+    sfx::CrcTable t;
+    sfx::BuildCrcTable(t);
+    return t;
+  }();
+  return table;
 }
 
 // A small but well-formed PE32 file: DOS header, "PE\0\0", COFF header, a

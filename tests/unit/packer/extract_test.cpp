@@ -26,14 +26,7 @@ using sfx::test::U8Path;
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
-const sfx::CrcTable& Table() {
-  static const sfx::CrcTable table = [] {
-    sfx::CrcTable t;
-    sfx::BuildCrcTable(t);
-    return t;
-  }();
-  return table;
-}
+const sfx::CrcTable& Table() { return sfx::test::SharedCrcTable(); }
 
 sfx::ExtractSummary Extract(const std::vector<std::uint8_t>& image, const fs::path& dir) {
   return sfx::ExtractImage(sfx::PayloadImageView(image.data(), image.size(), Table()), dir, {});
