@@ -1,12 +1,25 @@
+// Shared plumbing of the sfxpack commands (see cli_support.h).
 #include "cli_support.h"
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 namespace sfxpack {
 
-std::vector<Command>& CommandTable() {
-  static std::vector<Command> table;
-  return table;
+std::string ReadInputFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw InputError("cannot open " + path);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw InputError("cannot read " + path);
+  return bytes;
+}
+
+void WriteOutputFile(const std::string& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) throw InputError("cannot write " + path);
 }
 
 std::string JsonString(std::string_view utf8) {

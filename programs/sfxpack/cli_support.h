@@ -1,12 +1,12 @@
-// Shared plumbing of the sfxpack commands: the command table, exit codes and
-// the error type that commands throw for bad input.
+// Shared plumbing of the sfxpack commands: exit codes, the error type that
+// commands throw for bad input, the command table, and the small helpers
+// that several commands use to read files and print.
 #pragma once
 
 #include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace CLI {
 class App;
@@ -25,21 +25,32 @@ struct InputError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// One subcommand. `setup` adds the subcommand with its options to the
-// application and returns the function that runs it once parsing succeeded;
-// that function returns the exit code.
+// Adds one subcommand with its options to the application and returns the
+// function that runs it once parsing succeeded; that function returns the
+// exit code.
+using CommandSetup = std::function<int()> (*)(CLI::App& app);
+
+// One subcommand of the command table in main.cpp.
 struct Command {
   const char* name;
-  std::function<std::function<int()>(CLI::App& app)> setup;
+  CommandSetup setup;
 };
 
-// Commands register themselves at start-up through a static CommandRegistrar
-// in their own source file.
-std::vector<Command>& CommandTable();
+// The subcommands, one in each cmd_<name>.cpp.
+std::function<int()> SetupCheckConfig(CLI::App& app);
+std::function<int()> SetupDumpImage(CLI::App& app);
+std::function<int()> SetupExtract(CLI::App& app);
+std::function<int()> SetupList(CLI::App& app);
+std::function<int()> SetupPack(CLI::App& app);
+std::function<int()> SetupScrambleConfig(CLI::App& app);
 
-struct CommandRegistrar {
-  explicit CommandRegistrar(Command command) { CommandTable().push_back(std::move(command)); }
-};
+// The whole file at `path`; InputError "cannot open PATH" or "cannot read
+// PATH" when it cannot be read.
+std::string ReadInputFile(const std::string& path);
+
+// Creates or replaces the file at `path` with `bytes`; InputError "cannot
+// write PATH" when that fails.
+void WriteOutputFile(const std::string& path, std::string_view bytes);
 
 // `utf8` as a JSON string literal: quotes and backslashes escaped, control
 // characters (and DEL) written as escapes, everything else as it is.

@@ -157,7 +157,7 @@ struct CheckConfigOptions {
 int RunCheckConfig(const CheckConfigOptions& options) {
   sfx::SetupConfig config;
   // The stub's parser writes its message to stderr exactly as the stub does.
-  if (sfx::ParseSetupConfig(&config, options.file.c_str()) == 0) {
+  if (!sfx::ParseSetupConfig(&config, options.file.c_str())) {
     std::fflush(stderr);
     return kExitBadInput;
   }
@@ -167,15 +167,14 @@ int RunCheckConfig(const CheckConfigOptions& options) {
   return kExitOk;
 }
 
-const CommandRegistrar kRegistrar{Command{
-    "check-config",
-    [](CLI::App& app) -> std::function<int()> {
-      auto options = std::make_shared<CheckConfigOptions>();
-      CLI::App* sub = app.add_subcommand("check-config", "Parse a Setup.cfg as the stub does and print the record");
-      sub->add_option("FILE", options->file, "the Setup.cfg to check (plain or scrambled)")->required();
-      sub->add_flag("--json", options->json, "print the record as one JSON object");
-      return [options] { return RunCheckConfig(*options); };
-    }}};
-
 }  // namespace
+
+std::function<int()> SetupCheckConfig(CLI::App& app) {
+  auto options = std::make_shared<CheckConfigOptions>();
+  CLI::App* sub = app.add_subcommand("check-config", "Parse a Setup.cfg as the stub does and print the record");
+  sub->add_option("FILE", options->file, "the Setup.cfg to check (plain or scrambled)")->required();
+  sub->add_flag("--json", options->json, "print the record as one JSON object");
+  return [options] { return RunCheckConfig(*options); };
+}
+
 }  // namespace sfxpack

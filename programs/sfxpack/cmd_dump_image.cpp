@@ -6,15 +6,15 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli_support.h"
+#include "packer/pack_error.h"
+#include "packer/payload_block.h"
 #include "payload/payload_format.h"
-#include "unpack/unpack.h"
 
 namespace sfxpack {
 namespace {
@@ -24,43 +24,32 @@ struct DumpImageOptions {
   std::string output;
 };
 
-std::vector<std::uint8_t> ReadBlockFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError("cannot open " + path);
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw InputError("cannot read " + path);
-  return bytes;
-}
-
 int RunDumpImage(const DumpImageOptions& options) {
-  const std::vector<std::uint8_t> block = ReadBlockFile(options.input);
+  const std::string block = ReadInputFile(options.input);
   sfx::EmbeddedPayload payload;
-  if (!sfx::ParseEmbeddedPayload(block.data(), block.size(), payload))
+  if (!sfx::ParseEmbeddedPayload(reinterpret_cast<const std::uint8_t*>(block.data()), block.size(), payload))
     throw InputError(options.input + ": payload header does not fit the file");
 
-  auto state = sfx::NewUnpackState();
-  // The image buffer starts zeroed, so bytes the decoder never wrote show as 0.
-  std::vector<std::uint8_t> image(payload.unpacked_size, 0);
-  if (!state || sfx::UnpackPayload(*state, payload.stream, payload.stream + payload.packed_size, image.data(),
-                                   image.data() + image.size()) == 0)
+  // The image buffer starts zeroed, so bytes the decoder never wrote show as
+  // 0. DecodePayloadStream fails only for want of memory.
+  std::vector<std::uint8_t> image;
+  try {
+    image = sfx::DecodePayloadStream(payload.stream, payload.packed_size, payload.unpacked_size, {});
+  } catch (const sfx::PackError&) {
     throw InputError("not enough memory to decode " + options.input);
-
-  std::ofstream out(options.output, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-  out.close();
-  if (!out) throw InputError("cannot write " + options.output);
+  }
+  WriteOutputFile(options.output, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
   return kExitOk;
 }
 
-const CommandRegistrar kRegistrar{Command{
-    "dump-image",
-    [](CLI::App& app) -> std::function<int()> {
-      auto options = std::make_shared<DumpImageOptions>();
-      CLI::App* sub = app.add_subcommand("dump-image", "Decode a payload block file and write the image as decoded");
-      sub->add_option("FILE", options->input, "payload block: 8-byte header, then the stored stream")->required();
-      sub->add_option("-o,--output", options->output, "where to write the decoded image")->required();
-      return [options] { return RunDumpImage(*options); };
-    }}};
-
 }  // namespace
+
+std::function<int()> SetupDumpImage(CLI::App& app) {
+  auto options = std::make_shared<DumpImageOptions>();
+  CLI::App* sub = app.add_subcommand("dump-image", "Decode a payload block file and write the image as decoded");
+  sub->add_option("FILE", options->input, "payload block: 8-byte header, then the stored stream")->required();
+  sub->add_option("-o,--output", options->output, "where to write the decoded image")->required();
+  return [options] { return RunDumpImage(*options); };
+}
+
 }  // namespace sfxpack

@@ -3,7 +3,8 @@
 // Decodes the payload of an installer or payload block file and lists the
 // image: overall status, sizes, and every directory entry with its data
 // size, offset, CRC and check result. A corrupt image is listed as far as
-// its directory can be read, and the command then exits with 1.
+// its directory can be read, and the command then exits with 1. The listing
+// is sfx::ListPayloadFile's; this file prints it.
 #include <CLI/CLI.hpp>
 
 #include <cinttypes>
@@ -14,13 +15,10 @@
 #include "cli_support.h"
 #include "packer/codepage_1252.h"
 #include "packer/host_path.h"
-#include "packer/image_listing.h"
-#include "packer/payload_block.h"
-#include "packer/payload_file.h"
-#include "packer/progress_meter.h"
-#include "payload/crc32.h"
-#include "payload/payload_format.h"
+#include "packer/payload_file_listing.h"
+#include "progress_meter.h"
 
+namespace sfxpack {
 namespace {
 
 namespace fs = std::filesystem;
@@ -40,24 +38,25 @@ std::string Hex32(std::uint32_t value) {
 std::string FirstProblem(const sfx::ImageListing& listing) {
   if (listing.header_status != sfx::ImageStatus::kOk) return sfx::ImageStatusText(listing.header_status);
   for (const auto& entry : listing.entries) {
-    if (!entry.name_safe) return "unsafe entry name";
+    if (!entry.name_safe) return sfx::ImageStatusText(sfx::ImageStatus::kUnsafeName);
     if (entry.data_status != sfx::ImageStatus::kOk) return sfx::ImageStatusText(entry.data_status);
   }
   if (listing.walk_status != sfx::ImageStatus::kOk) return sfx::ImageStatusText(listing.walk_status);
   return {};
 }
 
-void PrintJson(const std::string& path, const sfx::PayloadFile& file, const sfx::ImageListing& listing) {
+void PrintJson(const std::string& path, const sfx::PayloadFileListing& payload) {
+  const sfx::ImageListing& listing = payload.image;
   const std::string problem = FirstProblem(listing);
   std::string out = "{";
-  out += "\"file\":" + sfxpack::JsonString(path);
-  out += ",\"kind\":" + sfxpack::JsonString(file.kind == sfx::PayloadFileKind::kInstaller ? "installer" : "payload");
-  out += ",\"payload_offset\":" + std::to_string(file.block_offset);
-  out += ",\"packed_size\":" + std::to_string(file.packed_size);
-  out += ",\"unpacked_size\":" + std::to_string(file.unpacked_size);
-  out += ",\"status\":" + sfxpack::JsonString(listing.ok() ? "ok" : "corrupt");
-  out += ",\"problem\":" + (problem.empty() ? std::string("null") : sfxpack::JsonString(problem));
-  out += ",\"header_status\":" + sfxpack::JsonString(listing.header_status == sfx::ImageStatus::kOk
+  out += "\"file\":" + JsonString(path);
+  out += ",\"kind\":" + JsonString(payload.kind == sfx::PayloadFileKind::kInstaller ? "installer" : "payload");
+  out += ",\"payload_offset\":" + std::to_string(payload.block_offset);
+  out += ",\"packed_size\":" + std::to_string(payload.packed_size);
+  out += ",\"unpacked_size\":" + std::to_string(payload.unpacked_size);
+  out += ",\"status\":" + JsonString(listing.ok() ? "ok" : "corrupt");
+  out += ",\"problem\":" + (problem.empty() ? std::string("null") : JsonString(problem));
+  out += ",\"header_status\":" + JsonString(listing.header_status == sfx::ImageStatus::kOk
                                                 ? "ok"
                                                 : sfx::ImageStatusText(listing.header_status));
   if (listing.has_header) {
@@ -70,11 +69,11 @@ void PrintJson(const std::string& path, const sfx::PayloadFile& file, const sfx:
   for (std::size_t i = 0; i < listing.entries.size(); ++i) {
     const auto& entry = listing.entries[i];
     if (i != 0) out += ",";
-    out += "{\"name\":" + sfxpack::JsonString(sfx::Cp1252ToUtf8(entry.name));
+    out += "{\"name\":" + JsonString(sfx::Cp1252ToUtf8(entry.name));
     out += ",\"size\":" + std::to_string(entry.fields.data_size);
     out += ",\"offset\":" + std::to_string(entry.fields.data_offset);
-    out += ",\"crc\":" + sfxpack::JsonString(Hex32(entry.fields.data_crc));
-    out += ",\"status\":" + sfxpack::JsonString(entry.data_status == sfx::ImageStatus::kOk ? "ok"
+    out += ",\"crc\":" + JsonString(Hex32(entry.fields.data_crc));
+    out += ",\"status\":" + JsonString(entry.data_status == sfx::ImageStatus::kOk ? "ok"
                                                                                    : sfx::ImageStatusText(entry.data_status));
     out += ",\"name_safe\":" + std::string(entry.name_safe ? "true" : "false") + "}";
   }
@@ -82,9 +81,10 @@ void PrintJson(const std::string& path, const sfx::PayloadFile& file, const sfx:
   std::fputs(out.c_str(), stdout);
 }
 
-void PrintText(const std::string& path, const sfx::PayloadFile& file, const sfx::ImageListing& listing) {
-  std::printf("%s: %s, payload at offset %zu\n", path.c_str(), sfx::PayloadFileKindText(file.kind), file.block_offset);
-  std::printf("packed %" PRIu32 " bytes, unpacked %" PRIu32 " bytes\n", file.packed_size, file.unpacked_size);
+void PrintText(const std::string& path, const sfx::PayloadFileListing& payload) {
+  const sfx::ImageListing& listing = payload.image;
+  std::printf("%s: %s, payload at offset %zu\n", path.c_str(), sfx::PayloadFileKindText(payload.kind), payload.block_offset);
+  std::printf("packed %" PRIu32 " bytes, unpacked %" PRIu32 " bytes\n", payload.packed_size, payload.unpacked_size);
   const std::string problem = FirstProblem(listing);
   std::printf("image: %s%s\n", listing.ok() ? "ok" : "CORRUPT: ", problem.c_str());
   if (listing.entries.empty()) {
@@ -106,22 +106,18 @@ void PrintText(const std::string& path, const sfx::PayloadFile& file, const sfx:
 
 int RunList(const ListOptions& options) {
   const fs::path path(options.file);
-  const sfx::PayloadFile file = sfx::ReadPayloadFile(path);
-  sfx::ProgressMeter meter("decoding", file.unpacked_size);
-  const std::vector<std::uint8_t> image = sfx::DecodePayloadStream(
-      file.stream(), file.packed_size, file.unpacked_size, [&meter](std::uint64_t done) { meter.Update(done); });
+  ProgressMeter meter;
+  const sfx::PayloadFileListing payload = sfx::ListPayloadFile(path, meter.Report());
   meter.Finish();
-  sfx::CrcTable table;
-  sfx::BuildCrcTable(table);
-  const sfx::PayloadImageView view(image.data(), image.size(), table);
-  const sfx::ImageListing listing = sfx::ListImage(view);
   if (options.json) {
-    PrintJson(sfx::PathToUtf8(path), file, listing);
+    PrintJson(sfx::PathToUtf8(path), payload);
   } else {
-    PrintText(sfx::PathToUtf8(path), file, listing);
+    PrintText(sfx::PathToUtf8(path), payload);
   }
-  return listing.ok() ? sfxpack::kExitOk : sfxpack::kExitBadInput;
+  return payload.image.ok() ? kExitOk : kExitBadInput;
 }
+
+}  // namespace
 
 std::function<int()> SetupList(CLI::App& app) {
   auto options = std::make_shared<ListOptions>();
@@ -131,6 +127,4 @@ std::function<int()> SetupList(CLI::App& app) {
   return [options] { return RunList(*options); };
 }
 
-const sfxpack::CommandRegistrar kRegisterList{{"list", &SetupList}};
-
-}  // namespace
+}  // namespace sfxpack

@@ -9,8 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <string>
 
 #include "cli_support.h"
@@ -26,32 +25,17 @@ struct ScrambleConfigOptions {
   unsigned marker = sfx::kDefaultScrambleMarker;
 };
 
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError("cannot open " + path);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw InputError("cannot read " + path);
-  return bytes;
-}
-
-void WriteWholeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) throw InputError("cannot write " + path);
-}
-
 int RunScrambleConfig(const ScrambleConfigOptions& options) {
   const auto marker = static_cast<std::uint8_t>(options.marker);
   if (options.marker > 0xFF || !sfx::IsScrambleMarker(marker)) {
     throw InputError("--marker must be a byte outside 0x20..0x7E");
   }
-  const std::string plain = ReadWholeFile(options.input);
-  WriteWholeFile(options.output, sfx::ScrambleConfig(plain, marker));
+  const std::string plain = ReadInputFile(options.input);
+  WriteOutputFile(options.output, sfx::ScrambleConfig(plain, marker));
 
   sfx::SetupConfig config;
   std::string message;
-  if (sfx::ParseSetupConfigQuiet(&config, options.output.c_str(), &message) == 0) {
+  if (!sfx::ParseSetupConfigQuiet(&config, options.output.c_str(), &message)) {
     std::error_code ignored;
     std::filesystem::remove(options.output, ignored);
     throw InputError(options.input + " does not parse once scrambled: " + message);
@@ -59,17 +43,15 @@ int RunScrambleConfig(const ScrambleConfigOptions& options) {
   return kExitOk;
 }
 
-const CommandRegistrar kRegistrar{Command{
-    "scramble-config",
-    [](CLI::App& app) -> std::function<int()> {
-      auto options = std::make_shared<ScrambleConfigOptions>();
-      CLI::App* sub = app.add_subcommand("scramble-config", "Write the scrambled form of a plain Setup.cfg");
-      sub->add_option("FILE", options->input, "the plain Setup.cfg")->required();
-      sub->add_option("-o,--output", options->output, "where to write the scrambled file")->required();
-      sub->add_option("--marker", options->marker,
-                      "first byte of the scrambled file, outside 0x20..0x7E (default 0xA7)");
-      return [options] { return RunScrambleConfig(*options); };
-    }}};
-
 }  // namespace
+
+std::function<int()> SetupScrambleConfig(CLI::App& app) {
+  auto options = std::make_shared<ScrambleConfigOptions>();
+  CLI::App* sub = app.add_subcommand("scramble-config", "Write the scrambled form of a plain Setup.cfg");
+  sub->add_option("FILE", options->input, "the plain Setup.cfg")->required();
+  sub->add_option("-o,--output", options->output, "where to write the scrambled file")->required();
+  sub->add_option("--marker", options->marker, "first byte of the scrambled file, outside 0x20..0x7E (default 0xA7)");
+  return [options] { return RunScrambleConfig(*options); };
+}
+
 }  // namespace sfxpack

@@ -1,26 +1,38 @@
 // sfxpack: builds, lists, verifies and extracts installers and payloads, and
-// checks setup configurations. Each command lives in cmd_<name>.cpp.
+// checks setup configurations. Each command lives in cmd_<name>.cpp; the
+// packer library does the work, the commands read arguments and print.
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli_support.h"
+
+namespace {
+
+// Every subcommand, in the order the help lists them.
+const sfxpack::Command kCommands[] = {
+    {"check-config", &sfxpack::SetupCheckConfig},
+    {"dump-image", &sfxpack::SetupDumpImage},
+    {"extract", &sfxpack::SetupExtract},
+    {"list", &sfxpack::SetupList},
+    {"pack", &sfxpack::SetupPack},
+    {"scramble-config", &sfxpack::SetupScrambleConfig},
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"sfxpack: build and inspect Mivor self-extracting installers"};
   app.set_version_flag("--version", std::string("sfxpack ") + SFX_VERSION);
   app.require_subcommand(1);
 
-  auto& table = sfxpack::CommandTable();
-  std::sort(table.begin(), table.end(),
-            [](const sfxpack::Command& a, const sfxpack::Command& b) { return std::string(a.name) < b.name; });
   std::vector<std::pair<CLI::App*, std::function<int()>>> runners;
-  for (auto& command : table) {
+  for (const sfxpack::Command& command : kCommands) {
     auto run = command.setup(app);
     runners.emplace_back(app.get_subcommand(command.name), std::move(run));
   }
@@ -36,10 +48,8 @@ int main(int argc, char** argv) {
     for (auto& [sub, run] : runners) {
       if (sub != nullptr && sub->parsed()) return run();
     }
-  } catch (const sfxpack::InputError& e) {
-    std::fprintf(stderr, "sfxpack: %s\n", e.what());
-    return sfxpack::kExitBadInput;
   } catch (const std::exception& e) {
+    // InputError, the library's PackError, and anything else: bad input.
     std::fprintf(stderr, "sfxpack: %s\n", e.what());
     return sfxpack::kExitBadInput;
   }

@@ -10,9 +10,10 @@
 // at a statement that must not follow file flags, and finally whether the
 // step's last token was quoted as required.
 //
-// Errors are thrown as their message text and caught only here: the record
-// keeps its defaults and every field set before the error, `entries` keeps
-// its previous value, and the entries collected so far are dropped.
+// Errors are thrown as a ConfigError with their message text and caught only
+// here: the record keeps its defaults and every field set before the error,
+// `entries` keeps its previous value, and the entries collected so far are
+// dropped.
 #include <cstdio>
 #include <list>
 #include <memory>
@@ -20,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "config/config_error.h"
 #include "config/config_keywords.h"
 #include "config/config_number.h"
 #include "config/config_reader.h"
@@ -59,6 +61,8 @@ class Parser {
  private:
   bool Step();
   void RunStatement(StatementKeyword keyword, bool quoted);
+  void RunNumberStatement(const char* missing_message, std::uint32_t* target);
+  void RunTextStatement(const char* missing_message, const char** target);
   std::string TakeArgument(const char* missing_message, bool* quoted);
   const char* KeepForRecord(std::string text);
   const char* KeepForEntries(std::string text);
@@ -83,13 +87,13 @@ auto OrMem(Action action) -> decltype(action()) {
   try {
     return action();
   } catch (const std::bad_alloc&) {
-    throw kMsgMem;
+    throw ConfigError(kMsgMem);
   }
 }
 
 void Parser::Run(const char* path) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-  if (!file) throw kMsgOpen;
+  if (!file) throw ConfigError(kMsgOpen);
   reader_.stream = file.get();
   while (Step()) {
   }
@@ -162,29 +166,17 @@ void Parser::RunStatement(StatementKeyword keyword, bool quoted) {
     case StatementKeyword::kNoRegEntries:
       config_->no_regentries = 1;
       break;
-    case StatementKeyword::kVersionLo: {
-      const std::string number = TakeArgument("no argument for VERSION_LO", &quoted);
-      ConvertConfigNumber(number.c_str(), &config_->version_lo);
-      CheckNoPendingFlags();
-      RequireUnquoted(quoted);
+    case StatementKeyword::kVersionLo:
+      RunNumberStatement("no argument for VERSION_LO", &config_->version_lo);
       return;
-    }
-    case StatementKeyword::kVersionHi: {
-      const std::string number = TakeArgument("no argument for VERSION_HI", &quoted);
-      ConvertConfigNumber(number.c_str(), &config_->version_hi);
-      CheckNoPendingFlags();
-      RequireUnquoted(quoted);
+    case StatementKeyword::kVersionHi:
+      RunNumberStatement("no argument for VERSION_HI", &config_->version_hi);
       return;
-    }
     case StatementKeyword::kProductName:
-      config_->product_name = KeepForRecord(TakeArgument("no argument for PRODUCT_NAME", &quoted));
-      CheckNoPendingFlags();
-      RequireQuoted(quoted);
+      RunTextStatement("no argument for PRODUCT_NAME", &config_->product_name);
       return;
     case StatementKeyword::kProductTitle:
-      config_->product_title = KeepForRecord(TakeArgument("no argument for PRODUCT_TITLE", &quoted));
-      CheckNoPendingFlags();
-      RequireQuoted(quoted);
+      RunTextStatement("no argument for PRODUCT_TITLE", &config_->product_title);
       return;
     case StatementKeyword::kUseSubdir:
       pending_subdir_ = KeepForEntries(TakeArgument("no argument for USE_SUBDIR", &quoted));
@@ -225,9 +217,26 @@ void Parser::RunStatement(StatementKeyword keyword, bool quoted) {
   RequireUnquoted(quoted);
 }
 
+// VERSION_LO and VERSION_HI: one unquoted number, not after file flags.
+void Parser::RunNumberStatement(const char* missing_message, std::uint32_t* target) {
+  bool quoted = false;
+  const std::string number = TakeArgument(missing_message, &quoted);
+  ConvertConfigNumber(number.c_str(), target);
+  CheckNoPendingFlags();
+  RequireUnquoted(quoted);
+}
+
+// PRODUCT_NAME and PRODUCT_TITLE: one quoted text, not after file flags.
+void Parser::RunTextStatement(const char* missing_message, const char** target) {
+  bool quoted = false;
+  *target = KeepForRecord(TakeArgument(missing_message, &quoted));
+  CheckNoPendingFlags();
+  RequireQuoted(quoted);
+}
+
 std::string Parser::TakeArgument(const char* missing_message, bool* quoted) {
   std::optional<std::string> token = NextConfigToken(reader_, quoted);
-  if (!token) throw missing_message;
+  if (!token) throw ConfigError(missing_message);
   return std::move(*token);
 }
 
@@ -247,19 +256,21 @@ void Parser::AppendEntry(const ConfigEntry& entry) {
 }
 
 void Parser::CheckNoPendingFlags() const {
-  if (pending_flags_ != 0) throw kMsgFlagsWithoutName;
+  if (pending_flags_ != 0) throw ConfigError(kMsgFlagsWithoutName);
 }
 
 void Parser::RequireQuoted(bool quoted) {
-  if (!quoted) throw kMsgNotQuoted;
+  if (!quoted) throw ConfigError(kMsgNotQuoted);
 }
 
 void Parser::RequireUnquoted(bool quoted) {
-  if (quoted) throw kMsgKeywordQuoted;
+  if (quoted) throw ConfigError(kMsgKeywordQuoted);
 }
 
-// Sets the defaults, then parses; returns 1, or 0 with `*message` set.
-int ParseInto(SetupConfig* config, const char* path, std::string* message) {
+// Sets the defaults, then parses. Returns null on success, otherwise the
+// message text of the ConfigError that ended the parse (a constant string,
+// see ConfigError, so it outlives the error object).
+const char* ParseInto(SetupConfig* config, const char* path) {
   config->version_lo = 0;
   config->version_hi = 0xFFFFFFFF;
   config->product_name = nullptr;
@@ -277,27 +288,26 @@ int ParseInto(SetupConfig* config, const char* path, std::string* message) {
     if (!config->storage) config->storage = OrMem([] { return std::make_shared<ConfigStorage>(); });
     Parser parser(config, config->storage.get());
     parser.Run(path);
-    return 1;
-  } catch (const char* text) {
-    *message = text;
-    return 0;
+    return nullptr;
+  } catch (const ConfigError& error) {
+    return error.what();
   }
 }
 
 }  // namespace
 
-int ParseSetupConfig(SetupConfig* config, const char* path) {
-  std::string message;
-  if (ParseInto(config, path, &message) != 0) return 1;
-  std::fputs(message.c_str(), stderr);
-  return 0;
+bool ParseSetupConfig(SetupConfig* config, const char* path) {
+  const char* message = ParseInto(config, path);
+  if (message == nullptr) return true;
+  std::fputs(message, stderr);
+  return false;
 }
 
-int ParseSetupConfigQuiet(SetupConfig* config, const char* path, std::string* message) {
-  std::string text;
-  const int result = ParseInto(config, path, &text);
-  if (result == 0 && message != nullptr) *message = std::move(text);
-  return result;
+bool ParseSetupConfigQuiet(SetupConfig* config, const char* path, std::string* message) {
+  const char* text = ParseInto(config, path);
+  if (text == nullptr) return true;
+  if (message != nullptr) *message = text;
+  return false;
 }
 
 }  // namespace sfx

@@ -24,7 +24,7 @@ void AppendTokenByte(std::string& text, int c) {
   try {
     text.push_back(static_cast<char>(c));
   } catch (const std::bad_alloc&) {
-    throw kMsgMem;
+    throw ConfigError(kMsgMem);
   }
 }
 
@@ -63,7 +63,7 @@ std::optional<std::string> NextConfigToken(ConfigReader& reader, bool* quoted) {
       continue;
     }
     if (c == EOF) {
-      if (*quoted) throw kMsgUnterminatedString;
+      if (*quoted) throw ConfigError(kMsgUnterminatedString);
       if (started) return text;
       return std::nullopt;
     }

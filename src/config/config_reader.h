@@ -12,14 +12,15 @@
 // unquoted word, and a '"' either opens quoting (keeping the letters already
 // read) or, once quoting is open, closes the token. There are no escapes.
 //
-// Errors leave these functions by throwing the message text itself, a
-// `const char*` to a constant NUL-terminated string.
+// Errors leave these functions as a ConfigError carrying the message text.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
+
+#include "config/config_error.h"
 
 namespace sfx {
 
@@ -32,7 +33,7 @@ struct ConfigReader {
   bool at_end = false;              // end of file was seen; it persists
 };
 
-// Message texts thrown by the reader and tokenizer.
+// Message texts of the ConfigErrors thrown by the reader and tokenizer.
 inline constexpr const char* kMsgUnterminatedString = "unterminated string";
 inline constexpr const char* kMsgMem = "mem";
 
@@ -42,7 +43,7 @@ int ReadConfigChar(ConfigReader& reader);
 
 // Returns the next token, or no token when the file ends before one began.
 // `*quoted` is cleared first and set when quoting was opened in the token.
-// Throws kMsgUnterminatedString or kMsgMem.
+// Throws a ConfigError with kMsgUnterminatedString or kMsgMem.
 std::optional<std::string> NextConfigToken(ConfigReader& reader, bool* quoted);
 
 // Compares the token's text (up to its first NUL) with `keyword`, folding only

@@ -37,13 +37,13 @@ struct SetupConfig {
   std::shared_ptr<ConfigStorage> storage;
 };
 
-// Parses the file at `path` into `config`. Returns 1 on success; on failure
-// writes the message, unchanged and without a line end, to the standard
-// error stream and returns 0.
-int ParseSetupConfig(SetupConfig* config, const char* path);
+// Parses the file at `path` into `config`. Returns true on success; on
+// failure writes the message, unchanged and without a line end, to the
+// standard error stream and returns false.
+bool ParseSetupConfig(SetupConfig* config, const char* path);
 
 // The same parse, but the failure message is handed back in `*message`
 // instead of being written to the standard error stream.
-int ParseSetupConfigQuiet(SetupConfig* config, const char* path, std::string* message);
+bool ParseSetupConfigQuiet(SetupConfig* config, const char* path, std::string* message);
 
 }  // namespace sfx

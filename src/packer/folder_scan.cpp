@@ -25,15 +25,13 @@ struct ScanContext {
   std::vector<std::string> problems;
 };
 
-std::string Quoted(const fs::path& path) { return "\"" + PathToUtf8(path) + "\""; }
-
 // Walks `folder` whose entry-name prefix is `prefix` ("" at the top, else
 // ending in a backslash). Returns the number of files found below it.
 std::size_t ScanInto(ScanContext& context, const fs::path& folder, const std::string& prefix) {
   std::error_code error;
   fs::directory_iterator it(folder, error);
   if (error) {
-    context.problems.push_back(Quoted(folder) + ": cannot read the folder (" + error.message() + ")");
+    context.problems.push_back(QuotedPath(folder) + ": cannot read the folder (" + error.message() + ")");
     return 0;
   }
   std::size_t found = 0;
@@ -45,17 +43,17 @@ std::size_t ScanInto(ScanContext& context, const fs::path& folder, const std::st
     std::string component;
     std::string problem;
     if (!HostComponentToEntry(PathToUtf8(path.filename()), &component, &problem)) {
-      context.problems.push_back(Quoted(path) + ": the name " + problem);
+      context.problems.push_back(QuotedPath(path) + ": the name " + problem);
       continue;
     }
     const std::string name = prefix + component;
     const fs::file_status status = entry.symlink_status(error);
     if (error) {
-      context.problems.push_back(Quoted(path) + ": " + error.message());
+      context.problems.push_back(QuotedPath(path) + ": " + error.message());
       continue;
     }
     if (fs::is_symlink(status)) {
-      context.problems.push_back(Quoted(path) + " is a symbolic link; links are not packed");
+      context.problems.push_back(QuotedPath(path) + " is a symbolic link; links are not packed");
       continue;
     }
     if (fs::is_directory(status)) {
@@ -63,28 +61,28 @@ std::size_t ScanInto(ScanContext& context, const fs::path& folder, const std::st
       continue;
     }
     if (!fs::is_regular_file(status)) {
-      context.problems.push_back(Quoted(path) + " is not a regular file");
+      context.problems.push_back(QuotedPath(path) + " is not a regular file");
       continue;
     }
     problem = EntryNameProblem(name);
     if (problem.empty()) problem = context.names.Add(name);
     if (!problem.empty()) {
-      context.problems.push_back(Quoted(path) + ": the name " + problem);
+      context.problems.push_back(QuotedPath(path) + ": the name " + problem);
       continue;
     }
     std::string warning = EntryNameWarning(name);
-    if (!warning.empty()) context.result.warnings.push_back(Quoted(path) + ": the name " + warning);
+    if (!warning.empty()) context.result.warnings.push_back(QuotedPath(path) + ": the name " + warning);
     const std::uint64_t size = entry.file_size(error);
     if (error) {
-      context.problems.push_back(Quoted(path) + ": " + error.message());
+      context.problems.push_back(QuotedPath(path) + ": " + error.message());
       continue;
     }
     context.result.files.push_back({path, name, size});
     ++found;
   }
-  if (error) context.problems.push_back(Quoted(folder) + ": cannot read the folder (" + error.message() + ")");
+  if (error) context.problems.push_back(QuotedPath(folder) + ": cannot read the folder (" + error.message() + ")");
   if (empty && !prefix.empty()) {
-    context.result.warnings.push_back(Quoted(folder) + " is an empty folder; an installer holds files only, so it is left out");
+    context.result.warnings.push_back(QuotedPath(folder) + " is an empty folder; an installer holds files only, so it is left out");
   }
   return found;
 }
@@ -93,11 +91,11 @@ std::size_t ScanInto(ScanContext& context, const fs::path& folder, const std::st
 
 FolderScan ScanFolder(const fs::path& dir) {
   std::error_code error;
-  if (!fs::is_directory(dir, error)) throw PackError(Quoted(dir) + " is not a folder");
+  if (!fs::is_directory(dir, error)) throw PackError(QuotedPath(dir) + " is not a folder");
   ScanContext context;
   ScanInto(context, dir, "");
   if (!context.problems.empty()) {
-    std::string message = "cannot pack " + Quoted(dir) + ":";
+    std::string message = "cannot pack " + QuotedPath(dir) + ":";
     for (std::size_t i = 0; i < context.problems.size() && i < kMaxListedProblems; ++i) {
       message += "\n  " + context.problems[i];
     }

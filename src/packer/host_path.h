@@ -1,6 +1,6 @@
-// UTF-8 text <-> host paths. std::filesystem keeps native strings (UTF-16 on
-// Windows, bytes on Linux); going through char8_t strings gives the same
-// UTF-8 on both.
+// UTF-8 text <-> host paths, and paths as messages show them.
+// std::filesystem keeps native strings (UTF-16 on Windows, bytes on Linux);
+// going through char8_t strings gives the same UTF-8 on both.
 #pragma once
 
 #include <filesystem>
@@ -17,5 +17,8 @@ inline std::string PathToUtf8(const std::filesystem::path& path) {
 inline std::filesystem::path Utf8ToPath(std::string_view utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
+
+// The path in UTF-8 between double quotes, as messages name files.
+inline std::string QuotedPath(const std::filesystem::path& path) { return "\"" + PathToUtf8(path) + "\""; }
 
 }  // namespace sfx

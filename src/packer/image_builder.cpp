@@ -17,15 +17,6 @@ namespace sfx {
 
 namespace {
 
-// Offsets of the header fields written here.
-constexpr std::size_t kHeaderCrcAt = 0x00;
-constexpr std::size_t kSignatureAt = 0x04;
-constexpr std::size_t kDirCrcLengthAt = 0x20;
-constexpr std::size_t kDirOffsetAt = 0x24;
-constexpr std::size_t kDirCrcAt = 0x28;
-constexpr std::size_t kDataEndAt = 0x2C;
-constexpr std::size_t kHeaderCrcCovered = kImageHeaderSize - 4;
-
 // Name + NUL, rounded up to a multiple of 4 so that entries stay aligned.
 std::uint64_t NameAreaLength(const std::string& name) { return (name.size() + 1 + 3) & ~std::uint64_t{3}; }
 
@@ -55,7 +46,7 @@ void ImageBuilder::AddEntry(std::string name, std::uint64_t size, DataLoader loa
 }
 
 std::uint64_t ImageBuilder::DirectorySize() const {
-  std::uint64_t size = 4;  // the terminating 0 word
+  std::uint64_t size = kDirectoryEndSize;
   for (const Entry& entry : entries_) size += kImageEntryFixedSize + NameAreaLength(entry.name);
   return size;
 }
@@ -96,10 +87,10 @@ std::vector<std::uint8_t> ImageBuilder::Build() const {
     if (size != 0) entry.loader(data, size);
     const auto area = static_cast<std::uint32_t>(NameAreaLength(entry.name));
     std::uint8_t* fixed = image.data() + entry_at;
-    StoreLE32(fixed + 0, area);
-    StoreLE32(fixed + 4, CrcBlock(table, data, static_cast<std::uint32_t>(size), kPayloadSeed));
-    StoreLE32(fixed + 8, static_cast<std::uint32_t>(size));
-    StoreLE32(fixed + 12, static_cast<std::uint32_t>(data_at));
+    StoreLE32(fixed + kEntryNameAreaLengthOffset, area);
+    StoreLE32(fixed + kEntryDataCrcOffset, CrcBlock(table, data, static_cast<std::uint32_t>(size), kPayloadSeed));
+    StoreLE32(fixed + kEntryDataSizeOffset, static_cast<std::uint32_t>(size));
+    StoreLE32(fixed + kEntryDataOffsetOffset, static_cast<std::uint32_t>(data_at));
     // reserved_a, reserved_b and the name's NUL and padding stay 0.
     std::memcpy(fixed + kImageEntryFixedSize, entry.name.data(), entry.name.size());
     entry_at += kImageEntryFixedSize + area;
@@ -108,13 +99,14 @@ std::vector<std::uint8_t> ImageBuilder::Build() const {
   // entry_at now points at the terminating 0 word, already zero.
 
   std::uint8_t* header = image.data();
-  std::memcpy(header + kSignatureAt, kImageSignature, kImageSignatureSize);
-  StoreLE32(header + kDirCrcLengthAt, static_cast<std::uint32_t>(dir_size));
-  StoreLE32(header + kDirOffsetAt, static_cast<std::uint32_t>(dir_offset));
-  StoreLE32(header + kDirCrcAt,
+  std::memcpy(header + kSignatureOffset, kImageSignature, kImageSignatureSize);
+  StoreLE32(header + kDirCrcLengthOffset, static_cast<std::uint32_t>(dir_size));
+  StoreLE32(header + kDirOffsetOffset, static_cast<std::uint32_t>(dir_offset));
+  StoreLE32(header + kDirCrcOffset,
             CrcBlock(table, image.data() + dir_offset, static_cast<std::uint32_t>(dir_size), kPayloadSeed));
-  StoreLE32(header + kDataEndAt, static_cast<std::uint32_t>(data_at));
-  StoreLE32(header + kHeaderCrcAt, CrcBlock(table, header + kSignatureAt, kHeaderCrcCovered, kPayloadSeed));
+  StoreLE32(header + kDataEndOffset, static_cast<std::uint32_t>(data_at));
+  StoreLE32(header + kHeaderCrcOffset, CrcBlock(table, header + kSignatureOffset,
+                                                static_cast<std::uint32_t>(kHeaderCrcSpan), kPayloadSeed));
   return image;
 }
 

@@ -14,14 +14,16 @@
 #include "packer/codepage_1252.h"
 #include "packer/host_path.h"
 #include "packer/pack_error.h"
+#include "packer/payload_block.h"
+#include "packer/payload_file.h"
+#include "payload/crc32.h"
+#include "payload/image_directory_cursor.h"
 
 namespace sfx {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Quoted(const fs::path& path) { return "\"" + PathToUtf8(path) + "\""; }
 
 [[noreturn]] void Corrupt(const std::string& what) { throw PackError("corrupt payload: " + what); }
 
@@ -50,32 +52,34 @@ fs::path PrepareFilePath(const fs::path& root, const std::vector<std::string>& p
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
     current /= Utf8ToPath(Cp1252ToUtf8(parts[i]));
     const fs::file_status status = fs::symlink_status(current, error);
-    if (fs::is_symlink(status)) throw PackError(Quoted(current) + " is a symbolic link; not following it");
+    if (fs::is_symlink(status)) throw PackError(QuotedPath(current) + " is a symbolic link; not following it");
     if (!fs::exists(status)) {
       if (!fs::create_directory(current, error) && error) {
-        throw PackError("cannot create the folder " + Quoted(current) + " (" + error.message() + ")");
+        throw PackError("cannot create the folder " + QuotedPath(current) + " (" + error.message() + ")");
       }
     } else if (!fs::is_directory(status)) {
-      throw PackError(Quoted(current) + " exists and is not a folder");
+      throw PackError(QuotedPath(current) + " exists and is not a folder");
     }
   }
   const fs::path resolved_parent = fs::canonical(current, error);
   if (error || !IsInside(root, resolved_parent)) {
-    throw PackError(Quoted(current) + " does not lie inside the target folder; not writing there");
+    throw PackError(QuotedPath(current) + " does not lie inside the target folder; not writing there");
   }
   fs::path file = current / Utf8ToPath(Cp1252ToUtf8(parts.back()));
   const fs::file_status status = fs::symlink_status(file, error);
-  if (fs::is_symlink(status)) throw PackError(Quoted(file) + " is a symbolic link; not writing through it");
-  if (fs::exists(status) && !fs::is_regular_file(status)) throw PackError(Quoted(file) + " exists and is not a file");
+  if (fs::is_symlink(status)) throw PackError(QuotedPath(file) + " is a symbolic link; not writing through it");
+  if (fs::exists(status) && !fs::is_regular_file(status)) {
+    throw PackError(QuotedPath(file) + " exists and is not a file");
+  }
   return file;
 }
 
 void WriteFile(const fs::path& path, const std::uint8_t* data, std::uint32_t size) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw PackError("cannot create " + Quoted(path));
+  if (!out) throw PackError("cannot create " + QuotedPath(path));
   if (size != 0) out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   out.close();
-  if (!out) throw PackError("cannot write " + Quoted(path));
+  if (!out) throw PackError("cannot write " + QuotedPath(path));
 }
 
 }  // namespace
@@ -87,32 +91,43 @@ ExtractSummary ExtractImage(const PayloadImageView& view, const fs::path& dir, c
   std::error_code error;
   fs::create_directories(dir, error);
   const fs::path root = fs::canonical(dir, error);
-  if (error || !fs::is_directory(root)) throw PackError("cannot use " + Quoted(dir) + " as the target folder");
+  if (error || !fs::is_directory(root)) throw PackError("cannot use " + QuotedPath(dir) + " as the target folder");
 
   ExtractSummary summary;
-  std::uint32_t offset = view.Header().dir_offset;
-  for (;;) {
-    ImageEntry entry;
-    bool at_end = false;
-    std::uint32_t next = 0;
-    const ImageStatus status = view.ReadEntry(offset, entry, &at_end, &next);
-    if (status != ImageStatus::kOk) Corrupt(ImageStatusText(status));
-    if (at_end) return summary;
+  ImageDirectoryCursor cursor(view);
+  ImageEntry entry;
+  while (cursor.Next(entry)) {
     const std::string name = entry.name;
-    if (!IsSafeEntryName(entry.name)) Corrupt("unsafe entry name \"" + Cp1252ToUtf8(name) + "\"");
-    const ImageStatus data_status = view.CheckEntryData(entry);
-    if (data_status != ImageStatus::kOk) {
-      Corrupt(std::string(ImageStatusText(data_status)) + " in \"" + Cp1252ToUtf8(name) + "\"");
+    const ImageStatus status = cursor.CheckEntry(entry);
+    if (status != ImageStatus::kOk) {
+      // unsafe entry name "x", or: entry data CRC does not match in "x"
+      std::string what = ImageStatusText(status);
+      what += status == ImageStatus::kUnsafeName ? " \"" : " in \"";
+      Corrupt(what + Cp1252ToUtf8(name) + "\"");
     }
     const fs::path file = PrepareFilePath(root, SplitName(name));
-    WriteFile(file, view.data() + entry.data_offset, entry.data_size);
+    WriteFile(file, cursor.EntryData(entry), entry.data_size);
     summary.files += 1;
     summary.bytes += entry.data_size;
     if (progress) progress(summary.bytes);
-    // A sound directory only moves forward (see ImageListing).
-    if (next <= offset) Corrupt(ImageStatusText(ImageStatus::kEntryOutOfImage));
-    offset = next;
   }
+  if (cursor.status() != ImageStatus::kOk) Corrupt(ImageStatusText(cursor.status()));
+  return summary;
+}
+
+ExtractSummary ExtractPayloadFile(const fs::path& path, const fs::path& dir, const ProgressReport& progress) {
+  const PayloadFile file = ReadPayloadFile(path);
+  const std::vector<std::uint8_t> image = DecodePayloadFile(file, progress);
+  CrcTable table;
+  BuildCrcTable(table);
+  const std::uint64_t total = image.size();
+  ExtractProgress write_progress;
+  if (progress) {
+    write_progress = [&progress, total](std::uint64_t written) { progress(ProgressStage::kWriting, written, total); };
+  }
+  const ExtractSummary summary = ExtractImage(PayloadImageView(image.data(), image.size(), table), dir, write_progress);
+  if (progress) progress(ProgressStage::kWriting, total, total);
+  return summary;
 }
 
 }  // namespace sfx

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "packer/progress_report.h"
 #include "payload/payload_format.h"
 
 namespace sfx {
@@ -32,5 +33,14 @@ using ExtractProgress = std::function<void(std::uint64_t written)>;
 // on the way, or a file that cannot be written.
 ExtractSummary ExtractImage(const PayloadImageView& view, const std::filesystem::path& dir,
                             const ExtractProgress& progress);
+
+// Reads the installer or payload block file at `path`, decodes its payload
+// and extracts the image into `dir` as ExtractImage does. Reports
+// ProgressStage::kDecoding, then ProgressStage::kWriting with the data bytes
+// written out of the image's size, and finally the whole size (the image
+// also holds its header and directory). Throws PackError as ReadPayloadFile
+// and ExtractImage do.
+ExtractSummary ExtractPayloadFile(const std::filesystem::path& path, const std::filesystem::path& dir,
+                                  const ProgressReport& progress);
 
 }  // namespace sfx

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "payload/image_directory_cursor.h"
+
 namespace sfx {
 
 bool ImageListing::ok() const {
@@ -22,30 +24,14 @@ ImageListing ListImage(const PayloadImageView& view) {
   listing.header = view.Header();
   if (std::memcmp(listing.header.signature, kImageSignature, kImageSignatureSize) != 0) return listing;
 
-  std::uint32_t offset = listing.header.dir_offset;
-  for (;;) {
-    ImageEntry entry;
-    bool at_end = false;
-    std::uint32_t next = 0;
-    const ImageStatus status = view.ReadEntry(offset, entry, &at_end, &next);
-    if (status != ImageStatus::kOk) {
-      listing.walk_status = status;
-      return listing;
-    }
-    if (at_end) {
-      listing.directory_complete = true;
-      return listing;
-    }
-    ImageListing::Entry listed{entry, entry.name, view.CheckEntryData(entry), IsSafeEntryName(entry.name)};
-    listing.entries.push_back(std::move(listed));
-    // A sound directory only moves forward; this keeps a walk over a
-    // damaged one finite whatever ReadEntry accepts.
-    if (next <= offset) {
-      listing.walk_status = ImageStatus::kEntryOutOfImage;
-      return listing;
-    }
-    offset = next;
+  ImageDirectoryCursor cursor(view);
+  ImageEntry entry;
+  while (cursor.Next(entry)) {
+    listing.entries.push_back({entry, entry.name, view.CheckEntryData(entry), IsSafeEntryName(entry.name)});
   }
+  listing.walk_status = cursor.status();
+  listing.directory_complete = cursor.status() == ImageStatus::kOk;
+  return listing;
 }
 
 }  // namespace sfx

@@ -26,7 +26,7 @@ struct ImageListing {
 
   bool has_header = false;     // the image holds the 52 header bytes
   ImageHeader header{};
-  ImageStatus header_status = ImageStatus::kOk;  // rules 1 to 3
+  ImageStatus header_status = ImageStatus::kOk;  // CheckHeader
   ImageStatus walk_status = ImageStatus::kOk;    // why the walk stopped early, if it did
   bool directory_complete = false;               // the walk reached the 0 word
   std::vector<Entry> entries;

@@ -11,26 +11,24 @@
 #include "common/byte_order.h"
 #include "packer/pack_error.h"
 #include "payload/overlay.h"
+#include "payload/pe_layout.h"
 
 namespace sfx {
 
 namespace {
 
-constexpr std::size_t kLfanewAt = 0x3C;
-constexpr std::size_t kCoffHeaderSize = 20;
 constexpr std::size_t kCertificateDirectory = 4;
-
-std::uint16_t LoadLE16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
 // Zeroes the certificate-table entry when it points at or past `overlay`.
 // Returns true when it did. Any field outside the file leaves it alone.
 bool ClearDroppedCertificateEntry(std::vector<std::uint8_t>& file, std::size_t overlay) {
-  if (file.size() < kLfanewAt + 4) return false;
-  const std::uint64_t pe = LoadLE32(file.data() + kLfanewAt);
-  const std::uint64_t optional = pe + 4 + kCoffHeaderSize;
+  if (file.size() < kLfanewOffset + 4) return false;
+  const std::uint64_t pe = LoadLE32(file.data() + kLfanewOffset);
+  const std::uint64_t coff = pe + kPeSignatureSize;
+  const std::uint64_t optional = coff + kCoffHeaderSize;
   if (optional + 2 > file.size()) return false;
-  const std::uint64_t optional_size = LoadLE16(file.data() + pe + 4 + 16);
-  const std::uint16_t magic = LoadLE16(file.data() + optional);
+  const std::uint64_t optional_size = LoadPeWord(file.data() + coff + kCoffOptionalHeaderSizeOffset);
+  const std::uint16_t magic = LoadPeWord(file.data() + optional);
   std::uint64_t count_at = 0;
   std::uint64_t directories_at = 0;
   if (magic == 0x10B) {

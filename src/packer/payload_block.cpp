@@ -1,12 +1,11 @@
 // EmbeddedPayload blocks: 8-byte header, then the scrambled stream.
 #include "packer/payload_block.h"
 
-#include "packer/image_builder.h"
-
 #include <cstring>
 #include <exception>
 
 #include "common/byte_order.h"
+#include "packer/image_builder.h"
 #include "packer/pack_error.h"
 #include "payload/crc32.h"
 #include "payload/payload_format.h"
@@ -39,8 +38,8 @@ std::vector<std::uint8_t> BuildPayloadBlock(const std::vector<std::uint8_t>& ima
   }
   ScrambleStream(stream.data(), stream.size(), kPayloadSeed);
   std::vector<std::uint8_t> block(kEmbeddedHeaderSize + stream.size());
-  StoreLE32(block.data(), static_cast<std::uint32_t>(stream.size()));
-  StoreLE32(block.data() + 4, static_cast<std::uint32_t>(image.size()));
+  StoreLE32(block.data() + kPackedSizeOffset, static_cast<std::uint32_t>(stream.size()));
+  StoreLE32(block.data() + kUnpackedSizeOffset, static_cast<std::uint32_t>(image.size()));
   if (!stream.empty()) std::memcpy(block.data() + kEmbeddedHeaderSize, stream.data(), stream.size());
   return block;
 }
@@ -67,6 +66,16 @@ std::vector<std::uint8_t> DecodePayloadStream(const std::uint8_t* stream, std::u
     throw PackError("not enough memory for the decoder's window");
   }
   return image;
+}
+
+std::vector<std::uint8_t> DecodePayloadFile(const PayloadFile& file, const ProgressReport& progress) {
+  DecodeProgress decode_progress;
+  if (progress) {
+    decode_progress = [&progress, &file](std::uint64_t done) {
+      progress(ProgressStage::kDecoding, done, file.unpacked_size);
+    };
+  }
+  return DecodePayloadStream(file.stream(), file.packed_size, file.unpacked_size, decode_progress);
 }
 
 void VerifyPayloadBlock(const std::vector<std::uint8_t>& block, const std::vector<std::uint8_t>& image) {

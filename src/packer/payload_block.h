@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "encode/encoder.h"
+#include "packer/payload_file.h"
+#include "packer/progress_report.h"
 
 namespace sfx {
 
@@ -25,6 +27,10 @@ using DecodeProgress = std::function<void(std::uint64_t done)>;
 // that). Throws PackError when U bytes cannot be allocated.
 std::vector<std::uint8_t> DecodePayloadStream(const std::uint8_t* stream, std::uint32_t packed_size,
                                               std::uint32_t unpacked_size, const DecodeProgress& progress);
+
+// Decodes the payload of an installer or payload block file, reporting
+// ProgressStage::kDecoding; as DecodePayloadStream otherwise.
+std::vector<std::uint8_t> DecodePayloadFile(const PayloadFile& file, const ProgressReport& progress);
 
 // Decodes `block` again and compares the result with `image`; throws
 // PackError when they differ. Guards against shipping an installer that

@@ -34,17 +34,17 @@ PayloadFile ParsePayloadFile(std::vector<std::uint8_t> bytes) {
     file.kind = PayloadFileKind::kPayloadBlock;
     file.block_offset = 0;
   }
-  file.packed_size = LoadLE32(bytes.data() + file.block_offset);
-  file.unpacked_size = LoadLE32(bytes.data() + file.block_offset + 4);
+  file.packed_size = LoadLE32(bytes.data() + file.block_offset + kPackedSizeOffset);
+  file.unpacked_size = LoadLE32(bytes.data() + file.block_offset + kUnpackedSizeOffset);
   file.bytes = std::move(bytes);
   return file;
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw PackError("cannot open \"" + PathToUtf8(path) + "\"");
+  if (!in) throw PackError("cannot open " + QuotedPath(path));
   std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw PackError("cannot read \"" + PathToUtf8(path) + "\"");
+  if (in.bad()) throw PackError("cannot read " + QuotedPath(path));
   return bytes;
 }
 

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "payload/payload_format.h"
+
 namespace sfx {
 
 // What kind of file held the payload.
@@ -24,7 +26,7 @@ struct PayloadFile {
   std::uint32_t packed_size = 0;    // P
   std::uint32_t unpacked_size = 0;  // U
 
-  const std::uint8_t* stream() const { return bytes.data() + block_offset + 8; }
+  const std::uint8_t* stream() const { return bytes.data() + block_offset + kEmbeddedHeaderSize; }
 };
 
 // Classifies `bytes`; throws PackError when they are neither an installer

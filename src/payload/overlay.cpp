@@ -13,22 +13,11 @@
 
 #include "common/byte_order.h"
 #include "payload/payload_format.h"
+#include "payload/pe_layout.h"
 
 namespace sfx {
 
 namespace {
-
-constexpr std::size_t kDosHeaderSize = 0x40;
-constexpr std::size_t kLfanewOffset = 0x3C;
-constexpr std::size_t kPeSignatureSize = 4;
-constexpr std::size_t kCoffHeaderSize = 20;
-constexpr std::size_t kSectionHeaderSize = 40;
-constexpr std::size_t kSizeOfRawDataOffset = 16;
-constexpr std::size_t kPointerToRawDataOffset = 20;
-
-inline std::uint16_t LoadLE16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
 
 enum class PeResult { kOk, kNotPe, kSectionsPastEnd };
 
@@ -40,8 +29,8 @@ PeResult LocateOverlay(const std::uint8_t* file, std::size_t size, std::uint64_t
   if (pe + kPeSignatureSize + kCoffHeaderSize > size) return PeResult::kNotPe;
   if (std::memcmp(file + pe, "PE\0\0", kPeSignatureSize) != 0) return PeResult::kNotPe;
   const std::uint8_t* coff = file + pe + kPeSignatureSize;
-  const std::uint64_t section_count = LoadLE16(coff + 2);
-  const std::uint64_t optional_size = LoadLE16(coff + 16);
+  const std::uint64_t section_count = LoadPeWord(coff + kCoffSectionCountOffset);
+  const std::uint64_t optional_size = LoadPeWord(coff + kCoffOptionalHeaderSizeOffset);
   const std::uint64_t table = pe + kPeSignatureSize + kCoffHeaderSize + optional_size;
   const std::uint64_t table_end = table + section_count * kSectionHeaderSize;
   if (table_end > size) return PeResult::kNotPe;

@@ -16,18 +16,6 @@ namespace sfx {
 
 namespace {
 
-// Header field offsets inside the image.
-constexpr std::size_t kHeaderCrcOffset = 0x00;
-constexpr std::size_t kSignatureOffset = 0x04;
-constexpr std::size_t kReserved1aOffset = 0x1A;
-constexpr std::size_t kDirCrcLengthOffset = 0x20;
-constexpr std::size_t kDirOffsetOffset = 0x24;
-constexpr std::size_t kDirCrcOffset = 0x28;
-constexpr std::size_t kDataEndOffset = 0x2C;
-constexpr std::size_t kReserved30Offset = 0x30;
-// The header CRC covers everything after the CRC word itself.
-constexpr std::uint32_t kHeaderCrcSpan = 48;
-
 // True when [offset, offset + length) lies inside an image of `size` bytes.
 inline bool SpanInside(std::uint64_t offset, std::uint64_t length, std::size_t size) {
   return offset + length <= static_cast<std::uint64_t>(size);
@@ -37,10 +25,10 @@ inline bool SpanInside(std::uint64_t offset, std::uint64_t length, std::size_t s
 
 bool ParseEmbeddedPayload(const std::uint8_t* block, std::size_t size, EmbeddedPayload& out) {
   if (block == nullptr || size < kEmbeddedHeaderSize) return false;
-  const std::uint32_t packed = LoadLE32(block);
+  const std::uint32_t packed = LoadLE32(block + kPackedSizeOffset);
   if (static_cast<std::uint64_t>(packed) > static_cast<std::uint64_t>(size - kEmbeddedHeaderSize)) return false;
   out.packed_size = packed;
-  out.unpacked_size = LoadLE32(block + 4);
+  out.unpacked_size = LoadLE32(block + kUnpackedSizeOffset);
   out.stream = block + kEmbeddedHeaderSize;
   return true;
 }
@@ -54,6 +42,7 @@ const char* ImageStatusText(ImageStatus status) {
     case ImageStatus::kDirectoryOutOfImage: return "directory lies outside the image";
     case ImageStatus::kBadDirectoryCrc: return "directory CRC does not match";
     case ImageStatus::kEntryOutOfImage: return "directory entry or its name lies outside the image";
+    case ImageStatus::kUnsafeName: return "unsafe entry name";
     case ImageStatus::kDataBeyondEnd: return "entry data ends past the image's data end";
     case ImageStatus::kDataOutOfImage: return "entry data lies outside the image";
     case ImageStatus::kBadDataCrc: return "entry data CRC does not match";
@@ -77,14 +66,16 @@ ImageHeader PayloadImageView::Header() const {
 
 ImageStatus PayloadImageView::CheckHeader() const {
   if (image_ == nullptr || size_ < kImageHeaderSize) return ImageStatus::kTooSmall;
-  // Rule 1: the 21 characters and their NUL, as raw bytes.
+  // The 21 signature characters and their NUL, as raw bytes.
   if (std::memcmp(image_ + kSignatureOffset, kImageSignature, kImageSignatureSize) != 0)
     return ImageStatus::kBadSignature;
-  // Rule 2: the 48 bytes after the CRC word.
+  // The 48 bytes after the CRC word.
   const ImageHeader h = Header();
-  if (CrcBlock(table_, image_ + kSignatureOffset, kHeaderCrcSpan, kPayloadSeed) != h.header_crc)
+  if (CrcBlock(table_, image_ + kSignatureOffset, static_cast<std::uint32_t>(kHeaderCrcSpan), kPayloadSeed) !=
+      h.header_crc)
     return ImageStatus::kBadHeaderCrc;
-  // Rule 3, once the span it covers is known to lie inside the image.
+  // The directory CRC, once the span it covers is known to lie inside the
+  // image.
   if (!SpanInside(h.dir_offset, h.dir_crc_length, size_)) return ImageStatus::kDirectoryOutOfImage;
   if (CrcBlock(table_, image_ + h.dir_offset, h.dir_crc_length, kPayloadSeed) != h.dir_crc)
     return ImageStatus::kBadDirectoryCrc;
@@ -95,8 +86,8 @@ ImageStatus PayloadImageView::ReadEntry(std::uint32_t offset, ImageEntry& entry,
                                         std::uint32_t* next_offset) const {
   *at_end = false;
   // The end-of-directory word alone must fit; nothing after it is read.
-  if (!SpanInside(offset, 4, size_)) return ImageStatus::kEntryOutOfImage;
-  const std::uint32_t name_area_length = LoadLE32(image_ + offset);
+  if (!SpanInside(offset, kDirectoryEndSize, size_)) return ImageStatus::kEntryOutOfImage;
+  const std::uint32_t name_area_length = LoadLE32(image_ + offset + kEntryNameAreaLengthOffset);
   if (name_area_length == 0) {
     *at_end = true;
     return ImageStatus::kOk;
@@ -111,11 +102,11 @@ ImageStatus PayloadImageView::ReadEntry(std::uint32_t offset, ImageEntry& entry,
   if (std::memchr(name, 0, name_area_length) == nullptr) return ImageStatus::kEntryOutOfImage;
   entry.offset = offset;
   entry.name_area_length = name_area_length;
-  entry.data_crc = LoadLE32(p + 4);
-  entry.data_size = LoadLE32(p + 8);
-  entry.data_offset = LoadLE32(p + 12);
-  entry.reserved_a = LoadLE32(p + 16);
-  entry.reserved_b = LoadLE32(p + 20);
+  entry.data_crc = LoadLE32(p + kEntryDataCrcOffset);
+  entry.data_size = LoadLE32(p + kEntryDataSizeOffset);
+  entry.data_offset = LoadLE32(p + kEntryDataOffsetOffset);
+  entry.reserved_a = LoadLE32(p + kEntryReservedAOffset);
+  entry.reserved_b = LoadLE32(p + kEntryReservedBOffset);
   entry.name = name;
   *next_offset = static_cast<std::uint32_t>(entry_end);
   return ImageStatus::kOk;
@@ -123,12 +114,12 @@ ImageStatus PayloadImageView::ReadEntry(std::uint32_t offset, ImageEntry& entry,
 
 ImageStatus PayloadImageView::CheckEntryData(const ImageEntry& entry) const {
   if (image_ == nullptr || size_ < kImageHeaderSize) return ImageStatus::kTooSmall;
-  // Rule 4.1 without the 32-bit wrap-around: a sum past 2^32 cannot end
-  // before data_end.
+  // The bound against data_end without the 32-bit wrap-around: a sum past
+  // 2^32 cannot end before data_end.
   const std::uint64_t data_stop = static_cast<std::uint64_t>(entry.data_offset) + entry.data_size;
   if (data_stop > Header().data_end) return ImageStatus::kDataBeyondEnd;
   if (!SpanInside(entry.data_offset, entry.data_size, size_)) return ImageStatus::kDataOutOfImage;
-  // Rule 4.2.
+  // The data CRC.
   if (CrcBlock(table_, image_ + entry.data_offset, entry.data_size, kPayloadSeed) != entry.data_crc)
     return ImageStatus::kBadDataCrc;
   return ImageStatus::kOk;

@@ -18,11 +18,39 @@
 namespace sfx {
 
 inline constexpr std::size_t kEmbeddedHeaderSize = 8;
+// Where packed_size and unpacked_size lie in the EmbeddedPayload header.
+inline constexpr std::size_t kPackedSizeOffset = 0;
+inline constexpr std::size_t kUnpackedSizeOffset = 4;
 inline constexpr std::size_t kImageHeaderSize = 52;
 inline constexpr std::size_t kImageEntryFixedSize = 24;
 // The 21 signature characters; the image stores them followed by one NUL.
 inline constexpr char kImageSignature[] = "SFX-IMAGE-SIGNATURE-1";
 inline constexpr std::size_t kImageSignatureSize = 22;  // with the NUL
+
+// Where the fields of the image header (ImageHeader) lie, from the first
+// byte of the image. The reader (PayloadImageView) and the writer (the
+// packer's ImageBuilder) both use these.
+inline constexpr std::size_t kHeaderCrcOffset = 0x00;
+inline constexpr std::size_t kSignatureOffset = 0x04;
+inline constexpr std::size_t kReserved1aOffset = 0x1A;
+inline constexpr std::size_t kDirCrcLengthOffset = 0x20;
+inline constexpr std::size_t kDirOffsetOffset = 0x24;
+inline constexpr std::size_t kDirCrcOffset = 0x28;
+inline constexpr std::size_t kDataEndOffset = 0x2C;
+inline constexpr std::size_t kReserved30Offset = 0x30;
+// header_crc covers the 48 header bytes after its own word.
+inline constexpr std::size_t kHeaderCrcSpan = kImageHeaderSize - kSignatureOffset;
+
+// Where the fields of a directory entry's fixed part (ImageEntry) lie, from
+// the entry's first byte; the name area follows at kImageEntryFixedSize.
+inline constexpr std::size_t kEntryNameAreaLengthOffset = 0;
+inline constexpr std::size_t kEntryDataCrcOffset = 4;
+inline constexpr std::size_t kEntryDataSizeOffset = 8;
+inline constexpr std::size_t kEntryDataOffsetOffset = 12;
+inline constexpr std::size_t kEntryReservedAOffset = 16;
+inline constexpr std::size_t kEntryReservedBOffset = 20;
+// The word that ends the directory: a name_area_length of 0, nothing after it.
+inline constexpr std::size_t kDirectoryEndSize = 4;
 
 // The 8-byte header of an EmbeddedPayload block and where its stream lies.
 struct EmbeddedPayload {
@@ -49,7 +77,7 @@ struct ImageHeader {
 };
 
 // One directory entry as read from the image. `name` points into the image
-// and is NUL-terminated within the entry's name area (checked by NextEntry).
+// and is NUL-terminated within the entry's name area (checked by ReadEntry).
 struct ImageEntry {
   std::uint32_t offset = 0;  // image offset of this entry
   std::uint32_t name_area_length = 0;
@@ -66,14 +94,15 @@ struct ImageEntry {
 enum class ImageStatus {
   kOk,
   kTooSmall,            // U below the 52-byte header
-  kBadSignature,        // rule 1
-  kBadHeaderCrc,        // rule 2
+  kBadSignature,        // the 22 bytes at kSignatureOffset differ from kImageSignature
+  kBadHeaderCrc,        // header_crc does not match the kHeaderCrcSpan bytes it covers
   kDirectoryOutOfImage, // dir_offset + dir_crc_length beyond U (or overflow)
-  kBadDirectoryCrc,     // rule 3
+  kBadDirectoryCrc,     // dir_crc does not match the dir_crc_length bytes at dir_offset
   kEntryOutOfImage,     // entry header or name area beyond U, or name without NUL
-  kDataBeyondEnd,       // rule 4.1: data_offset + data_size > data_end (or overflow)
+  kUnsafeName,          // the entry's name fails IsSafeEntryName
+  kDataBeyondEnd,       // data_offset + data_size > data_end (or overflow)
   kDataOutOfImage,      // data inside data_end but beyond U
-  kBadDataCrc,          // rule 4.2
+  kBadDataCrc,          // data_crc does not match the entry's data
 };
 
 // Short English description of a status, for tools.
@@ -85,8 +114,8 @@ class PayloadImageView {
   PayloadImageView(const std::uint8_t* image, std::size_t size, const CrcTable& table)
       : image_(image), size_(size), table_(table) {}
 
-  // Rules 1 to 3 in order (signature, header CRC, directory CRC), after the
-  // size guard. kOk means the directory may be walked.
+  // The header checks in order (signature, header CRC, directory CRC), after
+  // the size guard. kOk means the directory may be walked.
   ImageStatus CheckHeader() const;
 
   // Decoded header fields; only meaningful when size() >= 52.
@@ -98,8 +127,8 @@ class PayloadImageView {
   // (a 0 word). Any other status: the entry does not fit in the image.
   ImageStatus ReadEntry(std::uint32_t offset, ImageEntry& entry, bool* at_end, std::uint32_t* next_offset) const;
 
-  // Rule 4 for one entry (data bound against data_end, bound against the
-  // image, then data CRC).
+  // The data checks of one entry, in order: its data bound against data_end,
+  // then against the image, then its data CRC.
   ImageStatus CheckEntryData(const ImageEntry& entry) const;
 
   const std::uint8_t* data() const { return image_; }

@@ -6,17 +6,17 @@
 #include <string>
 #include <vector>
 
-#include "cli/sfxpack_runner.h"
+#include "support/sfxpack_runner.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-using sfx_cli_test::ReadFile;
-using sfx_cli_test::ToolRun;
+using sfx::test::ReadText;
+using sfx::test::ToolRun;
 
 // A scratch folder per test, removed afterwards.
-class ConfigCommands : public sfx_cli_test::SfxpackTest {};
+class ConfigCommands : public sfx::test::SfxpackTest {};
 
 const char kGoodConfig[] =
     "# update for 4.0 to 4.2\n"
@@ -118,7 +118,7 @@ TEST_F(ConfigCommands, ScrambledConfigParsesToTheSameRecord) {
   const fs::path scrambled = dir_ / "scrambled.cfg";
   const ToolRun run = Sfxpack({"scramble-config", plain.string(), "-o", scrambled.string()});
   ASSERT_EQ(run.exit_code, 0) << run.err;
-  const std::string bytes = ReadFile(scrambled);
+  const std::string bytes = ReadText(scrambled);
   ASSERT_EQ(bytes.size(), sizeof(kGoodConfig));  // one marker byte more than the text
   const auto first = static_cast<unsigned char>(bytes[0]);
   EXPECT_TRUE(first < 0x20 || first > 0x7E);
@@ -134,7 +134,7 @@ TEST_F(ConfigCommands, ScrambleConfigTakesAChosenMarker) {
   const ToolRun run = Sfxpack({"scramble-config", File("p.cfg", "NO_REBOOT").string(), "-o", scrambled.string(),
                            "--marker", "9"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(ReadFile(scrambled)[0], '\t');
+  EXPECT_EQ(ReadText(scrambled)[0], '\t');
   const ToolRun check = Sfxpack({"check-config", "--json", scrambled.string()});
   EXPECT_NE(check.out.find("\"no_reboot\":1"), std::string::npos);
 }

@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "cli/sfxpack_runner.h"
+#include "support/sfxpack_runner.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-using sfx_cli_test::ReadFile;
-using sfx_cli_test::ToolRun;
+using sfx::test::ReadText;
+using sfx::test::ToolRun;
 
 void PutLE32(Bytes& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
@@ -53,7 +53,7 @@ Bytes Block(const Bytes& stream, std::uint32_t unpacked, std::uint32_t packed_ov
   return block;
 }
 
-class DumpImage : public sfx_cli_test::SfxpackTest {
+class DumpImage : public sfx::test::SfxpackTest {
  protected:
   // Runs sfxpack; Windows writes stderr in text mode, so its carriage
   // returns are dropped to compare lines the same way everywhere.
@@ -75,7 +75,7 @@ TEST_F(DumpImage, WritesTheDecodedImage) {
                                image.string()});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(ReadFile(image), "foo\n");
+  EXPECT_EQ(ReadText(image), "foo\n");
 }
 
 TEST_F(DumpImage, TrailingBytesAfterTheStreamAreIgnored) {
@@ -84,7 +84,7 @@ TEST_F(DumpImage, TrailingBytesAfterTheStreamAreIgnored) {
   const fs::path image = dir_ / "foo.img";
   const ToolRun run = Sfxpack({"dump-image", File("foo.block", block).string(), "-o", image.string()});
   EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(ReadFile(image), "foo\n");
+  EXPECT_EQ(ReadText(image), "foo\n");
 }
 
 TEST_F(DumpImage, WritesWhatWasDecodedWithoutChecks) {
@@ -93,14 +93,14 @@ TEST_F(DumpImage, WritesWhatWasDecodedWithoutChecks) {
   const fs::path small = dir_ / "small.img";
   const ToolRun small_run = Sfxpack({"dump-image", File("small.block", Block(stream, 2)).string(), "-o", small.string()});
   EXPECT_EQ(small_run.exit_code, 0) << small_run.err;
-  EXPECT_EQ(ReadFile(small), "fo");
+  EXPECT_EQ(ReadText(small), "fo");
   // A larger one makes the decoder run out of stream; it stops soon after
   // the end and the bytes it never produced stay zero.
   const fs::path large = dir_ / "large.img";
   const ToolRun large_run =
       Sfxpack({"dump-image", File("large.block", Block(stream, 64)).string(), "-o", large.string()});
   EXPECT_EQ(large_run.exit_code, 0) << large_run.err;
-  const std::string decoded = ReadFile(large);
+  const std::string decoded = ReadText(large);
   ASSERT_EQ(decoded.size(), 64u);
   EXPECT_EQ(decoded.substr(0, 4), "foo\n");
   EXPECT_EQ(decoded.substr(32), std::string(32, '\0'));
@@ -109,7 +109,7 @@ TEST_F(DumpImage, WritesWhatWasDecodedWithoutChecks) {
   const ToolRun raw_run =
       Sfxpack({"dump-image", File("raw.block", Block(FooPlainStream(), 4)).string(), "-o", raw.string()});
   EXPECT_EQ(raw_run.exit_code, 0) << raw_run.err;
-  EXPECT_EQ(ReadFile(raw).size(), 4u);
+  EXPECT_EQ(ReadText(raw).size(), 4u);
 }
 
 TEST_F(DumpImage, EmptyImageIsAnEmptyFile) {

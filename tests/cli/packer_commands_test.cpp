@@ -10,23 +10,23 @@
 #include <string>
 #include <vector>
 
-#include "cli/sfxpack_runner.h"
 #include "common/byte_order.h"
 #include "packer/image_builder.h"
 #include "packer/payload_block.h"
-#include "unit/packer/packer_test_support.h"
+#include "support/files.h"
+#include "support/payload_samples.h"
+#include "support/sfxpack_runner.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using sfx_test::MakeFakePe;
-using sfx_test::NoiseBytes;
-using sfx_test::ReadBytes;
-using sfx_test::U8Path;
-using sfx_test::WriteBytes;
-using sfx_test::WriteText;
-
-using sfx_cli_test::ToolRun;
+using sfx::test::MakeFakePe;
+using sfx::test::NoiseBytes;
+using sfx::test::ReadBytes;
+using sfx::test::ToolRun;
+using sfx::test::U8Path;
+using sfx::test::WriteBytes;
+using sfx::test::WriteText;
 
 // Every file below `root`, by relative path (UTF-8, '/' separators), with
 // its content; folders are listed with an empty marker so that missing or
@@ -45,14 +45,9 @@ std::map<std::string, std::vector<std::uint8_t>> Tree(const fs::path& root) {
   return tree;
 }
 
-class PackerCommands : public ::testing::Test {
+class PackerCommands : public sfx::test::SfxpackTest {
  protected:
-  fs::path Dir() const { return scratch_.path(); }
-
-  // Runs sfxpack with its output files in the scratch folder.
-  ToolRun Sfxpack(const std::vector<std::string>& args) const {
-    return sfx_cli_test::RunSfxpack(SFXPACK_PATH, args, Dir());
-  }
+  fs::path Dir() const { return dir_; }
 
   std::string P(const fs::path& path) const { return path.string(); }
 
@@ -89,13 +84,11 @@ class PackerCommands : public ::testing::Test {
     builder.AddEntry("third.txt", std::vector<std::uint8_t>{'3'});
     std::vector<std::uint8_t> image = builder.Build();
     if (damage != nullptr) damage(image);
-    if (reseal) sfx_test::Reseal(image);
+    if (reseal) sfx::test::SealDirectory(image);
     const fs::path path = Dir() / name;
     WriteBytes(path, sfx::BuildPayloadBlock(image, sfx::EncodeOptions{}));
     return path;
   }
-
-  sfx_test::ScratchDir scratch_;
 };
 
 // Offsets inside the three-entry image: the first entry's name area is 12
@@ -130,8 +123,8 @@ TEST_F(PackerCommands, InstallerRoundTripSurvivesAnAppendedSignature) {
   ASSERT_EQ(pack.exit_code, 0) << pack.err;
   EXPECT_NE(pack.err.find("64 bytes after its sections"), std::string::npos) << pack.err;
   std::vector<std::uint8_t> bytes = ReadBytes(installer);
-  ASSERT_GT(bytes.size(), sfx_test::kFakePeSectionsEnd + 8);
-  EXPECT_EQ(std::memcmp(bytes.data() + sfx_test::kFakePeSectionsEnd, "SFXPAYLD", 8), 0);
+  ASSERT_GT(bytes.size(), sfx::test::kFakePeSectionsEnd + 8);
+  EXPECT_EQ(std::memcmp(bytes.data() + sfx::test::kFakePeSectionsEnd, "SFXPAYLD", 8), 0);
 
   const std::vector<std::uint8_t> signature = NoiseBytes(4096, 77);
   bytes.insert(bytes.end(), signature.begin(), signature.end());

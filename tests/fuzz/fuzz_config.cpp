@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   sfx::SetupConfig config;
   std::string message;
-  if (sfx::ParseSetupConfigQuiet(&config, scratch.path.c_str(), &message) == 1) {
+  if (sfx::ParseSetupConfigQuiet(&config, scratch.path.c_str(), &message)) {
     sfx::fuzz::Require(config.entries != nullptr, "a successful parse stores the entry array");
     TouchText(config.product_name);
     TouchText(config.product_title);

@@ -1,11 +1,11 @@
 // Fuzz target: acceptance and directory walk of an unpacked payload image
-// (PayloadImageView: CheckHeader, ReadEntry, CheckEntryData) and the entry
-// name rule (IsSafeEntryName).
+// (PayloadImageView::CheckHeader, ImageDirectoryCursor with its entry
+// checks) and the entry name rule (IsSafeEntryName).
 //
 // Input layout: byte 0 is the mode (bit 0: recompute the header and
 // directory CRCs; bit 1: also every reachable entry's data CRC), the rest is
 // the image. The directory is walked even when the header checks fail, since
-// ReadEntry must keep its reads inside the image for any offset.
+// the cursor must keep its reads inside the image for any directory.
 // Properties: no read outside the image (exact-size heap copy), a walk that
 // only moves forward, entries and data that the view accepts lie inside the
 // image, and every accepted name stays below the working folder.
@@ -16,18 +16,11 @@
 
 #include "fuzz_support.h"
 #include "payload/crc32.h"
+#include "payload/image_directory_cursor.h"
 #include "payload/payload_format.h"
+#include "support/payload_samples.h"
 
 namespace {
-
-const sfx::CrcTable& Table() {
-  static const sfx::CrcTable table = [] {
-    sfx::CrcTable t;
-    sfx::BuildCrcTable(t);
-    return t;
-  }();
-  return table;
-}
 
 void CheckName(const char* name) {
   if (sfx::IsSafeEntryName(name)) sfx::fuzz::Require(sfx::fuzz::StaysBelowFolder(name), "a safe name stays below its folder");
@@ -35,26 +28,34 @@ void CheckName(const char* name) {
 
 void WalkDirectory(const sfx::PayloadImageView& view, std::size_t size) {
   const sfx::ImageHeader header = view.Header();
-  std::uint32_t offset = header.dir_offset;
-  // Every accepted entry advances by at least 24 bytes, so a sound walk
+  sfx::ImageDirectoryCursor cursor(view);
+  sfx::ImageEntry entry;
+  // Every accepted entry advances by at least 25 bytes, so a sound walk
   // takes fewer steps than this; more would mean the directory loops.
   const std::size_t max_steps = size / sfx::kImageEntryFixedSize + 2;
+  std::uint64_t previous_end = 0;
   for (std::size_t step = 0; step < max_steps; ++step) {
-    sfx::ImageEntry entry;
-    bool at_end = false;
-    std::uint32_t next = 0;
-    if (view.ReadEntry(offset, entry, &at_end, &next) != sfx::ImageStatus::kOk || at_end) return;
-    sfx::fuzz::Require(entry.offset == offset, "entry offset is the one asked for");
-    sfx::fuzz::Require(next > offset && next <= size, "the walk moves forward inside the image");
+    if (!cursor.Next(entry)) {
+      sfx::fuzz::Require(!cursor.Next(entry), "an ended walk stays ended");
+      return;
+    }
+    const std::uint64_t entry_end =
+        std::uint64_t{entry.offset} + sfx::kImageEntryFixedSize + entry.name_area_length;
+    sfx::fuzz::Require(step == 0 ? entry.offset == header.dir_offset : entry.offset == previous_end,
+                       "each entry starts where the previous one ended");
+    sfx::fuzz::Require(entry.name_area_length != 0 && entry_end <= size, "the walk moves forward inside the image");
+    previous_end = entry_end;
     const auto* name = reinterpret_cast<const std::uint8_t*>(entry.name);
-    sfx::fuzz::Require(name == view.data() + offset + sfx::kImageEntryFixedSize, "name follows the fixed part");
+    sfx::fuzz::Require(name == view.data() + entry.offset + sfx::kImageEntryFixedSize, "name follows the fixed part");
     sfx::fuzz::Require(std::memchr(name, 0, view.data() + size - name) != nullptr, "name ends inside the image");
     CheckName(entry.name);
-    if (view.CheckEntryData(entry) == sfx::ImageStatus::kOk) {
+    const sfx::ImageStatus status = cursor.CheckEntry(entry);
+    if (status == sfx::ImageStatus::kOk) {
       const std::uint64_t end = std::uint64_t{entry.data_offset} + entry.data_size;
       sfx::fuzz::Require(end <= size && end <= header.data_end, "accepted data lies inside the image and data_end");
+      sfx::fuzz::Require(sfx::IsSafeEntryName(entry.name), "an accepted entry has a safe name");
+      sfx::fuzz::Require(cursor.EntryData(entry) == view.data() + entry.data_offset, "entry data at data_offset");
     }
-    offset = next;
   }
   sfx::fuzz::Require(false, "directory walk does not end");
 }
@@ -75,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto* copy = static_cast<std::uint8_t*>(std::malloc(image.empty() ? 1 : image.size()));
   sfx::fuzz::Require(copy != nullptr, "test buffer");
   if (!image.empty()) std::memcpy(copy, image.data(), image.size());
-  const sfx::PayloadImageView view(copy, image.size(), Table());
+  const sfx::PayloadImageView view(copy, image.size(), sfx::test::SharedCrcTable());
   const sfx::ImageStatus status = view.CheckHeader();
   if (image.size() < sfx::kImageHeaderSize) {
     sfx::fuzz::Require(status != sfx::ImageStatus::kOk, "an image shorter than its header is refused");

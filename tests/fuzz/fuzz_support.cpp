@@ -10,24 +10,13 @@
 #include "encode/encoder.h"
 #include "payload/crc32.h"
 #include "payload/payload_format.h"
+#include "support/payload_samples.h"
 
 namespace sfx::fuzz {
 
 namespace {
 
-constexpr std::size_t kHeaderCrcOffset = 0x00;
-constexpr std::size_t kDirCrcLengthOffset = 0x20;
-constexpr std::size_t kDirOffsetOffset = 0x24;
-constexpr std::size_t kDirCrcOffset = 0x28;
-
-const CrcTable& Table() {
-  static const CrcTable table = [] {
-    CrcTable t;
-    BuildCrcTable(t);
-    return t;
-  }();
-  return table;
-}
+const CrcTable& Table() { return test::SharedCrcTable(); }
 
 // True when [offset, offset + length) lies inside `size` bytes, without
 // overflowing.
@@ -38,14 +27,14 @@ bool Inside(std::uint64_t offset, std::uint64_t length, std::size_t size) {
 void FixEntryCrcs(std::vector<std::uint8_t>& image) {
   std::uint64_t offset = LoadLE32(image.data() + kDirOffsetOffset);
   // Each step moves forward by at least 24 bytes, so the walk ends.
-  while (Inside(offset, 4, image.size())) {
-    const std::uint32_t name_area = LoadLE32(image.data() + offset);
+  while (Inside(offset, kDirectoryEndSize, image.size())) {
+    const std::uint32_t name_area = LoadLE32(image.data() + offset + kEntryNameAreaLengthOffset);
     if (name_area == 0 || !Inside(offset, kImageEntryFixedSize, image.size())) return;
     std::uint8_t* entry = image.data() + offset;
-    const std::uint32_t data_size = LoadLE32(entry + 8);
-    const std::uint32_t data_offset = LoadLE32(entry + 12);
+    const std::uint32_t data_size = LoadLE32(entry + kEntryDataSizeOffset);
+    const std::uint32_t data_offset = LoadLE32(entry + kEntryDataOffsetOffset);
     if (Inside(data_offset, data_size, image.size())) {
-      StoreLE32(entry + 4, CrcBlock(Table(), image.data() + data_offset, data_size, kPayloadSeed));
+      StoreLE32(entry + kEntryDataCrcOffset, CrcBlock(Table(), image.data() + data_offset, data_size, kPayloadSeed));
     }
     offset += kImageEntryFixedSize + std::uint64_t{name_area};
   }
@@ -63,7 +52,8 @@ void FixImageCrcs(std::vector<std::uint8_t>& image, bool entries_too) {
   if (Inside(dir_offset, dir_length, image.size())) {
     StoreLE32(image.data() + kDirCrcOffset, CrcBlock(Table(), image.data() + dir_offset, dir_length, kPayloadSeed));
   }
-  StoreLE32(image.data() + kHeaderCrcOffset, CrcBlock(Table(), image.data() + 4, 48, kPayloadSeed));
+  StoreLE32(image.data() + kHeaderCrcOffset, CrcBlock(Table(), image.data() + kSignatureOffset,
+                                                     static_cast<std::uint32_t>(kHeaderCrcSpan), kPayloadSeed));
 }
 
 std::vector<std::uint8_t> MakePayloadBlock(const std::vector<std::uint8_t>& image, int level, bool multimedia) {
@@ -74,8 +64,8 @@ std::vector<std::uint8_t> MakePayloadBlock(const std::vector<std::uint8_t>& imag
   ScrambleStream(stream.data(), stream.size(), kPayloadSeed);
   // The header goes in front of the stream in one allocation.
   std::vector<std::uint8_t> block(kEmbeddedHeaderSize + stream.size());
-  StoreLE32(block.data(), static_cast<std::uint32_t>(stream.size()));
-  StoreLE32(block.data() + 4, static_cast<std::uint32_t>(image.size()));
+  StoreLE32(block.data() + kPackedSizeOffset, static_cast<std::uint32_t>(stream.size()));
+  StoreLE32(block.data() + kUnpackedSizeOffset, static_cast<std::uint32_t>(image.size()));
   std::copy(stream.begin(), stream.end(), block.begin() + kEmbeddedHeaderSize);
   return block;
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "config/setup_config.h"
-#include "config_test_support.h"
+#include "support/temp_config_file.h"
 
 namespace sfx {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "config/config_scrambler.h"
 #include "config/setup_config.h"
-#include "config_test_support.h"
+#include "support/temp_config_file.h"
 
 namespace sfx {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "config/config_reader.h"
 #include "config/config_scrambler.h"
-#include "config_test_support.h"
+#include "support/temp_config_file.h"
 
 namespace sfx {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "config/config_reader.h"
 #include "config/config_scrambler.h"
-#include "config_test_support.h"
+#include "support/temp_config_file.h"
 
 namespace sfx {
 namespace {
@@ -44,8 +44,8 @@ std::vector<Token> Tokenize(const std::string& bytes, std::string* thrown = null
       }
       out.push_back({*token, quoted});
     }
-  } catch (const char* message) {
-    if (thrown != nullptr) *thrown = message;
+  } catch (const ConfigError& error) {
+    if (thrown != nullptr) *thrown = error.what();
   }
   std::fclose(stream);
   return out;

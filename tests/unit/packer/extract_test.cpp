@@ -14,25 +14,19 @@
 #include "packer/pack_error.h"
 #include "payload/crc32.h"
 #include "payload/payload_format.h"
-#include "unit/packer/packer_test_support.h"
+#include "support/files.h"
+#include "support/payload_samples.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using sfx_test::ReadBytes;
-using sfx_test::ScratchDir;
-using sfx_test::U8Path;
+using sfx::test::ReadBytes;
+using sfx::test::ScratchDir;
+using sfx::test::U8Path;
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
-const sfx::CrcTable& Table() {
-  static const sfx::CrcTable table = [] {
-    sfx::CrcTable t;
-    sfx::BuildCrcTable(t);
-    return t;
-  }();
-  return table;
-}
+const sfx::CrcTable& Table() { return sfx::test::SharedCrcTable(); }
 
 sfx::ExtractSummary Extract(const std::vector<std::uint8_t>& image, const fs::path& dir) {
   return sfx::ExtractImage(sfx::PayloadImageView(image.data(), image.size(), Table()), dir, {});
@@ -60,7 +54,7 @@ std::size_t CountFiles(const fs::path& dir) {
 std::vector<std::uint8_t> ThreeEntryImage() {
   sfx::ImageBuilder builder;
   builder.AddEntry("first.txt", Bytes("one"));
-  builder.AddEntry("ab\\x.bin", sfx_test::NoiseBytes(3000, 5));
+  builder.AddEntry("ab\\x.bin", sfx::test::NoiseBytes(3000, 5));
   builder.AddEntry("Gr\xFC\xDF" "e.txt", Bytes("three"));
   return builder.Build();
 }
@@ -80,13 +74,13 @@ TEST(ImageExtraction, WritesEveryEntryWithItsFolders) {
   EXPECT_EQ(summary.files, 3u);
   EXPECT_EQ(summary.bytes, 3u + 3000u + 5u);
   EXPECT_EQ(ReadBytes(dir.path() / "out" / "first.txt"), Bytes("one"));
-  EXPECT_EQ(ReadBytes(dir.path() / "out" / "ab" / "x.bin"), sfx_test::NoiseBytes(3000, 5));
+  EXPECT_EQ(ReadBytes(dir.path() / "out" / "ab" / "x.bin"), sfx::test::NoiseBytes(3000, 5));
   EXPECT_EQ(ReadBytes(dir.path() / "out" / U8Path("Gr\xC3\xBC\xC3\x9F" "e.txt")), Bytes("three"));
 }
 
 TEST(ImageExtraction, ReplacesExistingFiles) {
   ScratchDir dir;
-  sfx_test::WriteText(dir.path() / "first.txt", "an older and longer content");
+  sfx::test::WriteText(dir.path() / "first.txt", "an older and longer content");
   Extract(ThreeEntryImage(), dir.path());
   EXPECT_EQ(ReadBytes(dir.path() / "first.txt"), Bytes("one"));
 }
@@ -133,7 +127,7 @@ TEST(ImageExtraction, RefusesUnsafeNamesEvenWithValidSeals) {
     const fs::path dir = parent.path() / "target";
     std::vector<std::uint8_t> image = ThreeEntryImage();
     std::memcpy(image.data() + NameOffset(image, "ab\\x.bin"), evil, 8);
-    sfx_test::Reseal(image);
+    sfx::test::SealDirectory(image);
     EXPECT_NE(ExtractError(image, dir).find("unsafe entry name"), std::string::npos) << evil;
     EXPECT_FALSE(fs::exists(parent.path() / "x.bin")) << evil;
     EXPECT_EQ(CountFiles(parent.path()), 1u) << evil;  // only first.txt, inside the target
@@ -145,7 +139,7 @@ TEST(ImageExtraction, RefusesDataBeyondDataEnd) {
   std::vector<std::uint8_t> image = ThreeEntryImage();
   const std::uint32_t data_end = sfx::LoadLE32(image.data() + 0x2C);
   sfx::StoreLE32(image.data() + 0x2C, data_end - 1);  // the last entry now ends past it
-  sfx_test::Reseal(image);
+  sfx::test::SealDirectory(image);
   EXPECT_NE(ExtractError(image, dir.path()).find("corrupt payload"), std::string::npos);
   EXPECT_EQ(CountFiles(dir.path()), 2u);
 }
@@ -162,7 +156,7 @@ TEST(ImageExtraction, NeverFollowsALinkOutOfTheTarget) {
 TEST(ImageExtraction, NeverWritesThroughALinkedFile) {
   ScratchDir dir;
   ScratchDir outside;
-  sfx_test::WriteText(outside.path() / "victim", "keep");
+  sfx::test::WriteText(outside.path() / "victim", "keep");
   fs::create_symlink(outside.path() / "victim", dir.path() / "first.txt");
   EXPECT_NE(ExtractError(ThreeEntryImage(), dir.path()).find("symbolic link"), std::string::npos);
   EXPECT_EQ(ReadBytes(outside.path() / "victim"), Bytes("keep"));
@@ -204,7 +198,7 @@ TEST(ImageListing, WalksTheDirectoryDespiteABadDirectoryCrc) {
 TEST(ImageListing, MarksUnsafeNames) {
   std::vector<std::uint8_t> image = ThreeEntryImage();
   std::memcpy(image.data() + NameOffset(image, "ab\\x.bin"), "..\\x.bin", 8);
-  sfx_test::Reseal(image);
+  sfx::test::SealDirectory(image);
   const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
   EXPECT_FALSE(listing.ok());
   ASSERT_EQ(listing.entries.size(), 3u);
@@ -216,7 +210,7 @@ TEST(ImageListing, StopsWhereTheDirectoryLeavesTheImage) {
   // The second entry's name area now claims to run far past the image.
   const std::size_t second = 52 + 24 + 12;
   sfx::StoreLE32(image.data() + second, 0x7FFFFFF0u);
-  sfx_test::Reseal(image);
+  sfx::test::SealDirectory(image);
   const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
   EXPECT_FALSE(listing.ok());
   EXPECT_FALSE(listing.directory_complete);

@@ -10,14 +10,14 @@
 
 #include "packer/folder_scan.h"
 #include "packer/pack_error.h"
-#include "unit/packer/packer_test_support.h"
+#include "support/files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using sfx_test::ScratchDir;
-using sfx_test::U8Path;
-using sfx_test::WriteText;
+using sfx::test::ScratchDir;
+using sfx::test::U8Path;
+using sfx::test::WriteText;
 
 std::map<std::string, std::uint64_t> NamesAndSizes(const sfx::FolderScan& scan) {
   std::map<std::string, std::uint64_t> out;

@@ -11,7 +11,7 @@
 #include "packer/pack_error.h"
 #include "payload/crc32.h"
 #include "payload/payload_format.h"
-#include "unit/packer/packer_test_support.h"
+#include "support/payload_samples.h"
 
 namespace {
 
@@ -61,12 +61,12 @@ TEST(ImageBuilderLayout, EmptyImageIsAHeaderAndATerminatingWord) {
 TEST(ImageBuilderLayout, SealsMatchAnIndependentCrc) {
   sfx::ImageBuilder builder;
   builder.AddEntry("Setup.cfg", Bytes("VERSION_LO 1\n"));
-  builder.AddEntry("bin\\tool.exe", sfx_test::NoiseBytes(1000, 7));
+  builder.AddEntry("bin\\tool.exe", sfx::test::NoiseBytes(1000, 7));
   const std::vector<std::uint8_t> image = builder.Build();
-  EXPECT_EQ(LoadLE32(image.data()), sfx_test::ReferenceCrc(image.data() + 4, 48));
+  EXPECT_EQ(LoadLE32(image.data()), sfx::test::ReferenceCrc(image.data() + 4, 48));
   const std::uint32_t dir_offset = LoadLE32(image.data() + 0x24);
   const std::uint32_t dir_length = LoadLE32(image.data() + 0x20);
-  EXPECT_EQ(LoadLE32(image.data() + 0x28), sfx_test::ReferenceCrc(image.data() + dir_offset, dir_length));
+  EXPECT_EQ(LoadLE32(image.data() + 0x28), sfx::test::ReferenceCrc(image.data() + dir_offset, dir_length));
   // The directory range ends with the terminating 0 word.
   EXPECT_EQ(LoadLE32(image.data() + dir_offset + dir_length - 4), 0u);
   // Each entry's data_crc is the seeded CRC of its data.
@@ -74,7 +74,7 @@ TEST(ImageBuilderLayout, SealsMatchAnIndependentCrc) {
   while (LoadLE32(image.data() + at) != 0) {
     const std::uint32_t size = LoadLE32(image.data() + at + 8);
     const std::uint32_t offset = LoadLE32(image.data() + at + 12);
-    EXPECT_EQ(LoadLE32(image.data() + at + 4), sfx_test::ReferenceCrc(image.data() + offset, size));
+    EXPECT_EQ(LoadLE32(image.data() + at + 4), sfx::test::ReferenceCrc(image.data() + offset, size));
     at += 24 + LoadLE32(image.data() + at);
   }
   EXPECT_EQ(at + 4, dir_offset + dir_length);
@@ -104,7 +104,7 @@ TEST(ImageBuilderLayout, NameAreasHoldTheNameAndANulPaddedToFourBytes) {
 }
 
 TEST(ImageBuilderContent, EntriesReadBackInOrderWithTheirData) {
-  const std::vector<std::uint8_t> big = sfx_test::NoiseBytes(70000, 3);
+  const std::vector<std::uint8_t> big = sfx::test::NoiseBytes(70000, 3);
   sfx::ImageBuilder builder;
   builder.AddEntry("Setup.cfg", Bytes("cfg"));
   builder.AddEntry("Setup.exe", big);

@@ -15,17 +15,17 @@
 #include "packer/payload_block.h"
 #include "packer/payload_file.h"
 #include "payload/overlay.h"
-#include "unit/packer/packer_test_support.h"
+#include "support/payload_samples.h"
 
 namespace {
 
-using sfx_test::kFakePeSectionsEnd;
-using sfx_test::MakeFakePe;
+using sfx::test::kFakePeSectionsEnd;
+using sfx::test::MakeFakePe;
 
 std::vector<std::uint8_t> SampleImage() {
   sfx::ImageBuilder builder;
   builder.AddEntry("Setup.cfg", std::vector<std::uint8_t>{'#', '\n'});
-  builder.AddEntry("Setup.exe", sfx_test::NoiseBytes(5000, 11));
+  builder.AddEntry("Setup.exe", sfx::test::NoiseBytes(5000, 11));
   builder.AddEntry("data\\zeros.bin", std::vector<std::uint8_t>(100000, 0));
   return builder.Build();
 }
@@ -88,7 +88,7 @@ TEST(PayloadFiles, InstallerIsFoundAgainAfterASignatureIsAppended) {
   const std::vector<std::uint8_t> image = SampleImage();
   const std::vector<std::uint8_t> block = SampleBlock(image);
   std::vector<std::uint8_t> installer = sfx::BuildInstaller(MakeFakePe(), block, nullptr);
-  const std::vector<std::uint8_t> signature = sfx_test::NoiseBytes(2048, 99);
+  const std::vector<std::uint8_t> signature = sfx::test::NoiseBytes(2048, 99);
   installer.insert(installer.end(), signature.begin(), signature.end());
 
   const std::uint8_t* found = nullptr;

@@ -8,22 +8,18 @@
 #include <vector>
 
 #include "common/byte_order.h"
+#include "payload/image_directory_cursor.h"
 #include "payload/payload_format.h"
+#include "support/payload_samples.h"
 
 namespace sfx {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Bit-at-a-time seeded CRC, independent of the table code under test.
-std::uint32_t ReferenceCrc(const std::uint8_t* data, std::size_t length) {
-  std::uint32_t reg = kPayloadSeed;
-  for (std::size_t i = 0; i < length; ++i) {
-    reg ^= data[i];
-    for (int bit = 0; bit < 8; ++bit) reg = (reg & 1u) != 0 ? (reg >> 1) ^ 0xEDB88320u : reg >> 1;
-  }
-  return reg;
-}
+using test::ReferenceCrc;
+using test::SealDirectory;
+using test::SealHeader;
 
 struct TestFile {
   std::string name;
@@ -66,41 +62,26 @@ Bytes BuildImage(const std::vector<TestFile>& files) {
   return image;
 }
 
-// Recomputes the header CRC after a test changed a header field.
-void SealHeader(Bytes& image) { StoreLE32(image.data(), ReferenceCrc(image.data() + 4, 48)); }
-
-// Recomputes the directory CRC over its announced span, then the header CRC.
-void SealDirectory(Bytes& image) {
-  const std::uint32_t length = LoadLE32(image.data() + 0x20);
-  const std::uint32_t offset = LoadLE32(image.data() + 0x24);
-  StoreLE32(image.data() + 0x28, ReferenceCrc(image.data() + offset, length));
-  SealHeader(image);
-}
-
 class ImageTest : public ::testing::Test {
  protected:
   void SetUp() override { BuildCrcTable(table_); }
 
   ImageStatus Check(const Bytes& image) const { return PayloadImageView(image.data(), image.size(), table_).CheckHeader(); }
 
-  // Walks the whole directory, checking each entry's data, and returns the
-  // first failure (or kOk) with the names seen.
+  // Walks the whole directory with the directory cursor, checking each
+  // entry's data, and returns the first failure (or kOk) with the names seen.
   ImageStatus Walk(const Bytes& image, std::vector<std::string>* names = nullptr) const {
     PayloadImageView view(image.data(), image.size(), table_);
     ImageStatus status = view.CheckHeader();
     if (status != ImageStatus::kOk) return status;
-    std::uint32_t offset = view.Header().dir_offset;
-    for (;;) {
-      ImageEntry entry;
-      bool at_end = false;
-      std::uint32_t next = 0;
-      status = view.ReadEntry(offset, entry, &at_end, &next);
-      if (status != ImageStatus::kOk || at_end) return status;
+    ImageDirectoryCursor cursor(view);
+    ImageEntry entry;
+    while (cursor.Next(entry)) {
       status = view.CheckEntryData(entry);
       if (status != ImageStatus::kOk) return status;
       if (names != nullptr) names->push_back(entry.name);
-      offset = next;
     }
+    return cursor.status();
   }
 
   CrcTable table_{};
@@ -136,7 +117,7 @@ TEST(EmbeddedPayloadTest, RefusesHeadersThatDoNotFit) {
   EXPECT_TRUE(ParseEmbeddedPayload(empty_stream.data(), empty_stream.size(), p));
 }
 
-// --- Rules 1 to 3 and their order ---
+// --- The header checks and their order ---
 
 TEST_F(ImageTest, IntactImageIsAcceptedAndWalkedInOrder) {
   const Bytes image = BuildImage({{"Setup.exe", "MZ program"}, {"sub\\Setup.cfg", "config"}, {"empty", ""}});
@@ -299,7 +280,7 @@ TEST_F(ImageTest, BytesAfterTheNameInsideTheAreaAreAllowed) {
   EXPECT_EQ(names, std::vector<std::string>{"a"});
 }
 
-// --- Rule 4 ---
+// --- The data checks of each entry ---
 
 TEST_F(ImageTest, DataEndingExactlyAtDataEndIsAccepted) {
   const Bytes image = BuildImage({{"a", "hello"}});

@@ -1,42 +1,51 @@
-// Helpers shared by the packer tests: an independent bit-by-bit seeded CRC,
-// a minimal PE file to stand in for the stub, a scratch folder, and
-// re-sealing of hand-edited images.
+// Payload test data shared by the payload, packer, sfxpack and fuzz tests:
+// an independent bit-by-bit seeded CRC, the re-sealing of hand-edited
+// images, one CRC table of the code under test, a minimal PE file to stand
+// in for the stub, and sample bytes.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <string>
 #include <vector>
 
 #include "common/byte_order.h"
+#include "payload/crc32.h"
 
-namespace sfx_test {
-
-namespace fs = std::filesystem;
+namespace sfx::test {
 
 // The seeded CRC computed one bit at a time (no table, no unrolling), so it
 // shares nothing with the code under test but the definition.
 inline std::uint32_t ReferenceCrc(const std::uint8_t* data, std::size_t size, std::uint32_t reg = 0x5A3C9E17u) {
   for (std::size_t i = 0; i < size; ++i) {
     reg ^= data[i];
-    for (int bit = 0; bit < 8; ++bit) reg = (reg & 1) ? (reg >> 1) ^ 0xEDB88320u : reg >> 1;
+    for (int bit = 0; bit < 8; ++bit) reg = (reg & 1u) != 0 ? (reg >> 1) ^ 0xEDB88320u : reg >> 1;
   }
   return reg;
 }
 
-// Recomputes dir_crc and then header_crc of an image whose bytes a test has
-// changed, so that only the change under test can make it corrupt.
-inline void Reseal(std::vector<std::uint8_t>& image) {
-  const std::uint32_t dir_length = sfx::LoadLE32(image.data() + 0x20);
-  const std::uint32_t dir_offset = sfx::LoadLE32(image.data() + 0x24);
-  sfx::StoreLE32(image.data() + 0x28, ReferenceCrc(image.data() + dir_offset, dir_length));
+// Recomputes header_crc after a test changed a header field.
+inline void SealHeader(std::vector<std::uint8_t>& image) {
   sfx::StoreLE32(image.data(), ReferenceCrc(image.data() + 4, 48));
+}
+
+// Recomputes dir_crc over its announced span, then header_crc, so that only
+// the change under test can make an edited image corrupt.
+inline void SealDirectory(std::vector<std::uint8_t>& image) {
+  const std::uint32_t length = sfx::LoadLE32(image.data() + 0x20);
+  const std::uint32_t offset = sfx::LoadLE32(image.data() + 0x24);
+  sfx::StoreLE32(image.data() + 0x28, ReferenceCrc(image.data() + offset, length));
+  SealHeader(image);
+}
+
+// One table of the code under test (BuildCrcTable) for the whole program,
+// built on first use.
+inline const sfx::CrcTable& SharedCrcTable() {
+  static const sfx::CrcTable table = [] {
+    sfx::CrcTable t;
+    sfx::BuildCrcTable(t);
+    return t;
+  }();
+  return table;
 }
 
 // A small but well-formed PE32 file: DOS header, "PE\0\0", COFF header, a
@@ -87,46 +96,4 @@ inline std::vector<std::uint8_t> NoiseBytes(std::size_t size, std::uint32_t seed
   return bytes;
 }
 
-// A fresh folder under the temp folder, removed with everything in it.
-class ScratchDir {
- public:
-  ScratchDir() {
-    static std::atomic<int> counter{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    path_ = fs::temp_directory_path() /
-            ("sfx-packer-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-    fs::create_directories(path_);
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-inline fs::path U8Path(const char* utf8) {
-  return fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8)));
-}
-
-inline void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << path;
-}
-
-inline void WriteText(const fs::path& path, const std::string& text) {
-  WriteBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()));
-}
-
-inline std::vector<std::uint8_t> ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-}  // namespace sfx_test
+}  // namespace sfx::test

@@ -1,7 +1,7 @@
 // Terminal progress bar. The terminal test is the only platform-specific
 // call: _isatty on Windows (from <io.h>, no <windows.h> needed), isatty
 // elsewhere.
-#include "packer/progress_meter.h"
+#include "progress_meter.h"
 
 #include <cstdio>
 
@@ -11,13 +11,11 @@
 #include <unistd.h>
 #endif
 
-namespace sfx {
+namespace sfxpack {
 
 namespace {
 
 constexpr int kBarWidth = 30;
-
-}  // namespace
 
 bool StderrIsTerminal() {
 #ifdef _WIN32
@@ -27,22 +25,38 @@ bool StderrIsTerminal() {
 #endif
 }
 
-ProgressMeter::ProgressMeter(std::string label, std::uint64_t total)
-    : label_(std::move(label)), total_(total), enabled_(StderrIsTerminal()) {}
+const char* StageLabel(sfx::ProgressStage stage) {
+  switch (stage) {
+    case sfx::ProgressStage::kCompressing: return "compressing";
+    case sfx::ProgressStage::kDecoding: return "decoding";
+    case sfx::ProgressStage::kWriting: return "writing";
+  }
+  return "working";
+}
+
+}  // namespace
+
+ProgressMeter::ProgressMeter() : enabled_(StderrIsTerminal()) {}
 
 ProgressMeter::~ProgressMeter() { Finish(); }
 
-void ProgressMeter::Update(std::uint64_t done) {
+void ProgressMeter::Update(sfx::ProgressStage stage, std::uint64_t done, std::uint64_t total) {
   if (!enabled_) return;
-  if (done > total_) done = total_;
-  const int percent = total_ == 0 ? 100 : static_cast<int>(done * 100 / total_);
+  if (!has_stage_ || stage != stage_) {
+    Finish();
+    has_stage_ = true;
+    stage_ = stage;
+    last_percent_ = -1;
+  }
+  if (done > total) done = total;
+  const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
   if (percent == last_percent_) return;
   last_percent_ = percent;
   char bar[kBarWidth + 1];
   const int filled = percent * kBarWidth / 100;
   for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '.';
   bar[kBarWidth] = '\0';
-  std::fprintf(stderr, "\r%s [%s] %3d%%", label_.c_str(), bar, percent);
+  std::fprintf(stderr, "\r%s [%s] %3d%%", StageLabel(stage), bar, percent);
   std::fflush(stderr);
   drawn_ = true;
 }
@@ -54,4 +68,4 @@ void ProgressMeter::Finish() {
   drawn_ = false;
 }
 
-}  // namespace sfx
+}  // namespace sfxpack

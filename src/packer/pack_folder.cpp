@@ -1,0 +1,186 @@
+// The pack pipeline (see pack_folder.h). The stub is read and checked first,
+// so that nothing is compressed for a stub that cannot be used, and the
+// output file is written last, after the block has been decoded again and
+// found again in the installer.
+#include "packer/pack_folder.h"
+
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "config/setup_config.h"
+#include "packer/entry_order.h"
+#include "packer/folder_scan.h"
+#include "packer/host_path.h"
+#include "packer/image_builder.h"
+#include "packer/installer_writer.h"
+#include "packer/pack_error.h"
+#include "packer/payload_block.h"
+#include "payload/overlay.h"
+
+namespace sfx {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void Warn(const PackOptions& options, const std::string& text) {
+  if (options.warn) options.warn(text);
+}
+
+// Refuses an output file inside the folder: a later run would pack the old
+// output.
+void CheckOutputOutsideFolder(const fs::path& folder, const fs::path& output) {
+  std::error_code error;
+  const fs::path root = fs::weakly_canonical(folder, error);
+  if (error) return;
+  const fs::path target = fs::weakly_canonical(output, error);
+  if (error) return;
+  const fs::path relative = target.lexically_relative(root);
+  if (!relative.empty() && *relative.begin() != "..") {
+    throw PackError("the output file " + QuotedPath(output) + " lies inside the folder being packed");
+  }
+}
+
+// Parses a top-level Setup.cfg the way the installer will; refuses a bad
+// one unless allow_bad_config is set.
+void CheckSetupConfig(const PackOptions& options, const FolderScan& scan) {
+  bool has_config = false;
+  bool has_program = false;
+  for (const ScannedFile& file : scan.files) {
+    if (IsTopLevelSetupProgram(file.name)) has_program = true;
+    if (!IsTopLevelSetupConfig(file.name)) continue;
+    has_config = true;
+    SetupConfig config;
+    std::string message;
+    if (ParseSetupConfigQuiet(&config, file.source.string().c_str(), &message)) continue;
+    const std::string what = "the setup configuration " + QuotedPath(file.source) + " does not parse: " + message;
+    if (!options.allow_bad_config) throw PackError(what + " (--allow-bad-config packs it anyway)");
+    Warn(options, what);
+  }
+  if (!has_config) {
+    Warn(options, "no Setup.cfg at the top of the folder: the installer will not check the installed product");
+  }
+  if (!has_program) {
+    Warn(options, "no Setup.exe at the top of the folder: the installer will have no setup program to start");
+  }
+}
+
+std::vector<std::size_t> ChooseOrder(const PackOptions& options, const std::vector<std::string>& names) {
+  if (options.order_file.empty()) return DefaultEntryOrder(names);
+  const std::vector<std::uint8_t> bytes = ReadWholeFile(options.order_file);
+  const std::string text(bytes.begin(), bytes.end());
+  std::vector<std::size_t> order = ManifestEntryOrder(names, ParseOrderManifest(text));
+  // The installer decides on the update right after Setup.cfg and stops
+  // after Setup.exe; with the configuration later that decision comes too late.
+  std::size_t config_at = order.size();
+  std::size_t program_at = order.size();
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (config_at == order.size() && IsTopLevelSetupConfig(names[order[i]])) config_at = i;
+    if (program_at == order.size() && IsTopLevelSetupProgram(names[order[i]])) program_at = i;
+  }
+  if (config_at != order.size() && program_at < config_at) {
+    Warn(options, "the order file puts Setup.exe before Setup.cfg: the installer will then always extract every file");
+  }
+  return order;
+}
+
+// Reads exactly `size` bytes of `source`, the size the scan found.
+void LoadFile(const fs::path& source, std::uint8_t* dst, std::size_t size) {
+  std::ifstream in(source, std::ios::binary);
+  if (!in) throw PackError("cannot open " + QuotedPath(source));
+  in.read(reinterpret_cast<char*>(dst), static_cast<std::streamsize>(size));
+  if (static_cast<std::size_t>(in.gcount()) != size) throw PackError(QuotedPath(source) + " shrank while packing");
+  if (in.peek() != std::ifstream::traits_type::eof()) throw PackError(QuotedPath(source) + " grew while packing");
+}
+
+std::vector<std::uint8_t> BuildImageOf(const PackOptions& options, const FolderScan& scan) {
+  std::vector<std::string> names;
+  for (const ScannedFile& file : scan.files) names.push_back(file.name);
+  ImageBuilder builder;
+  for (std::size_t index : ChooseOrder(options, names)) {
+    const ScannedFile& file = scan.files[index];
+    const fs::path source = file.source;
+    builder.AddEntry(file.name, file.size, [source](std::uint8_t* dst, std::size_t size) { LoadFile(source, dst, size); });
+  }
+  return builder.Build();
+}
+
+// Joins stub and block and checks that the installer finds the block
+// exactly where it was put.
+std::vector<std::uint8_t> BuildCheckedInstaller(const PackOptions& options, const std::vector<std::uint8_t>& stub,
+                                                const std::vector<std::uint8_t>& block, PackResult& result) {
+  InstallerReport report;
+  std::vector<std::uint8_t> installer = BuildInstaller(stub, block, &report);
+  if (report.dropped_bytes != 0) {
+    Warn(options, "the stub had " + std::to_string(report.dropped_bytes) +
+                      " bytes after its sections (an old payload or a signature); they were left out");
+  }
+  result.stub_size = report.overlay_offset;
+  result.block_offset = report.overlay_offset + sizeof kOverlayMarker;
+  const std::uint8_t* found = nullptr;
+  std::size_t found_size = 0;
+  if (FindInstallerPayload(installer.data(), installer.size(), &found, &found_size) != OverlayStatus::kOk ||
+      found != installer.data() + result.block_offset || found_size != block.size()) {
+    throw PackError("internal error: the payload cannot be found again in the installer; nothing written");
+  }
+  if (report.cleared_certificate_entry) {
+    Warn(options, "the stub was signed; its signature does not carry over and was removed");
+  }
+  return installer;
+}
+
+// Writes the output file; a file left half-written is removed.
+void WriteOutput(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) throw PackError("cannot create " + QuotedPath(path));
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) {
+    std::error_code ignored;
+    fs::remove(path, ignored);
+    throw PackError("cannot write " + QuotedPath(path));
+  }
+}
+
+}  // namespace
+
+PackResult PackFolder(const PackOptions& options) {
+  CheckOutputOutsideFolder(options.folder, options.output);
+  std::vector<std::uint8_t> stub;
+  if (!options.stub.empty()) {
+    stub = ReadWholeFile(options.stub);
+    BuildInstaller(stub, {}, nullptr);  // throws for a stub that is not a PE file
+  }
+
+  const FolderScan scan = ScanFolder(options.folder);
+  for (const std::string& warning : scan.warnings) Warn(options, warning);
+  CheckSetupConfig(options, scan);
+  const std::vector<std::uint8_t> image = BuildImageOf(options, scan);
+
+  EncodeOptions encode;
+  encode.level = options.level;
+  if (options.progress) {
+    encode.progress = [&options, &image](std::uint64_t done, std::uint64_t) {
+      options.progress(ProgressStage::kCompressing, done, image.size());
+    };
+  }
+  const std::vector<std::uint8_t> block = BuildPayloadBlock(image, encode);
+  VerifyPayloadBlock(block, image);
+
+  PackResult result;
+  result.file_count = scan.files.size();
+  for (const ScannedFile& file : scan.files) result.file_bytes += file.size;
+  result.image_size = image.size();
+  result.packed_size = block.size() - kEmbeddedHeaderSize;
+  if (options.stub.empty()) {
+    result.kind = PayloadFileKind::kPayloadBlock;
+    WriteOutput(options.output, block);
+  } else {
+    result.kind = PayloadFileKind::kInstaller;
+    WriteOutput(options.output, BuildCheckedInstaller(options, stub, block, result));
+  }
+  return result;
+}
+
+}  // namespace sfx

@@ -1,0 +1,52 @@
+// Packs a folder into an installer or a payload block file.
+//
+// The steps, in order: refuse an output file inside the folder; read the
+// stub and check that it is a PE file (with a stub only); scan the folder;
+// parse a top-level Setup.cfg as the installer will; put the entries in the
+// default order or the order of an order file; build the image; compress and
+// scramble it into a payload block; decode the block again and compare it
+// with the image; join stub and block and find the block again where it was
+// put; write the output file. Nothing is written when any step fails.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "packer/payload_file.h"
+#include "packer/progress_report.h"
+
+namespace sfx {
+
+// What PackFolder packs, where it writes, and whom it tells on the way.
+struct PackOptions {
+  std::filesystem::path folder;      // every file below it becomes an entry
+  std::filesystem::path output;      // the file to write
+  std::filesystem::path stub;        // the installer stub; empty: a bare payload block file
+  std::filesystem::path order_file;  // entries to put first; empty: the default order
+  int level = 6;                     // compression level, 1 to 9
+  bool allow_bad_config = false;     // pack a Setup.cfg that does not parse, with a warning
+  // Called with each warning when it arises; may be empty.
+  std::function<void(const std::string& text)> warn;
+  // Called while the image is compressed (ProgressStage::kCompressing).
+  ProgressReport progress;
+};
+
+// What PackFolder wrote.
+struct PackResult {
+  PayloadFileKind kind = PayloadFileKind::kPayloadBlock;
+  std::size_t file_count = 0;     // entries in the image
+  std::uint64_t file_bytes = 0;   // their data, all together
+  std::size_t image_size = 0;     // U
+  std::size_t packed_size = 0;    // P, the stream without the block header
+  std::size_t stub_size = 0;      // installers: the stub's bytes up to the end of its sections
+  std::size_t block_offset = 0;   // installers: where the payload block starts, after the marker
+};
+
+// Packs `options.folder` into `options.output`. Throws PackError with a
+// message for the user when a step fails.
+PackResult PackFolder(const PackOptions& options);
+
+}  // namespace sfx
