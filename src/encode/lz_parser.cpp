@@ -79,11 +79,11 @@ void LzPrices::FromCounts(const LzCounts& counts) {
 
 void LzPrices::Initial() {
   for (int i = 0; i < kLiteralSymbols; ++i) literal[i] = 8 * 16;
-  literal[kSymRepeatPrevious] = 7 * 16;
-  for (int i = kSymRecentFirst; i < kSymShortFirst; ++i) literal[i] = 6 * 16;
-  for (int i = kSymShortFirst; i < kSymNewTables; ++i) literal[i] = 8 * 16;
-  literal[kSymNewTables] = 15 * 16;
-  for (int i = kSymLongFirst; i < kLiteralSymbols; ++i) literal[i] = static_cast<std::uint32_t>((6 + (i - kSymLongFirst) / 6) * 16);
+  literal[kSymbolRepeatPrevious] = 7 * 16;
+  for (int i = kSymbolFirstRecent; i < kSymbolFirstShort; ++i) literal[i] = 6 * 16;
+  for (int i = kSymbolFirstShort; i < kSymbolNewTables; ++i) literal[i] = 8 * 16;
+  literal[kSymbolNewTables] = 15 * 16;
+  for (int i = kSymbolFirstLong; i < kLiteralSymbols; ++i) literal[i] = static_cast<std::uint32_t>((6 + (i - kSymbolFirstLong) / 6) * 16);
   for (int i = 0; i < kDistanceSymbols; ++i) distance[i] = 5 * 16;
   for (int i = 0; i < kRepeatSymbols; ++i) repeat[i] = static_cast<std::uint32_t>((2 + i / 4) * 16);
 }
@@ -120,7 +120,7 @@ void LzParser::Parse(std::uint32_t begin, std::uint32_t end, MatchHistory& histo
 }
 
 void LzParser::ParseFast(const LevelParams& params, std::uint32_t begin, std::uint32_t end, MatchHistory& history, std::vector<Token>& out) {
-  const int recent_slots = params.sparse_insert ? 1 : 4;
+  const int recent_slots = params.sparse_insert ? 1 : kRecentDistances;
   auto best_at = [&](std::uint32_t pos) {
     Candidate best;
     const std::uint32_t max_len = std::min<std::uint32_t>(kMaxMatch, end - pos);
@@ -256,10 +256,10 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
 
       if (h.prev_length >= 2 && h.prev_length <= max_len && UsableDistance(h.prev_distance, pos) &&
           finder_.CommonLength(pos - h.prev_distance, pos, h.prev_length) == h.prev_length) {
-        relax(h.prev_length, base + prices.literal[kSymRepeatPrevious],
+        relax(h.prev_length, base + prices.literal[kSymbolRepeatPrevious],
               {h.prev_distance, static_cast<std::uint16_t>(h.prev_length), TokenKind::kRepeatPrevious, 0});
       }
-      for (int k = 0; k < 4; ++k) {
+      for (int k = 0; k < kRecentDistances; ++k) {
         const std::uint32_t d = h.Recent(k);
         if (!UsableDistance(d, pos)) continue;
         bool seen = false;
@@ -267,17 +267,17 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
         if (seen) continue;
         const std::uint32_t len = finder_.CommonLength(pos - d, pos, max_len);
         const std::uint32_t bonus = RecentLengthBonus(d);
-        const std::uint32_t symbol_price = base + prices.literal[kSymRecentFirst + k];
+        const std::uint32_t symbol_price = base + prices.literal[kSymbolFirstRecent + k];
         const std::uint32_t first = len >= params_.nice ? len : MinRecentLength(d);
         for (std::uint32_t l = first; l <= len; ++l) {
-          const LengthCode lc = MapLengthValue(l - 2 - bonus);
+          const LengthCode lc = MapLengthValue(l - kRecentMatchBase - bonus);
           relax(l, symbol_price + prices.repeat[lc.code] + 16u * lc.extra_bits,
                 {d, static_cast<std::uint16_t>(l), TokenKind::kRecent, static_cast<std::uint8_t>(k)});
         }
       }
       if (const std::uint32_t d = short_distance_[i]; d != 0) {
         const ShortCode sc = MapShortDistance(d);
-        relax(2, base + prices.literal[kSymShortFirst + sc.code] + 16u * sc.extra_bits, {d, 2, TokenKind::kShort, 0});
+        relax(2, base + prices.literal[kSymbolFirstShort + sc.code] + 16u * sc.extra_bits, {d, 2, TokenKind::kShort, 0});
       }
       const std::uint32_t m_begin = match_start_[i];
       const std::uint32_t m_end = match_start_[i + 1];
@@ -291,8 +291,8 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
         std::uint32_t first = std::max(covered + 1, MinLongLength(d));
         if (match.length >= params_.nice) first = match.length;
         for (std::uint32_t l = first; l <= match.length; ++l) {
-          const LengthCode lc = MapLengthValue(l - 3 - bonus);
-          relax(l, base + prices.literal[kSymLongFirst + lc.code] + 16u * lc.extra_bits + dist_price,
+          const LengthCode lc = MapLengthValue(l - kLongMatchBase - bonus);
+          relax(l, base + prices.literal[kSymbolFirstLong + lc.code] + 16u * lc.extra_bits + dist_price,
                 {d, static_cast<std::uint16_t>(l), TokenKind::kLong, 0});
         }
         covered = std::max(covered, match.length);

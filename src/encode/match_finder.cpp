@@ -11,9 +11,9 @@ namespace sfx::encode {
 namespace {
 
 constexpr int kTripleBits = 14;
-// Three-byte matches pay only below this distance (a long match there is
-// at least four bytes).
-constexpr std::uint32_t kTripleReach = 0x2000;
+// Three-byte matches exist only below this distance (from there on a long
+// match is at least four bytes, see MinLongLength).
+constexpr std::uint32_t kTripleReach = kBonusDistanceMid;
 
 std::uint64_t Load64(const std::uint8_t* p) {
   std::uint64_t v;

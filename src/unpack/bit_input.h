@@ -1,8 +1,7 @@
 // Unscrambling reader and MSB-first bit input over an 8192-byte buffer.
 //
-// The stored stream is a run of little-endian 32-bit words; each plain word
-// is the stored word XOR a key, and the next key is the stored word plus
-// 0x2E69. The first key is the payload seed. The plain bytes fill the input
+// The stored stream is a run of little-endian 32-bit words, each XORed with
+// a key of the chain in format/scramble_key.h. The plain bytes fill the input
 // buffer (8192 bytes at first, then 8160 at a time behind a 32-byte
 // carry-over), and the bit primitives read the buffer most significant bit
 // first. Callers refill at fixed thresholds so that a peek (three bytes at
@@ -14,11 +13,6 @@
 #include "unpack/unpack_state.h"
 
 namespace sfx {
-
-inline constexpr int kInputBufferSize = 8192;
-inline constexpr int kInputCarryOver = 32;
-inline constexpr int kInputRefillSize = kInputBufferSize - kInputCarryOver;  // 8160
-inline constexpr std::uint32_t kScrambleKeyStep = 0x2E69u;
 
 // Unscrambles up to `count` bytes into `dst`; returns how many were
 // delivered, or -1 when the stream has no bytes left.

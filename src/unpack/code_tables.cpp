@@ -16,14 +16,15 @@
 // longer than kQuickBits, or prefixes that straddle a limit) fall back to it.
 //
 // Code lengths of a block: a 2-bit header (multimedia flag, keep-previous
-// flag), for multimedia two bits of channel count - 1, nineteen 4-bit lengths
-// of the code-length code, then the lengths themselves: 0..15 (added to the
-// previous length mod 16), 16 (repeat the last length 3..6 times), 17 (3..10
-// zeros), 18 (11..138 zeros).
+// flag), for multimedia two bits of channel count - 1, kBitLengthSymbols
+// lengths of the code-length code, then the lengths themselves: 0..15
+// (added to the previous length mod 16) or one of the runs kRepeatRun,
+// kShortZeroRun and kLongZeroRun (format/stream_format.h).
 #include "unpack/code_tables.h"
 
 #include <cstring>
 
+#include "format/stream_format.h"
 #include "unpack/bit_input.h"
 #include "unpack/unpack_state.h"
 
@@ -31,13 +32,6 @@ namespace sfx {
 
 namespace {
 
-constexpr int kLzTableSize = 374;
-constexpr int kLiteralSymbols = 298;
-constexpr int kDistanceSymbols = 48;
-constexpr int kRepeatSymbols = 28;
-constexpr int kChannelSymbols = 257;
-constexpr int kNewLengthsSize = 1028;
-constexpr int kBitLengthSymbols = 19;
 // Refill thresholds that keep every peek of a table read inside the buffer.
 constexpr int kTableReadRefill = 8167;
 constexpr int kLengthSymbolRefill = 8187;
@@ -66,19 +60,19 @@ void BuildQuickTable(DecodeTable& table) {
 }  // namespace
 
 void BuildDecodeTable(const std::uint8_t* lengths, DecodeTable& table, int count) {
-  std::uint32_t per_length[16] = {};
+  std::uint32_t per_length[kMaxCodeBits + 1] = {};
   // Lengths are 0..15 by contract; the mask only keeps a bad caller in bounds.
   for (int i = 0; i < count; ++i) ++per_length[lengths[i] & 15];
   per_length[0] = 0;
 
-  std::uint32_t next[16];
+  std::uint32_t next[kMaxCodeBits + 1];
   table.limit[0] = 0;
   table.first_index[0] = 0;
   next[0] = 0;
   std::uint32_t n = 0;
-  for (int k = 1; k <= 15; ++k) {
+  for (int k = 1; k <= kMaxCodeBits; ++k) {
     n = 2 * (n + per_length[k]);
-    const std::uint32_t limit = n << (15 - k);
+    const std::uint32_t limit = n << (kMaxCodeBits - k);
     table.limit[k] = limit > 0xFFFFu ? 0xFFFFu : limit;
     table.first_index[k] = table.first_index[k - 1] + per_length[k - 1];
     next[k] = table.first_index[k];
@@ -138,11 +132,11 @@ void ReadCodeTables(UnpackState& state) {
   }
 
   std::uint8_t bit_lengths[kBitLengthSymbols];
-  for (auto& length : bit_lengths) length = static_cast<std::uint8_t>(ReadBits(state, 4));
+  for (auto& length : bit_lengths) length = static_cast<std::uint8_t>(ReadBits(state, kBitLengthFieldBits));
   BuildDecodeTable(bit_lengths, state.bit_length_table, kBitLengthSymbols);
 
   // Entries past table_size are not in the stream and stay 0.
-  std::uint8_t new_lengths[kNewLengthsSize] = {};
+  std::uint8_t new_lengths[kMaxTableSize] = {};
   int i = 0;
   while (i < table_size) {
     if (state.byte_pos > kLengthSymbolRefill) FillInputBuffer(state, false);
@@ -150,12 +144,13 @@ void ReadCodeTables(UnpackState& state) {
     if (s < 16) {
       new_lengths[i] = static_cast<std::uint8_t>((s + state.previous_lengths[i]) & 15);
       ++i;
-    } else if (s == 16) {
+    } else if (s == kRepeatRun.symbol) {
       // A repeat at the very first position repeats a length of 0.
-      std::uint32_t n = ReadBits(state, 2) + 3;
+      std::uint32_t n = ReadBits(state, kRepeatRun.extra_bits) + kRepeatRun.min_count;
       for (; n != 0 && i < table_size; --n, ++i) new_lengths[i] = i > 0 ? new_lengths[i - 1] : 0;
     } else {
-      std::uint32_t n = s == 17 ? ReadBits(state, 3) + 3 : ReadBits(state, 7) + 11;
+      const CodeLengthRun& run = s == kShortZeroRun.symbol ? kShortZeroRun : kLongZeroRun;
+      std::uint32_t n = ReadBits(state, run.extra_bits) + run.min_count;
       for (; n != 0 && i < table_size; --n, ++i) new_lengths[i] = 0;
     }
   }

@@ -4,10 +4,9 @@
 // repeat of the last match (256), a match at one of the last four distances
 // (257..260, length from the repeat table), a two-byte match at a short
 // distance (261..268), new code tables (269), or a match with a length code
-// and a distance-table symbol (270..297). Long distances lengthen a match by
-// one or two bytes (>= 0x2000, >= 0x40000; ring matches also >= 0x101). In a
-// multimedia block each symbol is instead a delta for the current channel,
-// or 256 for new tables.
+// and a distance-table symbol (270..297). Long distances lengthen a match
+// (LongLengthBonus, RecentLengthBonus). In a multimedia block each symbol is
+// instead a delta for the current channel, or 256 for new tables.
 //
 // Termination rests on the output count alone; a stream that has been read
 // past its end is damaged (a complete stream never is), so the loop also
@@ -18,6 +17,7 @@
 #include <cstring>
 #include <new>
 
+#include "format/stream_format.h"
 #include "unpack/bit_input.h"
 #include "unpack/code_tables.h"
 #include "unpack/delta_decoder.h"
@@ -27,32 +27,10 @@ namespace sfx {
 
 namespace {
 
-constexpr std::uint8_t kLengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  10,  12,  14,  16,  20,
-                                          24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
-constexpr std::uint8_t kLengthBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
-                                          2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
-constexpr std::uint32_t kDistanceBase[48] = {
-    0,      1,      2,      3,      4,      6,      8,      12,     16,     24,     32,     48,
-    64,     96,     128,    192,    256,    384,    512,    768,    1024,   1536,   2048,   3072,
-    4096,   6144,   8192,   12288,  16384,  24576,  32768,  49152,  65536,  98304,  131072, 196608,
-    262144, 327680, 393216, 458752, 524288, 589824, 655360, 720896, 786432, 851968, 917504, 983040};
-constexpr std::uint8_t kDistanceBits[48] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
-                                            7,  7,  8,  8,  9,  9,  10, 10, 11, 11, 12, 12, 13, 13, 14, 14,
-                                            15, 15, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16};
-constexpr std::uint8_t kShortBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};
-constexpr std::uint8_t kShortBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
-
 // Refill threshold at the top of a step: a step consumes at most 51 bits.
 constexpr int kStepRefill = 8162;
 // Flush when fewer free window bytes are left; the longest match is 260.
 constexpr std::uint32_t kFlushMargin = 270;
-
-constexpr std::uint32_t kSymbolRepeatLast = 256;
-constexpr std::uint32_t kSymbolFirstRing = 257;
-constexpr std::uint32_t kSymbolFirstShort = 261;
-constexpr std::uint32_t kSymbolNewTables = 269;
-constexpr std::uint32_t kSymbolFirstLong = 270;
-constexpr std::uint32_t kChannelNewTables = 256;
 
 // Extra bits of a field; a width of 0 reads nothing.
 inline std::uint32_t ReadExtra(UnpackState& state, std::uint32_t bits) {
@@ -62,7 +40,7 @@ inline std::uint32_t ReadExtra(UnpackState& state, std::uint32_t bits) {
 // One multimedia step: a delta byte for the current channel or new tables.
 void DecodeMultimediaStep(UnpackState& state) {
   const std::uint32_t s = DecodeSymbol(state, state.channel_tables[state.current_channel]);
-  if (s == kChannelNewTables) {
+  if (s == kChannelSymbolNewTables) {
     ReadCodeTables(state);
     return;
   }
@@ -83,11 +61,10 @@ void DecodeLzStep(UnpackState& state) {
   }
   if (s >= kSymbolFirstLong) {
     const std::uint32_t c = s - kSymbolFirstLong;
-    state.match_length = static_cast<std::int32_t>(kLengthBase[c] + 3 + ReadExtra(state, kLengthBits[c]));
+    state.match_length = static_cast<std::int32_t>(kLengthBase[c] + kLongMatchBase + ReadExtra(state, kLengthBits[c]));
     const std::uint32_t d = DecodeSymbol(state, state.distance_table);
     state.match_distance = kDistanceBase[d] + 1 + ReadExtra(state, kDistanceBits[d]);
-    if (state.match_distance >= 0x40000) state.match_length += 1;
-    if (state.match_distance >= 0x2000) state.match_length += 1;
+    state.match_length += static_cast<std::int32_t>(LongLengthBonus(state.match_distance));
     CopyMatch(state);
     return;
   }
@@ -95,7 +72,7 @@ void DecodeLzStep(UnpackState& state) {
     ReadCodeTables(state);
     return;
   }
-  if (s == kSymbolRepeatLast) {
+  if (s == kSymbolRepeatPrevious) {
     state.match_length = state.prev_length;
     state.match_distance = state.prev_distance;
     CopyMatch(state);
@@ -105,16 +82,14 @@ void DecodeLzStep(UnpackState& state) {
     // The (s - 256)-th most recent distance.
     state.match_distance = state.distance_ring[(state.ring_index - s) & 3];
     const std::uint32_t r = DecodeSymbol(state, state.repeat_table);
-    state.match_length = static_cast<std::int32_t>(kLengthBase[r] + 2 + ReadExtra(state, kLengthBits[r]));
-    if (state.match_distance >= 0x40000) state.match_length += 1;
-    if (state.match_distance >= 0x2000) state.match_length += 1;
-    if (state.match_distance >= 0x101) state.match_length += 1;
+    state.match_length = static_cast<std::int32_t>(kLengthBase[r] + kRecentMatchBase + ReadExtra(state, kLengthBits[r]));
+    state.match_length += static_cast<std::int32_t>(RecentLengthBonus(state.match_distance));
     CopyMatch(state);
     return;
   }
   const std::uint32_t c = s - kSymbolFirstShort;
   state.match_distance = kShortBase[c] + 1 + ReadBits(state, kShortBits[c]);
-  state.match_length = 2;
+  state.match_length = kShortMatchLength;
   CopyMatch(state);
 }
 
@@ -307,25 +282,22 @@ class LzRun {
     std::uint32_t distance;
     if (s >= kSymbolFirstLong) {
       const std::uint32_t c = s - kSymbolFirstLong;
-      length = static_cast<std::int32_t>(kLengthBase[c] + 3 + ReadExtraBits(kLengthBits[c]));
+      length = static_cast<std::int32_t>(kLengthBase[c] + kLongMatchBase + ReadExtraBits(kLengthBits[c]));
       const std::uint32_t d = Decode(state_.distance_table);
       distance = kDistanceBase[d] + 1 + ReadExtraBits(kDistanceBits[d]);
-      if (distance >= 0x40000) length += 1;
-      if (distance >= 0x2000) length += 1;
-    } else if (s == kSymbolRepeatLast) {
+      length += static_cast<std::int32_t>(LongLengthBonus(distance));
+    } else if (s == kSymbolRepeatPrevious) {
       length = state_.prev_length;
       distance = state_.prev_distance;
     } else if (s < kSymbolFirstShort) {
       distance = state_.distance_ring[(state_.ring_index - s) & 3];
       const std::uint32_t r = Decode(state_.repeat_table);
-      length = static_cast<std::int32_t>(kLengthBase[r] + 2 + ReadExtraBits(kLengthBits[r]));
-      if (distance >= 0x40000) length += 1;
-      if (distance >= 0x2000) length += 1;
-      if (distance >= 0x101) length += 1;
+      length = static_cast<std::int32_t>(kLengthBase[r] + kRecentMatchBase + ReadExtraBits(kLengthBits[r]));
+      length += static_cast<std::int32_t>(RecentLengthBonus(distance));
     } else {
       const std::uint32_t c = s - kSymbolFirstShort;
       distance = kShortBase[c] + 1 + Read(kShortBits[c]);
-      length = 2;
+      length = kShortMatchLength;
     }
     state_.match_length = length;
     state_.match_distance = distance;
@@ -399,7 +371,7 @@ void ReadTrailingTables(UnpackState& state) {
   // Unsigned on purpose: a fill level of -1 (empty stream) compares as huge.
   if (static_cast<std::uint32_t>(state.fill_level) < static_cast<std::uint32_t>(state.byte_pos + 5)) return;
   if (state.multimedia_mode != 0) {
-    if (DecodeSymbol(state, state.channel_tables[state.current_channel]) == kChannelNewTables) ReadCodeTables(state);
+    if (DecodeSymbol(state, state.channel_tables[state.current_channel]) == kChannelSymbolNewTables) ReadCodeTables(state);
   } else {
     if (DecodeSymbol(state, state.literal_table) == kSymbolNewTables) ReadCodeTables(state);
   }

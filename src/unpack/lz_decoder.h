@@ -8,11 +8,12 @@
 
 #include <cstdint>
 
+#include "format/stream_format.h"
+
 namespace sfx {
 
 struct UnpackState;
 
-inline constexpr std::uint32_t kWindowSize = 0x100000;
 inline constexpr std::uint32_t kWindowMask = kWindowSize - 1;
 
 // Clears the decoder state before a decode (not the scramble key chain).

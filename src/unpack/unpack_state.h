@@ -9,12 +9,20 @@
 
 #include <cstdint>
 
-#include "payload/crc32.h"
+#include "format/scramble_key.h"
+#include "format/stream_format.h"
 #include "unpack/decode_table.h"
 #include "unpack/delta_decoder.h"
 #include "unpack/unpack.h"
 
 namespace sfx {
+
+// The input buffer: filled with kInputBufferSize plain bytes at first, then
+// refilled kInputRefillSize bytes at a time behind a kInputCarryOver-byte
+// carry-over (see FillInputBuffer).
+inline constexpr int kInputBufferSize = 8192;
+inline constexpr int kInputCarryOver = 32;
+inline constexpr int kInputRefillSize = kInputBufferSize - kInputCarryOver;  // 8160
 
 // Every field of one decoder, from process start to the end of its decode.
 struct UnpackState {
@@ -23,7 +31,7 @@ struct UnpackState {
   const std::uint8_t* stream_end = nullptr;
   std::uint32_t scramble_key = kPayloadSeed;
   std::int32_t pending_bytes = 0;
-  std::uint8_t input_buffer[8192] = {};
+  std::uint8_t input_buffer[kInputBufferSize] = {};
   std::int32_t byte_pos = 0;
   std::uint32_t bit_pos = 0;
   std::int32_t fill_level = 0;
@@ -33,8 +41,8 @@ struct UnpackState {
   DecodeTable literal_table;
   DecodeTable distance_table;
   DecodeTable repeat_table;
-  DecodeTable channel_tables[4];
-  std::uint8_t previous_lengths[1028] = {};
+  DecodeTable channel_tables[kMaxChannels];
+  std::uint8_t previous_lengths[kMaxTableSize] = {};
   std::uint32_t multimedia_mode = 0;
   std::int32_t channel_count = 1;
   std::int32_t current_channel = 0;
@@ -50,11 +58,11 @@ struct UnpackState {
   std::uint32_t match_distance = 0;
   std::int32_t prev_length = 0;
   std::uint32_t prev_distance = 0;
-  std::uint32_t distance_ring[4] = {};
+  std::uint32_t distance_ring[kRecentDistances] = {};
   std::uint32_t ring_index = 0;
 
   // --- Multimedia delta decoder ---
-  ChannelPredictor channel_predictors[4];
+  ChannelPredictor channel_predictors[kMaxChannels];
   std::int32_t shared_delta = 0;
 
   // --- Guards and hooks of this implementation ---

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "common/byte_order.h"
-#include "payload/crc32.h"
+#include "format/scramble_key.h"
 #include "support/bit_writer.h"
 #include "unpack/unpack.h"
 
@@ -45,7 +45,7 @@ inline Bytes Scramble(const Bytes& plain, std::uint32_t key = kPayloadSeed) {
     const std::size_t n = plain.size() - i < 4 ? plain.size() - i : 4;
     for (std::size_t j = 0; j < n; ++j) word[j] = plain[i + j];
     const std::uint32_t s = LoadLE32(word) ^ key;
-    key = s + 0x2E69u;
+    key = NextScrambleKey(s);
     StoreLE32(word, s);
     for (std::size_t j = 0; j < n; ++j) stored[i + j] = word[j];
   }
