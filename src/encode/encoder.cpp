@@ -24,13 +24,13 @@
 
 #include "encode/bit_writer.h"
 #include "encode/block_writer.h"
-#include "encode/delta_predictor.h"
 #include "encode/encoder.h"
 #include "encode/lz_counts.h"
 #include "encode/lz_parser.h"
 #include "encode/match_history.h"
 #include "encode/stream_encoder.h"
 #include "encode/table_writer.h"
+#include "format/delta_predictor.h"
 
 namespace sfx {
 namespace {

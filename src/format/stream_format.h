@@ -9,8 +9,8 @@
 // two-byte match at a short distance (kSymbolFirstShort + short code), new
 // code tables (kSymbolNewTables), or a match with a length code and a
 // distance-table symbol (kSymbolFirstLong + length code). In a multimedia
-// block each channel-table symbol is a delta of the current channel or
-// kChannelSymbolNewTables. Every match, of any form, becomes the most
+// block each channel-table symbol is a delta of the current channel (see
+// format/delta_predictor.h) or kChannelSymbolNewTables. Every match, of any form, becomes the most
 // recent distance and the previous match.
 #pragma once
 

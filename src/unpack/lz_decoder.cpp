@@ -20,7 +20,6 @@
 #include "format/stream_format.h"
 #include "unpack/bit_input.h"
 #include "unpack/code_tables.h"
-#include "unpack/delta_decoder.h"
 #include "unpack/unpack_state.h"
 
 namespace sfx {
@@ -44,7 +43,7 @@ void DecodeMultimediaStep(UnpackState& state) {
     ReadCodeTables(state);
     return;
   }
-  state.window[state.window_pos] = DecodeDeltaByte(state, s);
+  state.window[state.window_pos] = state.predictor.DecodeDelta(state.current_channel, static_cast<std::uint8_t>(s));
   state.window_pos += 1;
   if (++state.current_channel == state.channel_count) state.current_channel = 0;
   state.remaining_output -= 1;
@@ -326,8 +325,7 @@ void ResetUnpackState(UnpackState& state) {
   state.bit_pos = 0;
   state.byte_pos = 0;
   state.current_channel = 0;
-  state.shared_delta = 0;
-  for (auto& predictor : state.channel_predictors) predictor = ChannelPredictor{};
+  state.predictor = DeltaPredictor{};
   for (auto& distance : state.distance_ring) distance = 0;
   state.ring_index = 0;
   state.prev_length = 0;

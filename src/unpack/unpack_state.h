@@ -11,8 +11,8 @@
 
 #include "format/scramble_key.h"
 #include "format/stream_format.h"
+#include "format/delta_predictor.h"
 #include "unpack/decode_table.h"
-#include "unpack/delta_decoder.h"
 #include "unpack/unpack.h"
 
 namespace sfx {
@@ -62,8 +62,7 @@ struct UnpackState {
   std::uint32_t ring_index = 0;
 
   // --- Multimedia delta decoder ---
-  ChannelPredictor channel_predictors[kMaxChannels];
-  std::int32_t shared_delta = 0;
+  DeltaPredictor predictor;
 
   // --- Guards and hooks of this implementation ---
   // Index in input_buffer just past the last plain byte that the stream has

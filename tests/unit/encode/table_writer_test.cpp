@@ -8,7 +8,7 @@
 #include <string>
 
 #include "encode/bit_writer.h"
-#include "encode/delta_predictor.h"
+#include "format/delta_predictor.h"
 #include "encode/prefix_code.h"
 #include "unit/encode/round_trip.h"
 #include "encode/table_writer.h"
