@@ -38,6 +38,31 @@ constexpr int kLengthSymbolRefill = 8187;
 
 constexpr int kQuickShift = 16 - kQuickBits;
 
+// Code length that the limit bisection gives for a masked 16-bit peek.
+std::uint32_t CodeLengthOf(const DecodeTable& table, std::uint32_t b) {
+  const std::uint32_t* limit = table.limit;
+  if (b < limit[8]) {
+    if (b < limit[4]) {
+      if (b < limit[2]) return b < limit[1] ? 1 : 2;
+      return b < limit[3] ? 3 : 4;
+    }
+    if (b < limit[6]) return b < limit[5] ? 5 : 6;
+    return b < limit[7] ? 7 : 8;
+  }
+  if (b < limit[12]) {
+    if (b < limit[10]) return b < limit[9] ? 9 : 10;
+    return b < limit[11] ? 11 : 12;
+  }
+  if (b < limit[14]) return b < limit[13] ? 13 : 14;
+  return 15;
+}
+
+// Position in `symbols` for a masked peek and its code length, before an
+// index past symbol_count is turned into 0.
+std::uint32_t SymbolIndexOf(const DecodeTable& table, std::uint32_t b, std::uint32_t length) {
+  return table.first_index[length] + ((b - table.limit[length - 1]) >> (16 - length));
+}
+
 // Fills the direct-lookup cache of a freshly built table.
 void BuildQuickTable(DecodeTable& table) {
   const std::uint32_t prefix_span = 1u << kQuickShift;
@@ -46,12 +71,9 @@ void BuildQuickTable(DecodeTable& table) {
     const std::uint32_t high = (low + prefix_span - 1) & 0xFFFEu;
     const std::uint32_t length = CodeLengthOf(table, low);
     std::uint16_t entry = 0;
-    if (length <= static_cast<std::uint32_t>(kQuickBits) && CodeLengthOf(table, high) == length) {
-      const std::uint32_t index = SymbolIndexOf(table, low, length);
-      if (SymbolIndexOf(table, high, length) == index) {
-        const std::uint32_t position = index >= static_cast<std::uint32_t>(table.symbol_count) ? 0 : index;
-        entry = static_cast<std::uint16_t>((table.symbols[position] << 4) | length);
-      }
+    if (length <= static_cast<std::uint32_t>(kQuickBits) && CodeLengthOf(table, high) == length &&
+        SymbolIndexOf(table, high, length) == SymbolIndexOf(table, low, length)) {
+      entry = static_cast<std::uint16_t>(SlowTableEntry(table, low));
     }
     table.quick[prefix] = entry;
   }
@@ -85,35 +107,12 @@ void BuildDecodeTable(const std::uint8_t* lengths, DecodeTable& table, int count
   BuildQuickTable(table);
 }
 
-std::uint32_t CodeLengthOf(const DecodeTable& table, std::uint32_t b) {
-  const std::uint32_t* limit = table.limit;
-  if (b < limit[8]) {
-    if (b < limit[4]) {
-      if (b < limit[2]) return b < limit[1] ? 1 : 2;
-      return b < limit[3] ? 3 : 4;
-    }
-    if (b < limit[6]) return b < limit[5] ? 5 : 6;
-    return b < limit[7] ? 7 : 8;
-  }
-  if (b < limit[12]) {
-    if (b < limit[10]) return b < limit[9] ? 9 : 10;
-    return b < limit[11] ? 11 : 12;
-  }
-  if (b < limit[14]) return b < limit[13] ? 13 : 14;
-  return 15;
-}
-
-std::uint32_t SymbolIndexOf(const DecodeTable& table, std::uint32_t b, std::uint32_t length) {
-  return table.first_index[length] + ((b - table.limit[length - 1]) >> (16 - length));
-}
-
-std::uint32_t DecodeSymbolSlow(UnpackState& state, const DecodeTable& table, std::uint32_t peek) {
+std::uint32_t SlowTableEntry(const DecodeTable& table, std::uint32_t peek) {
   const std::uint32_t b = peek & 0xFFFEu;
   const std::uint32_t length = CodeLengthOf(table, b);
-  SkipBits(state, length);
   std::uint32_t index = SymbolIndexOf(table, b, length);
   if (index >= static_cast<std::uint32_t>(table.symbol_count)) index = 0;
-  return table.symbols[index];
+  return (table.symbols[index] << 4) | length;
 }
 
 void ReadCodeTables(UnpackState& state) {

@@ -23,6 +23,9 @@ namespace sfx {
 inline constexpr int kInputBufferSize = 8192;
 inline constexpr int kInputCarryOver = 32;
 inline constexpr int kInputRefillSize = kInputBufferSize - kInputCarryOver;  // 8160
+// A byte behind the buffer that is never written: PeekBits loads four bytes
+// where the refill thresholds keep only three inside the buffer.
+inline constexpr int kInputPeekSlack = 1;
 
 // Every field of one decoder, from process start to the end of its decode.
 struct UnpackState {
@@ -31,7 +34,7 @@ struct UnpackState {
   const std::uint8_t* stream_end = nullptr;
   std::uint32_t scramble_key = kPayloadSeed;
   std::int32_t pending_bytes = 0;
-  std::uint8_t input_buffer[kInputBufferSize] = {};
+  std::uint8_t input_buffer[kInputBufferSize + kInputPeekSlack] = {};
   std::int32_t byte_pos = 0;
   std::uint32_t bit_pos = 0;
   std::int32_t fill_level = 0;
@@ -54,14 +57,12 @@ struct UnpackState {
   std::int32_t remaining_output = 0;
   std::uint8_t* output_cursor = nullptr;
   std::uint8_t* output_end = nullptr;
-  std::int32_t match_length = 0;
-  std::uint32_t match_distance = 0;
   std::int32_t prev_length = 0;
   std::uint32_t prev_distance = 0;
   std::uint32_t distance_ring[kRecentDistances] = {};
   std::uint32_t ring_index = 0;
 
-  // --- Multimedia delta decoder ---
+  // --- Multimedia delta predictor ---
   DeltaPredictor predictor;
 
   // --- Guards and hooks of this implementation ---
