@@ -22,20 +22,21 @@
 namespace sfx::encode {
 
 LevelParams ParamsForLevel(int level) {
-  static const LevelParams kLevels[10] = {
-      // chain nice strategy hash_bits hash_bytes passes sparse good skip chain_bits
-      {1, 16, 0, 16, 4, 1, true, 0, true, 0},         // 0 is treated as 1
-      {1, 16, 0, 16, 4, 1, true, 0, true, 0},         // 1
-      {2, 24, 0, 16, 4, 1, false, 0, true, 20},       // 2
-      {4, 32, 0, 16, 4, 1, false, 0, true, 20},       // 3
-      {8, 32, 1, 16, 4, 1, false, 16, false, 18},     // 4
-      {8, 48, 1, 17, 4, 1, false, 16, false, 19},     // 5
-      {12, 64, 1, 17, 4, 1, false, 24, false, 20},    // 6
-      {24, 128, 2, 17, 3, 1, false, 0, false, 20},    // 7
-      {64, 192, 2, 17, 3, 2, false, 0, false, 20},    // 8
-      {256, 257, 2, 17, 3, 3, false, 0, false, 20},   // 9
+  using enum ParseStrategy;
+  // Levels 1 to 9; fields left out keep the defaults of LevelParams.
+  static const LevelParams kLevels[9] = {
+      {.max_chain = 1, .nice = 16, .strategy = kGreedy, .hash_bits = 16, .sparse_insert = true, .skip_literals = true,
+       .chain_bits = 0},
+      {.max_chain = 2, .nice = 24, .strategy = kGreedy, .hash_bits = 16, .skip_literals = true},
+      {.max_chain = 4, .nice = 32, .strategy = kGreedy, .hash_bits = 16, .skip_literals = true},
+      {.max_chain = 8, .nice = 32, .strategy = kLazy, .hash_bits = 16, .good = 16, .chain_bits = 18},
+      {.max_chain = 8, .nice = 48, .strategy = kLazy, .hash_bits = 17, .good = 16, .chain_bits = 19},
+      {.max_chain = 12, .nice = 64, .strategy = kLazy, .hash_bits = 17, .good = 24},
+      {.max_chain = 24, .nice = 128, .strategy = kOptimal, .hash_bits = 17, .hash_bytes = 3},
+      {.max_chain = 64, .nice = 192, .strategy = kOptimal, .hash_bits = 17, .hash_bytes = 3, .passes = 2},
+      {.max_chain = 256, .nice = 257, .strategy = kOptimal, .hash_bits = 17, .hash_bytes = 3, .passes = 3},
   };
-  return kLevels[std::clamp(level, 1, 9)];
+  return kLevels[std::clamp(level, 1, 9) - 1];
 }
 
 namespace {
@@ -103,14 +104,14 @@ void LzParser::Skip(std::uint32_t begin, std::uint32_t end) {
 void LzParser::Parse(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices, std::vector<Token>& out,
                      bool light) {
   IndexUpTo(begin);
-  if (params_.strategy == 2) {
+  if (params_.strategy == ParseStrategy::kOptimal) {
     ParseOptimal(begin, end, history, prices, out);
   } else if (light) {
     // Greedy with a short search: enough to tell whether LZ can compete.
     LevelParams p = params_;
     p.max_chain = std::min(p.max_chain, 2);
     p.nice = std::min<std::uint32_t>(p.nice, 32);
-    p.strategy = 0;
+    p.strategy = ParseStrategy::kGreedy;
     p.skip_literals = true;
     ParseFast(p, begin, end, history, out);
   } else {
@@ -175,7 +176,7 @@ void LzParser::ParseFast(const LevelParams& params, std::uint32_t begin, std::ui
     if (!have_next) cur = best_at(pos);
     have_next = false;
     misses = cur.score > 0 ? 0 : misses + 1;
-    if (cur.score > 0 && params.strategy == 1 && cur.token.length < params.good && pos + 1 < end) {
+    if (cur.score > 0 && params.strategy == ParseStrategy::kLazy && cur.token.length < params.good && pos + 1 < end) {
       IndexUpTo(pos + 1);
       const Candidate next = best_at(pos + 1);
       // The literal sent first costs about 8 bits; the later match must
