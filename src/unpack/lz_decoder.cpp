@@ -323,10 +323,10 @@ void SetProgressSink(UnpackState& state, ProgressSink sink, void* context) {
   state.progress_context = context;
 }
 
-int UnpackPayload(UnpackState& state, const std::uint8_t* stream_start, const std::uint8_t* stream_end,
-                  std::uint8_t* out_start, std::uint8_t* out_end) {
+bool UnpackPayload(UnpackState& state, const std::uint8_t* stream_start, const std::uint8_t* stream_end,
+                   std::uint8_t* out_start, std::uint8_t* out_end) {
   std::uint8_t* window = new (std::nothrow) std::uint8_t[kWindowSize];
-  if (window == nullptr) return 0;
+  if (window == nullptr) return false;
   state.stream_cursor = stream_start;
   state.stream_end = stream_end;
   state.output_end = out_end;
@@ -335,7 +335,7 @@ int UnpackPayload(UnpackState& state, const std::uint8_t* stream_start, const st
   DecodeLoop(state, window);
   delete[] window;
   state.window = nullptr;
-  return 1;
+  return true;
 }
 
 }  // namespace sfx

@@ -21,7 +21,7 @@ inline std::vector<std::uint8_t> DecodePlain(std::vector<std::uint8_t> stream, s
   EXPECT_NE(state, nullptr);
   // One spare byte after the output catches a decoder asked to write more.
   std::vector<std::uint8_t> out(size + 1, 0xA7);
-  EXPECT_EQ(UnpackPayload(*state, stream.data(), stream.data() + stream.size(), out.data(), out.data() + size), 1);
+  EXPECT_TRUE(UnpackPayload(*state, stream.data(), stream.data() + stream.size(), out.data(), out.data() + size));
   EXPECT_EQ(out[size], 0xA7);
   out.resize(size);
   return out;

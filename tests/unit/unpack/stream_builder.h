@@ -54,7 +54,7 @@ inline Bytes Scramble(const Bytes& plain, std::uint32_t key = kPayloadSeed) {
 
 // Result of one decode through the public entry.
 struct DecodeResult {
-  int status = -1;
+  bool status = false;  // what UnpackPayload returned
   Bytes output;
   std::vector<std::uint32_t> reports;  // every progress report, in order
 };
