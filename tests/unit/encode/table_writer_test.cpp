@@ -8,10 +8,10 @@
 #include <string>
 
 #include "encode/bit_writer.h"
-#include "format/delta_predictor.h"
 #include "encode/prefix_code.h"
-#include "unit/encode/round_trip.h"
 #include "encode/table_writer.h"
+#include "format/delta_predictor.h"
+#include "support/decode_stream.h"
 
 namespace sfx::encode {
 namespace {
@@ -83,7 +83,7 @@ TEST(TableWriter, StreamOfTablesAndFewSymbolsDecodes) {
   expected += "z";
   out.Flush();
 
-  const auto decoded = testing::DecodePlain(stream, expected.size());
+  const auto decoded = test::DecodePlain(stream, expected.size()).output;
   EXPECT_EQ(std::string(decoded.begin(), decoded.end()), expected);
 }
 
@@ -116,7 +116,7 @@ TEST(TableWriter, KeepsLengthsOnlyWhenThePreviousReadCoversThem) {
   EXPECT_EQ(history.kept_reads, kept_before + 1);
   PutSymbol(out, channel, predictor.EncodeByte(0, 'q'));
   out.Flush();
-  const auto decoded = testing::DecodePlain(stream, 6);
+  const auto decoded = test::DecodePlain(stream, 6).output;
   EXPECT_EQ(std::string(decoded.begin(), decoded.end()), "awxyzq");
 }
 

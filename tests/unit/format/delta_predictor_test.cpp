@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "format/delta_predictor.h"
-#include "unit/encode/test_data.h"
+#include "support/test_data.h"
 
 namespace sfx {
 namespace {
 
-namespace data = encode::testing;
+namespace data = test;
 
 std::vector<std::uint8_t> DecodeAll(DeltaPredictor& p, const std::vector<std::uint32_t>& deltas) {
   std::vector<std::uint8_t> out;

@@ -8,7 +8,7 @@
 #include "common/byte_order.h"
 #include "unpack/bit_input.h"
 #include "unpack/unpack_state.h"
-#include "unit/unpack/stream_builder.h"
+#include "support/stream_builder.h"
 
 namespace sfx {
 namespace {

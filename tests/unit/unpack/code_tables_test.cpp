@@ -10,7 +10,7 @@
 #include "unpack/bit_input.h"
 #include "unpack/code_tables.h"
 #include "unpack/unpack_state.h"
-#include "unit/unpack/stream_builder.h"
+#include "support/stream_builder.h"
 
 namespace sfx {
 namespace {

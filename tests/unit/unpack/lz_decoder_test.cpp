@@ -11,7 +11,7 @@
 
 #include "payload/crc32.h"
 #include "unpack/unpack_state.h"
-#include "unit/unpack/stream_builder.h"
+#include "support/stream_builder.h"
 
 namespace sfx {
 namespace {

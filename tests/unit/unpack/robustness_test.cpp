@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "unpack/unpack_state.h"
-#include "unit/unpack/stream_builder.h"
+#include "support/stream_builder.h"
 
 namespace sfx {
 namespace {
