@@ -28,7 +28,7 @@
 
 #include "encode/encoder.h"
 #include "encode/stream_encoder.h"
-#include "payload/crc32.h"
+#include "format/scramble_key.h"
 #include "unpack/unpack.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "encode/encoder.h"
+#include "format/scramble_key.h"
 #include "fuzz_support.h"
-#include "payload/crc32.h"
 #include "unpack/unpack.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

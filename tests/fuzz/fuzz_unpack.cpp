@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "encode/encoder.h"
+#include "format/scramble_key.h"
 #include "fuzz_support.h"
-#include "payload/crc32.h"
 #include "unpack/unpack.h"
 
 namespace {
