@@ -61,6 +61,17 @@ struct Candidate {
 
 bool UsableDistance(std::uint32_t distance, std::uint32_t pos) { return distance != 0 && distance <= pos && distance <= kMaxDistance; }
 
+// Whether recent-distance slot k is worth trying at `pos`: its distance is
+// usable there and no nearer slot holds the same distance.
+bool UsableRecentSlot(const MatchHistory& history, int k, std::uint32_t pos) {
+  const std::uint32_t d = history.Recent(k);
+  if (!UsableDistance(d, pos)) return false;
+  for (int j = 0; j < k; ++j) {
+    if (history.Recent(j) == d) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void LzPrices::FromCounts(const LzCounts& counts) {
@@ -134,11 +145,8 @@ void LzParser::ParseFast(const LevelParams& params, std::uint32_t begin, std::ui
       }
     };
     for (int k = 0; k < recent_slots; ++k) {
+      if (!UsableRecentSlot(history, k, pos)) continue;
       const std::uint32_t d = history.Recent(k);
-      if (!UsableDistance(d, pos)) continue;
-      bool seen = false;
-      for (int j = 0; j < k; ++j) seen = seen || history.Recent(j) == d;
-      if (seen) continue;
       const std::uint32_t len = finder_.CommonLength(pos - d, pos, max_len);
       if (k == 0 && history.prev_length >= 2 && len >= history.prev_length) {
         offer(TokenKind::kRepeatPrevious, history.prev_length, d, 0, kRepeatPreviousBits);
@@ -261,11 +269,8 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
               {h.prev_distance, static_cast<std::uint16_t>(h.prev_length), TokenKind::kRepeatPrevious, 0});
       }
       for (int k = 0; k < kRecentDistances; ++k) {
+        if (!UsableRecentSlot(h, k, pos)) continue;
         const std::uint32_t d = h.Recent(k);
-        if (!UsableDistance(d, pos)) continue;
-        bool seen = false;
-        for (int j = 0; j < k; ++j) seen = seen || h.Recent(j) == d;
-        if (seen) continue;
         const std::uint32_t len = finder_.CommonLength(pos - d, pos, max_len);
         const std::uint32_t bonus = RecentLengthBonus(d);
         const std::uint32_t symbol_price = base + prices.literal[kSymbolFirstRecent + k];
