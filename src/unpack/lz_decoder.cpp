@@ -31,6 +31,7 @@ constexpr std::uint32_t kWindowMask = kWindowSize - 1;
 constexpr int kStepRefill = 8162;
 // Flush when fewer free window bytes are left; the longest match is 260.
 constexpr std::uint32_t kFlushMargin = 270;
+static_assert(kFlushMargin > kLongMatchBase + kMaxLengthValue + LongLengthBonus(kMaxDistance));
 
 // Clears the decoder state before a decode (not the scramble key chain).
 void ResetUnpackState(UnpackState& state) {
