@@ -9,9 +9,9 @@
 
 #include <cstdint>
 
+#include "format/delta_predictor.h"
 #include "format/scramble_key.h"
 #include "format/stream_format.h"
-#include "format/delta_predictor.h"
 #include "unpack/decode_table.h"
 #include "unpack/unpack.h"
 

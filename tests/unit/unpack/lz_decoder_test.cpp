@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "payload/crc32.h"
-#include "unpack/unpack_state.h"
 #include "support/stream_builder.h"
+#include "unpack/unpack_state.h"
 
 namespace sfx {
 namespace {
