@@ -28,7 +28,7 @@
 
 #include "encode/encoder.h"
 #include "encode/stream_encoder.h"
-#include "payload/crc32.h"
+#include "format/scramble_key.h"
 #include "unpack/unpack.h"
 
 namespace {
@@ -124,7 +124,7 @@ Bytes Encode(const Bytes& in, int level) {
 
 bool Decode(const Bytes& scrambled, Bytes& out) {
   sfx::UnpackStatePtr state = sfx::NewUnpackState();
-  return state && sfx::UnpackPayload(*state, scrambled.data(), scrambled.data() + scrambled.size(), out.data(), out.data() + out.size()) == 1;
+  return state && sfx::UnpackPayload(*state, scrambled.data(), scrambled.data() + scrambled.size(), out.data(), out.data() + out.size());
 }
 
 std::vector<int> ParseList(const char* text) {

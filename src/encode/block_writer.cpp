@@ -1,8 +1,8 @@
 // Block writing (see block_writer.h).
 //
-// LZ table layout: lengths 0..297 of the literal code, 298..345 of the
-// distance code, 346..373 of the repeat-length code. Multimedia layout: 257
-// lengths per channel, deltas 0..255 and 256 for new tables.
+// LZ table layout: kLiteralSymbols lengths of the literal code, then
+// kDistanceSymbols of the distance code and kRepeatSymbols of the
+// repeat-length code. Multimedia layout: kChannelSymbols lengths per channel.
 #include "encode/block_writer.h"
 
 #include <span>
@@ -13,7 +13,7 @@ namespace sfx::encode {
 
 void WriteLzBlock(BitWriter& out, const std::vector<Token>& tokens, const LzCounts& counts, bool followed, TableHistory& history) {
   LzCounts final_counts = counts;
-  if (followed) ++final_counts.literal[kSymNewTables];
+  if (followed) ++final_counts.literal[kSymbolNewTables];
   PrefixCode literal, distance, repeat;
   BuildPrefixCode(final_counts.literal, kMaxCodeBits, literal);
   BuildPrefixCode(final_counts.distance, kMaxCodeBits, distance);
@@ -38,20 +38,20 @@ void WriteLzBlock(BitWriter& out, const std::vector<Token>& tokens, const LzCoun
       out.Put(s.second_extra, s.second_extra_bits);
     }
   }
-  if (followed) out.Put(literal.codes[kSymNewTables], literal.lengths[kSymNewTables]);
+  if (followed) out.Put(literal.codes[kSymbolNewTables], literal.lengths[kSymbolNewTables]);
 }
 
 void WriteMultimediaBlock(BitWriter& out, int channels, int start_channel, const std::vector<std::uint8_t>& deltas, bool followed,
                           TableHistory& history) {
-  std::uint32_t counts[4][kChannelSymbols] = {};
+  std::uint32_t counts[kMaxChannels][kChannelSymbols] = {};
   int channel = start_channel;
   for (std::uint8_t d : deltas) {
     ++counts[channel][d];
     if (++channel == channels) channel = 0;
   }
   const int end_channel = channel;
-  if (followed) ++counts[end_channel][kSymChannelNewTables];
-  PrefixCode codes[4];
+  if (followed) ++counts[end_channel][kChannelSymbolNewTables];
+  PrefixCode codes[kMaxChannels];
   std::uint8_t lengths[kMaxTableSize];
   for (int c = 0; c < channels; ++c) {
     BuildPrefixCode(std::span<const std::uint32_t>(counts[c], kChannelSymbols), kMaxCodeBits, codes[c]);
@@ -63,7 +63,7 @@ void WriteMultimediaBlock(BitWriter& out, int channels, int start_channel, const
     out.Put(codes[channel].codes[d], codes[channel].lengths[d]);
     if (++channel == channels) channel = 0;
   }
-  if (followed) out.Put(codes[end_channel].codes[kSymChannelNewTables], codes[end_channel].lengths[kSymChannelNewTables]);
+  if (followed) out.Put(codes[end_channel].codes[kChannelSymbolNewTables], codes[end_channel].lengths[kChannelSymbolNewTables]);
 }
 
 }  // namespace sfx::encode

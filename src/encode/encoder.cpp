@@ -24,13 +24,13 @@
 
 #include "encode/bit_writer.h"
 #include "encode/block_writer.h"
-#include "encode/delta_predictor.h"
 #include "encode/encoder.h"
 #include "encode/lz_counts.h"
 #include "encode/lz_parser.h"
 #include "encode/match_history.h"
 #include "encode/stream_encoder.h"
 #include "encode/table_writer.h"
+#include "format/delta_predictor.h"
 
 namespace sfx {
 namespace {
@@ -65,7 +65,7 @@ struct OpenBlock {
   LzCounts counts;
   int start_channel = 0;
   std::vector<std::uint8_t> deltas;
-  std::uint32_t delta_counts[4][kChannelSymbols] = {};
+  std::uint32_t delta_counts[kMaxChannels][kChannelSymbols] = {};
 };
 
 // A trial run of the predictor over one chunk.
@@ -74,7 +74,7 @@ struct MultimediaTrial {
   int start_channel = 0;
   DeltaPredictor predictor;
   std::vector<std::uint8_t> deltas;
-  std::uint32_t counts[4][kChannelSymbols] = {};
+  std::uint32_t counts[kMaxChannels][kChannelSymbols] = {};
   double bits = 0;
 };
 

@@ -25,9 +25,9 @@ struct EncodeOptions {
 // `size` output bytes. Never emits a match past the end of the data.
 std::vector<std::uint8_t> CompressStream(const std::uint8_t* data, std::size_t size, const EncodeOptions& options);
 
-// Scrambles a plain stream in place: 32-bit little-endian words, stored =
-// plain XOR key, next key = stored + 0x2E69, the first key being `seed`. A
-// final partial word is scrambled with the low bytes of its key.
+// Scrambles a plain stream in place with the key chain of
+// format/scramble_key.h, the first key being `seed` (kPayloadSeed for a
+// payload).
 void ScrambleStream(std::uint8_t* stream, std::size_t size, std::uint32_t seed);
 
 // The inverse of ScrambleStream (for tools and tests).

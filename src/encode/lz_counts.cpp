@@ -1,9 +1,10 @@
 // Token to symbol mapping and symbol statistics (see lz_counts.h).
 //
-// A long match sends symbol 270 + length code, the length's extra bits, a
-// distance symbol and the distance's extra bits; a recent-distance match
-// sends 257 + slot, a repeat-code symbol and its extra bits; a two-byte
-// match sends 261 + short code and the distance's extra bits.
+// A long match sends kSymbolFirstLong + length code, the length's extra
+// bits, a distance symbol and the distance's extra bits; a recent-distance
+// match sends kSymbolFirstRecent + slot, a repeat-code symbol and its extra
+// bits; a two-byte match sends kSymbolFirstShort + short code and the
+// distance's extra bits.
 #include "encode/lz_counts.h"
 
 #include <cmath>
@@ -17,11 +18,11 @@ TokenSymbols MapToken(const Token& token) {
       s.literal_symbol = token.value;
       break;
     case TokenKind::kRepeatPrevious:
-      s.literal_symbol = kSymRepeatPrevious;
+      s.literal_symbol = kSymbolRepeatPrevious;
       break;
     case TokenKind::kRecent: {
-      const LengthCode lc = MapLengthValue(token.length - 2 - RecentLengthBonus(token.distance));
-      s.literal_symbol = static_cast<std::uint16_t>(kSymRecentFirst + token.value);
+      const LengthCode lc = MapLengthValue(token.length - kRecentMatchBase - RecentLengthBonus(token.distance));
+      s.literal_symbol = static_cast<std::uint16_t>(kSymbolFirstRecent + token.value);
       s.second_symbol = lc.code;
       s.second_extra_bits = lc.extra_bits;
       s.second_extra = lc.extra;
@@ -29,15 +30,15 @@ TokenSymbols MapToken(const Token& token) {
     }
     case TokenKind::kShort: {
       const ShortCode sc = MapShortDistance(token.distance);
-      s.literal_symbol = static_cast<std::uint16_t>(kSymShortFirst + sc.code);
+      s.literal_symbol = static_cast<std::uint16_t>(kSymbolFirstShort + sc.code);
       s.first_extra_bits = sc.extra_bits;
       s.first_extra = sc.extra;
       break;
     }
     case TokenKind::kLong: {
-      const LengthCode lc = MapLengthValue(token.length - 3 - LongLengthBonus(token.distance));
+      const LengthCode lc = MapLengthValue(token.length - kLongMatchBase - LongLengthBonus(token.distance));
       const DistanceCode dc = MapDistance(token.distance);
-      s.literal_symbol = static_cast<std::uint16_t>(kSymLongFirst + lc.code);
+      s.literal_symbol = static_cast<std::uint16_t>(kSymbolFirstLong + lc.code);
       s.first_extra_bits = lc.extra_bits;
       s.first_extra = lc.extra;
       s.second_symbol = dc.code;

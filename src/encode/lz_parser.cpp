@@ -22,20 +22,21 @@
 namespace sfx::encode {
 
 LevelParams ParamsForLevel(int level) {
-  static const LevelParams kLevels[10] = {
-      // chain nice strategy hash_bits hash_bytes passes sparse good skip chain_bits
-      {1, 16, 0, 16, 4, 1, true, 0, true, 0},         // 0 is treated as 1
-      {1, 16, 0, 16, 4, 1, true, 0, true, 0},         // 1
-      {2, 24, 0, 16, 4, 1, false, 0, true, 20},       // 2
-      {4, 32, 0, 16, 4, 1, false, 0, true, 20},       // 3
-      {8, 32, 1, 16, 4, 1, false, 16, false, 18},     // 4
-      {8, 48, 1, 17, 4, 1, false, 16, false, 19},     // 5
-      {12, 64, 1, 17, 4, 1, false, 24, false, 20},    // 6
-      {24, 128, 2, 17, 3, 1, false, 0, false, 20},    // 7
-      {64, 192, 2, 17, 3, 2, false, 0, false, 20},    // 8
-      {256, 257, 2, 17, 3, 3, false, 0, false, 20},   // 9
+  using enum ParseStrategy;
+  // Levels 1 to 9; fields left out keep the defaults of LevelParams.
+  static const LevelParams kLevels[9] = {
+      {.max_chain = 1, .nice = 16, .strategy = kGreedy, .hash_bits = 16, .sparse_insert = true, .skip_literals = true,
+       .chain_bits = 0},
+      {.max_chain = 2, .nice = 24, .strategy = kGreedy, .hash_bits = 16, .skip_literals = true},
+      {.max_chain = 4, .nice = 32, .strategy = kGreedy, .hash_bits = 16, .skip_literals = true},
+      {.max_chain = 8, .nice = 32, .strategy = kLazy, .hash_bits = 16, .good = 16, .chain_bits = 18},
+      {.max_chain = 8, .nice = 48, .strategy = kLazy, .hash_bits = 17, .good = 16, .chain_bits = 19},
+      {.max_chain = 12, .nice = 64, .strategy = kLazy, .hash_bits = 17, .good = 24},
+      {.max_chain = 24, .nice = 128, .strategy = kOptimal, .hash_bits = 17, .hash_bytes = 3},
+      {.max_chain = 64, .nice = 192, .strategy = kOptimal, .hash_bits = 17, .hash_bytes = 3, .passes = 2},
+      {.max_chain = 256, .nice = 257, .strategy = kOptimal, .hash_bits = 17, .hash_bytes = 3, .passes = 3},
   };
-  return kLevels[std::clamp(level, 1, 9)];
+  return kLevels[std::clamp(level, 1, 9) - 1];
 }
 
 namespace {
@@ -60,6 +61,17 @@ struct Candidate {
 
 bool UsableDistance(std::uint32_t distance, std::uint32_t pos) { return distance != 0 && distance <= pos && distance <= kMaxDistance; }
 
+// Whether recent-distance slot k is worth trying at `pos`: its distance is
+// usable there and no nearer slot holds the same distance.
+bool UsableRecentSlot(const MatchHistory& history, int k, std::uint32_t pos) {
+  const std::uint32_t d = history.Recent(k);
+  if (!UsableDistance(d, pos)) return false;
+  for (int j = 0; j < k; ++j) {
+    if (history.Recent(j) == d) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void LzPrices::FromCounts(const LzCounts& counts) {
@@ -79,11 +91,11 @@ void LzPrices::FromCounts(const LzCounts& counts) {
 
 void LzPrices::Initial() {
   for (int i = 0; i < kLiteralSymbols; ++i) literal[i] = 8 * 16;
-  literal[kSymRepeatPrevious] = 7 * 16;
-  for (int i = kSymRecentFirst; i < kSymShortFirst; ++i) literal[i] = 6 * 16;
-  for (int i = kSymShortFirst; i < kSymNewTables; ++i) literal[i] = 8 * 16;
-  literal[kSymNewTables] = 15 * 16;
-  for (int i = kSymLongFirst; i < kLiteralSymbols; ++i) literal[i] = static_cast<std::uint32_t>((6 + (i - kSymLongFirst) / 6) * 16);
+  literal[kSymbolRepeatPrevious] = 7 * 16;
+  for (int i = kSymbolFirstRecent; i < kSymbolFirstShort; ++i) literal[i] = 6 * 16;
+  for (int i = kSymbolFirstShort; i < kSymbolNewTables; ++i) literal[i] = 8 * 16;
+  literal[kSymbolNewTables] = 15 * 16;
+  for (int i = kSymbolFirstLong; i < kLiteralSymbols; ++i) literal[i] = static_cast<std::uint32_t>((6 + (i - kSymbolFirstLong) / 6) * 16);
   for (int i = 0; i < kDistanceSymbols; ++i) distance[i] = 5 * 16;
   for (int i = 0; i < kRepeatSymbols; ++i) repeat[i] = static_cast<std::uint32_t>((2 + i / 4) * 16);
 }
@@ -103,14 +115,14 @@ void LzParser::Skip(std::uint32_t begin, std::uint32_t end) {
 void LzParser::Parse(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices, std::vector<Token>& out,
                      bool light) {
   IndexUpTo(begin);
-  if (params_.strategy == 2) {
+  if (params_.strategy == ParseStrategy::kOptimal) {
     ParseOptimal(begin, end, history, prices, out);
   } else if (light) {
     // Greedy with a short search: enough to tell whether LZ can compete.
     LevelParams p = params_;
     p.max_chain = std::min(p.max_chain, 2);
     p.nice = std::min<std::uint32_t>(p.nice, 32);
-    p.strategy = 0;
+    p.strategy = ParseStrategy::kGreedy;
     p.skip_literals = true;
     ParseFast(p, begin, end, history, out);
   } else {
@@ -120,7 +132,7 @@ void LzParser::Parse(std::uint32_t begin, std::uint32_t end, MatchHistory& histo
 }
 
 void LzParser::ParseFast(const LevelParams& params, std::uint32_t begin, std::uint32_t end, MatchHistory& history, std::vector<Token>& out) {
-  const int recent_slots = params.sparse_insert ? 1 : 4;
+  const int recent_slots = params.sparse_insert ? 1 : kRecentDistances;
   auto best_at = [&](std::uint32_t pos) {
     Candidate best;
     const std::uint32_t max_len = std::min<std::uint32_t>(kMaxMatch, end - pos);
@@ -133,11 +145,8 @@ void LzParser::ParseFast(const LevelParams& params, std::uint32_t begin, std::ui
       }
     };
     for (int k = 0; k < recent_slots; ++k) {
+      if (!UsableRecentSlot(history, k, pos)) continue;
       const std::uint32_t d = history.Recent(k);
-      if (!UsableDistance(d, pos)) continue;
-      bool seen = false;
-      for (int j = 0; j < k; ++j) seen = seen || history.Recent(j) == d;
-      if (seen) continue;
       const std::uint32_t len = finder_.CommonLength(pos - d, pos, max_len);
       if (k == 0 && history.prev_length >= 2 && len >= history.prev_length) {
         offer(TokenKind::kRepeatPrevious, history.prev_length, d, 0, kRepeatPreviousBits);
@@ -175,7 +184,7 @@ void LzParser::ParseFast(const LevelParams& params, std::uint32_t begin, std::ui
     if (!have_next) cur = best_at(pos);
     have_next = false;
     misses = cur.score > 0 ? 0 : misses + 1;
-    if (cur.score > 0 && params.strategy == 1 && cur.token.length < params.good && pos + 1 < end) {
+    if (cur.score > 0 && params.strategy == ParseStrategy::kLazy && cur.token.length < params.good && pos + 1 < end) {
       IndexUpTo(pos + 1);
       const Candidate next = best_at(pos + 1);
       // The literal sent first costs about 8 bits; the later match must
@@ -256,28 +265,25 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
 
       if (h.prev_length >= 2 && h.prev_length <= max_len && UsableDistance(h.prev_distance, pos) &&
           finder_.CommonLength(pos - h.prev_distance, pos, h.prev_length) == h.prev_length) {
-        relax(h.prev_length, base + prices.literal[kSymRepeatPrevious],
+        relax(h.prev_length, base + prices.literal[kSymbolRepeatPrevious],
               {h.prev_distance, static_cast<std::uint16_t>(h.prev_length), TokenKind::kRepeatPrevious, 0});
       }
-      for (int k = 0; k < 4; ++k) {
+      for (int k = 0; k < kRecentDistances; ++k) {
+        if (!UsableRecentSlot(h, k, pos)) continue;
         const std::uint32_t d = h.Recent(k);
-        if (!UsableDistance(d, pos)) continue;
-        bool seen = false;
-        for (int j = 0; j < k; ++j) seen = seen || h.Recent(j) == d;
-        if (seen) continue;
         const std::uint32_t len = finder_.CommonLength(pos - d, pos, max_len);
         const std::uint32_t bonus = RecentLengthBonus(d);
-        const std::uint32_t symbol_price = base + prices.literal[kSymRecentFirst + k];
+        const std::uint32_t symbol_price = base + prices.literal[kSymbolFirstRecent + k];
         const std::uint32_t first = len >= params_.nice ? len : MinRecentLength(d);
         for (std::uint32_t l = first; l <= len; ++l) {
-          const LengthCode lc = MapLengthValue(l - 2 - bonus);
+          const LengthCode lc = MapLengthValue(l - kRecentMatchBase - bonus);
           relax(l, symbol_price + prices.repeat[lc.code] + 16u * lc.extra_bits,
                 {d, static_cast<std::uint16_t>(l), TokenKind::kRecent, static_cast<std::uint8_t>(k)});
         }
       }
       if (const std::uint32_t d = short_distance_[i]; d != 0) {
         const ShortCode sc = MapShortDistance(d);
-        relax(2, base + prices.literal[kSymShortFirst + sc.code] + 16u * sc.extra_bits, {d, 2, TokenKind::kShort, 0});
+        relax(2, base + prices.literal[kSymbolFirstShort + sc.code] + 16u * sc.extra_bits, {d, 2, TokenKind::kShort, 0});
       }
       const std::uint32_t m_begin = match_start_[i];
       const std::uint32_t m_end = match_start_[i + 1];
@@ -291,8 +297,8 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
         std::uint32_t first = std::max(covered + 1, MinLongLength(d));
         if (match.length >= params_.nice) first = match.length;
         for (std::uint32_t l = first; l <= match.length; ++l) {
-          const LengthCode lc = MapLengthValue(l - 3 - bonus);
-          relax(l, base + prices.literal[kSymLongFirst + lc.code] + 16u * lc.extra_bits + dist_price,
+          const LengthCode lc = MapLengthValue(l - kLongMatchBase - bonus);
+          relax(l, base + prices.literal[kSymbolFirstLong + lc.code] + 16u * lc.extra_bits + dist_price,
                 {d, static_cast<std::uint16_t>(l), TokenKind::kLong, 0});
         }
         covered = std::max(covered, match.length);

@@ -13,18 +13,25 @@
 
 namespace sfx::encode {
 
+// How a parse picks its matches.
+enum class ParseStrategy {
+  kGreedy,   // the best match at each position
+  kLazy,     // a literal first when the next position has a clearly better match
+  kOptimal,  // the cheapest path under bit prices, refined over `passes` rounds
+};
+
 // Search effort and parse strategy of one compression level.
 struct LevelParams {
   int max_chain;       // candidates looked at per position
   std::uint32_t nice;  // a match this long is taken without looking further
-  int strategy;        // 0 greedy, 1 lazy, 2 optimal
+  ParseStrategy strategy;
   int hash_bits;
-  int hash_bytes;      // 3 or 4: bytes the match finder's chains are keyed on
-  int passes;          // optimal parse: price refinement rounds
-  bool sparse_insert;  // fastest level: skip indexing the inside of long matches, no two-byte matches
-  std::uint32_t good;  // lazy: a match this long is taken without looking one byte ahead
-  bool skip_literals;  // greedy: search less often inside long literal stretches
-  int chain_bits;      // log2 of the hash chains' reach (20 = the whole window, 0 = no chains)
+  int hash_bytes = 4;          // 3 or 4: bytes the match finder's chains are keyed on
+  int passes = 1;              // optimal parse: price refinement rounds
+  bool sparse_insert = false;  // fastest level: skip indexing the inside of long matches, no two-byte matches
+  std::uint32_t good = 0;      // lazy: a match this long is taken without looking one byte ahead
+  bool skip_literals = false;  // greedy: search less often inside long literal stretches
+  int chain_bits = 20;         // log2 of the hash chains' reach (20 = the whole window, 0 = no chains)
 };
 
 LevelParams ParamsForLevel(int level);

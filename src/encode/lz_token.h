@@ -8,10 +8,10 @@ namespace sfx::encode {
 
 enum class TokenKind : std::uint8_t {
   kLiteral,
-  kRepeatPrevious,  // symbol 256
-  kRecent,          // symbols 257..260; `slot` 0..3
-  kShort,           // symbols 261..268
-  kLong,            // symbols 270..297
+  kRepeatPrevious,  // kSymbolRepeatPrevious
+  kRecent,          // kSymbolFirstRecent + `slot` 0..3
+  kShort,           // kSymbolFirstShort + short code
+  kLong,            // kSymbolFirstLong + length code
 };
 
 // A literal (length 1) or a match with its coded form.

@@ -11,9 +11,9 @@ namespace sfx::encode {
 namespace {
 
 constexpr int kTripleBits = 14;
-// Three-byte matches pay only below this distance (a long match there is
-// at least four bytes).
-constexpr std::uint32_t kTripleReach = 0x2000;
+// Three-byte matches exist only below this distance (from there on a long
+// match is at least four bytes, see MinLongLength).
+constexpr std::uint32_t kTripleReach = kBonusDistanceMid;
 
 std::uint64_t Load64(const std::uint8_t* p) {
   std::uint64_t v;
@@ -91,10 +91,8 @@ std::uint32_t MatchFinder::CommonLength(std::size_t a, std::size_t b, std::uint3
   return n;
 }
 
-Match MatchFinder::Longest(std::uint32_t pos, std::uint32_t max_length, int max_chain, std::uint32_t nice) const {
-  if (pos + 2 >= size_ || max_length < 3) return {0, 0};
-  Match best = NearTriple(pos, max_length);
-  if (best.length >= nice || best.length >= max_length || pos + 3 >= size_) return best;
+template <class Visit>
+void MatchFinder::ForEachCandidate(std::uint32_t pos, int max_chain, Visit&& visit) const {
   std::uint32_t cand = head_[ChainHash(pos)];
   for (int steps = 0; cand != 0 && steps < max_chain; ++steps) {
     const std::uint32_t c = cand - 1;
@@ -103,17 +101,24 @@ Match MatchFinder::Longest(std::uint32_t pos, std::uint32_t max_length, int max_
     // Read the next link before comparing: both loads usually miss the
     // cache, and issued together their latencies overlap.
     const std::uint32_t next = steps + 1 < max_chain && !chain_.empty() ? chain_[c & chain_mask_] : 0;
-    // Cheap rejection: the byte that would make this match longer (inside
-    // the data, since best.length stays below max_length).
-    if (best.length == 0 || data_[c + best.length] == data_[pos + best.length]) {
-      const std::uint32_t len = CommonLength(c, pos, max_length);
-      if (len > best.length && len >= MinLongLength(distance)) {
-        best = {len, distance};
-        if (len >= nice || len >= max_length) break;
-      }
-    }
+    if (!visit(c, distance)) break;
     cand = next;
   }
+}
+
+Match MatchFinder::Longest(std::uint32_t pos, std::uint32_t max_length, int max_chain, std::uint32_t nice) const {
+  if (pos + 2 >= size_ || max_length < 3) return {0, 0};
+  Match best = NearTriple(pos, max_length);
+  if (best.length >= nice || best.length >= max_length || pos + 3 >= size_) return best;
+  ForEachCandidate(pos, max_chain, [&](std::uint32_t c, std::uint32_t distance) {
+    // Cheap rejection: the byte that would make this match longer (inside
+    // the data, since best.length stays below max_length).
+    if (best.length != 0 && data_[c + best.length] != data_[pos + best.length]) return true;
+    const std::uint32_t len = CommonLength(c, pos, max_length);
+    if (len <= best.length || len < MinLongLength(distance)) return true;
+    best = {len, distance};
+    return len < nice && len < max_length;
+  });
   return best;
 }
 
@@ -127,24 +132,14 @@ int MatchFinder::AllMatches(std::uint32_t pos, std::uint32_t max_length, int max
     if (best >= nice || best >= max_length) return count;
   }
   if (hash_bytes_ == 4 && pos + 3 >= size_) return count;
-  std::uint32_t cand = head_[ChainHash(pos)];
-  for (int steps = 0; cand != 0 && steps < max_chain; ++steps) {
-    const std::uint32_t c = cand - 1;
-    const std::uint32_t distance = pos - c;
-    if (c >= pos || distance > reach_) break;
-    // Read the next link before comparing: both loads usually miss the
-    // cache, and issued together their latencies overlap.
-    const std::uint32_t next = steps + 1 < max_chain && !chain_.empty() ? chain_[c & chain_mask_] : 0;
-    if (data_[c + best] == data_[pos + best]) {
-      const std::uint32_t len = CommonLength(c, pos, max_length);
-      if (len > best && len >= MinLongLength(distance)) {
-        best = len;
-        out[count++] = {len, distance};
-        if (len >= nice || len >= max_length) break;
-      }
-    }
-    cand = next;
-  }
+  ForEachCandidate(pos, max_chain, [&](std::uint32_t c, std::uint32_t distance) {
+    if (data_[c + best] != data_[pos + best]) return true;
+    const std::uint32_t len = CommonLength(c, pos, max_length);
+    if (len <= best || len < MinLongLength(distance)) return true;
+    best = len;
+    out[count++] = {len, distance};
+    return len < nice && len < max_length;
+  });
   return count;
 }
 

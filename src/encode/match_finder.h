@@ -54,6 +54,12 @@ class MatchFinder {
   std::uint32_t CommonLength(std::size_t a, std::size_t b, std::uint32_t limit) const;
 
  private:
+  // Calls visit(candidate, distance) for the chain candidates of `pos`,
+  // nearest first, at most max_chain of them and only within reach, until
+  // visit returns false.
+  template <class Visit>
+  void ForEachCandidate(std::uint32_t pos, int max_chain, Visit&& visit) const;
+
   std::uint32_t Hash3(std::uint32_t pos) const;
   std::uint32_t ChainHash(std::uint32_t pos) const;
   // A three-byte match from the small table when the chains key on four

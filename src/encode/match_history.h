@@ -5,11 +5,13 @@
 
 #include <cstdint>
 
+#include "format/stream_format.h"
+
 namespace sfx::encode {
 
 // Recent distances and the previous match, as the decoder keeps them.
 struct MatchHistory {
-  std::uint32_t ring[4] = {};
+  std::uint32_t ring[kRecentDistances] = {};
   std::uint32_t index = 0;
   std::uint32_t prev_length = 0;
   std::uint32_t prev_distance = 0;

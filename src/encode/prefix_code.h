@@ -11,12 +11,14 @@
 #include <cstdint>
 #include <span>
 
+#include "format/stream_format.h"
+
 namespace sfx::encode {
 
 // Code lengths and code words of one alphabet.
 struct PrefixCode {
-  std::uint8_t lengths[1028] = {};
-  std::uint16_t codes[1028] = {};
+  std::uint8_t lengths[kMaxTableSize] = {};
+  std::uint16_t codes[kMaxTableSize] = {};
   int size = 0;
 };
 

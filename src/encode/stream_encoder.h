@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "encode/encoder.h"
+#include "format/stream_format.h"
 
 namespace sfx::encode {
 
 // Block counts of one compressed stream.
 struct EncodeStats {
-  std::uint32_t blocks[5] = {};   // [0] LZ blocks, [c] multimedia blocks of c channels
-  std::uint32_t tables_kept = 0;  // tables sent as differences from the previous ones
+  std::uint32_t blocks[kMaxChannels + 1] = {};  // [0] LZ blocks, [c] multimedia blocks of c channels
+  std::uint32_t tables_kept = 0;                // tables sent as differences from the previous ones
 };
 
 // CompressStream that also fills `stats` (may be null). Throws

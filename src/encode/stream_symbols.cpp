@@ -7,6 +7,16 @@
 
 namespace sfx::encode {
 
+namespace {
+
+// From this distance code on, every code spans 2^16 values.
+constexpr int kFirstWideDistanceCode = 36;
+constexpr std::uint32_t kWideDistanceBase = kDistanceBase[kFirstWideDistanceCode];
+constexpr std::uint8_t kWideDistanceBits = kDistanceBits[kFirstWideDistanceCode];
+static_assert(kWideDistanceBase == 0x40000 && kWideDistanceBits == 16);
+
+}  // namespace
+
 LengthCode MapLengthValue(std::uint32_t value) {
   // Codes 0..7 carry their value directly; above that every group of four
   // codes doubles the span of the previous group: 8..15 (1 bit), 16..31 (2),
@@ -25,10 +35,10 @@ LengthCode MapLengthValue(std::uint32_t value) {
 DistanceCode MapDistance(std::uint32_t distance) {
   const std::uint32_t value = distance - 1;
   if (value < 4) return {static_cast<std::uint8_t>(value), 0, 0};
-  if (value >= 0x40000) {
-    // Codes 36..47 step by 65536 with 16 extra bits each.
-    const std::uint32_t step = (value - 0x40000) >> 16;
-    return {static_cast<std::uint8_t>(36 + step), 16, (value - 0x40000) & 0xFFFF};
+  if (value >= kWideDistanceBase) {
+    const std::uint32_t step = (value - kWideDistanceBase) >> kWideDistanceBits;
+    return {static_cast<std::uint8_t>(kFirstWideDistanceCode + step), kWideDistanceBits,
+            (value - kWideDistanceBase) & ((1u << kWideDistanceBits) - 1)};
   }
   // Two codes per power of two, told apart by the bit below the highest.
   const int top = std::bit_width(value) - 1;  // 2..17
@@ -39,12 +49,10 @@ DistanceCode MapDistance(std::uint32_t distance) {
 }
 
 ShortCode MapShortDistance(std::uint32_t distance) {
-  static constexpr std::uint16_t kBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};
-  static constexpr std::uint8_t kBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
   const std::uint32_t value = distance - 1;  // 0..255
-  int code = 7;
-  while (kBase[code] > value) --code;
-  return {static_cast<std::uint8_t>(code), kBits[code], static_cast<std::uint16_t>(value - kBase[code])};
+  int code = kShortCodes - 1;
+  while (kShortBase[code] > value) --code;
+  return {static_cast<std::uint8_t>(code), kShortBits[code], static_cast<std::uint16_t>(value - kShortBase[code])};
 }
 
 }  // namespace sfx::encode

@@ -1,8 +1,8 @@
 // Code-length table coding (see table_writer.h).
 //
 // The run decomposition is chosen by a shortest-path search over the length
-// positions (a position moves on by one symbol 0..15, by a zero run 17/18 or
-// by a repeat run 16), priced first with a flat guess and then with the code
+// positions (a position moves on by one symbol 0..15, by a zero run
+// kShortZeroRun / kLongZeroRun or by a repeat run kRepeatRun), priced first with a flat guess and then with the code
 // built from the first plan. The second plan is coded with the code built
 // from its own counts, so every symbol it uses has a code. Both the absolute
 // and, where the previous read allows it, the kept form are planned and the
@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "encode/prefix_code.h"
+#include "format/stream_format.h"
 
 namespace sfx::encode {
 namespace {
 
-constexpr int kLengthSymbols = 19;
-constexpr int kHeaderLengthBits = kLengthSymbols * 4;
+constexpr int kHeaderLengthBits = kBitLengthSymbols * kBitLengthFieldBits;
 
 // One coded item of the length sequence.
 struct LengthItem {
@@ -29,15 +29,20 @@ struct LengthItem {
 
 struct LengthPlan {
   std::vector<LengthItem> items;
-  std::uint8_t code_lengths[kLengthSymbols] = {};
+  std::uint8_t code_lengths[kBitLengthSymbols] = {};
   std::uint32_t bits = 0;  // everything after the block header bits
 };
 
-constexpr int ExtraBits(int symbol) { return symbol == 16 ? 2 : symbol == 17 ? 3 : symbol == 18 ? 7 : 0; }
+constexpr int ExtraBits(int symbol) {
+  for (const CodeLengthRun& run : {kRepeatRun, kShortZeroRun, kLongZeroRun}) {
+    if (symbol == run.symbol) return run.extra_bits;
+  }
+  return 0;
+}
 
 // Cheapest item sequence for the lengths under the given symbol prices.
 std::vector<LengthItem> PlanItems(const std::uint8_t* lengths, const std::uint8_t* previous, int size,
-                                  const std::array<std::uint32_t, kLengthSymbols>& price) {
+                                  const std::array<std::uint32_t, kBitLengthSymbols>& price) {
   std::vector<std::uint32_t> zero_run(static_cast<std::size_t>(size) + 1, 0);
   std::vector<std::uint32_t> same_run(static_cast<std::size_t>(size) + 1, 0);
   for (int i = size - 1; i >= 0; --i) {
@@ -62,16 +67,23 @@ std::vector<LengthItem> PlanItems(const std::uint8_t* lengths, const std::uint8_
       from[static_cast<std::size_t>(j)] = i;
     }
   };
+  // Every run of `run` from position i that `available` lengths allow.
+  auto relax_runs = [&](int i, const CodeLengthRun& run, int available) {
+    const std::uint32_t run_price = price[static_cast<std::size_t>(run.symbol)] + static_cast<std::uint32_t>(run.extra_bits);
+    for (int r = run.min_count; r <= std::min(available, run.MaxCount()); ++r) {
+      relax(i, i + r, {static_cast<std::uint8_t>(run.symbol), static_cast<std::uint8_t>(r - run.min_count)}, run_price);
+    }
+  };
   for (int i = 0; i < size; ++i) {
     if (cost[static_cast<std::size_t>(i)] == kInf) continue;
     const int single = (lengths[i] - (previous != nullptr ? previous[i] : 0)) & 15;
     relax(i, i + 1, {static_cast<std::uint8_t>(single), 0}, price[static_cast<std::size_t>(single)]);
     const int zeros = static_cast<int>(zero_run[static_cast<std::size_t>(i)]);
-    for (int r = 3; r <= std::min(zeros, 10); ++r) relax(i, i + r, {17, static_cast<std::uint8_t>(r - 3)}, price[17] + 3);
-    for (int r = 11; r <= std::min(zeros, 138); ++r) relax(i, i + r, {18, static_cast<std::uint8_t>(r - 11)}, price[18] + 7);
+    relax_runs(i, kShortZeroRun, zeros);
+    relax_runs(i, kLongZeroRun, zeros);
     // A repeat needs a previous new length, so never at position 0.
     const int same = i > 0 ? static_cast<int>(same_run[static_cast<std::size_t>(i)]) : 0;
-    for (int r = 3; r <= std::min(same, 6); ++r) relax(i, i + r, {16, static_cast<std::uint8_t>(r - 3)}, price[16] + 2);
+    relax_runs(i, kRepeatRun, same);
   }
   std::vector<LengthItem> items;
   for (int j = size; j > 0; j = from[static_cast<std::size_t>(j)]) items.push_back(via[static_cast<std::size_t>(j)]);
@@ -80,15 +92,15 @@ std::vector<LengthItem> PlanItems(const std::uint8_t* lengths, const std::uint8_
 }
 
 LengthPlan Plan(const std::uint8_t* lengths, const std::uint8_t* previous, int size) {
-  std::array<std::uint32_t, kLengthSymbols> price;
+  std::array<std::uint32_t, kBitLengthSymbols> price;
   price.fill(4);
   LengthPlan plan;
   for (int round = 0; round < 2; ++round) {
     plan.items = PlanItems(lengths, previous, size, price);
-    std::uint32_t counts[kLengthSymbols] = {};
+    std::uint32_t counts[kBitLengthSymbols] = {};
     for (const LengthItem& item : plan.items) ++counts[item.symbol];
-    BuildCodeLengths(counts, 15, plan.code_lengths);
-    for (int s = 0; s < kLengthSymbols; ++s) price[static_cast<std::size_t>(s)] = plan.code_lengths[s] != 0 ? plan.code_lengths[s] : 0xFFFFFFFFu;
+    BuildCodeLengths(counts, kMaxCodeBits, plan.code_lengths);
+    for (int s = 0; s < kBitLengthSymbols; ++s) price[static_cast<std::size_t>(s)] = plan.code_lengths[s] != 0 ? plan.code_lengths[s] : 0xFFFFFFFFu;
   }
   plan.bits = kHeaderLengthBits;
   for (const LengthItem& item : plan.items) plan.bits += plan.code_lengths[item.symbol] + static_cast<std::uint32_t>(ExtraBits(item.symbol));
@@ -119,9 +131,9 @@ void WriteCodeTables(BitWriter& out, int channels, const std::uint8_t* lengths, 
   out.Put(channels > 0 ? 1 : 0, 1);
   out.Put(keep ? 1 : 0, 1);
   if (channels > 0) out.Put(static_cast<std::uint32_t>(channels - 1), 2);
-  for (int s = 0; s < kLengthSymbols; ++s) out.Put(plan.code_lengths[s], 4);
-  std::uint16_t codes[kLengthSymbols];
-  AssignCanonicalCodes(plan.code_lengths, kLengthSymbols, codes);
+  for (int s = 0; s < kBitLengthSymbols; ++s) out.Put(plan.code_lengths[s], kBitLengthFieldBits);
+  std::uint16_t codes[kBitLengthSymbols];
+  AssignCanonicalCodes(plan.code_lengths, kBitLengthSymbols, codes);
   for (const LengthItem& item : plan.items) {
     out.Put(codes[item.symbol], plan.code_lengths[item.symbol]);
     out.Put(item.extra, ExtraBits(item.symbol));

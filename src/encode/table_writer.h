@@ -1,18 +1,13 @@
-// Writes the header of a block and its code lengths.
-//
-// Header: one bit for multimedia, one bit "keep" (lengths are differences
-// mod 16 from the previous read's lengths), for multimedia two bits of
-// channel count − 1; then 19 four-bit lengths of the code-length code; then
-// the block's code lengths coded with it: 0..15 a length (or difference),
-// 16 = previous new length 3..6 times (2 extra bits), 17 = 3..10 zeros
-// (3 bits), 18 = 11..138 zeros (7 bits). Zero and repeat runs always refer
-// to the new absolute lengths, also in keep mode.
+// Writes the header of a block and its code lengths in the code-length code
+// (format/stream_format.h): the header, the lengths of the code-length code,
+// then the block's code lengths as lengths, differences from the previous
+// read's lengths ("keep"), or runs.
 #pragma once
 
 #include <cstdint>
 
 #include "encode/bit_writer.h"
-#include "encode/stream_symbols.h"
+#include "format/stream_format.h"
 
 namespace sfx::encode {
 
@@ -26,9 +21,9 @@ struct TableHistory {
 };
 
 // Writes a block header for an LZ block (channels = 0) or a multimedia block
-// of 1..4 channels, followed by `size` code lengths (374 for LZ, 257 per
-// channel), choosing absolute or kept lengths by size, and records the read
-// in `history`.
+// of 1..4 channels, followed by `size` code lengths (kLzTableSize for LZ,
+// kChannelSymbols per channel), choosing absolute or kept lengths by size,
+// and records the read in `history`.
 void WriteCodeTables(BitWriter& out, int channels, const std::uint8_t* lengths, int size, TableHistory& history);
 
 // Bits that WriteCodeTables would write now, without writing or recording.

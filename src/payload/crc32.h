@@ -7,11 +7,9 @@
 
 #include <cstdint>
 
-namespace sfx {
+#include "format/scramble_key.h"  // kPayloadSeed, the initial register of every image CRC
 
-// The stub's 32-bit payload seed: the initial register of every image CRC and
-// the first descrambling key of the stored stream.
-inline constexpr std::uint32_t kPayloadSeed = 0x5A3C9E17u;
+namespace sfx {
 
 // 256-entry lookup table for one byte step.
 struct CrcTable {

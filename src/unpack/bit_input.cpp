@@ -1,8 +1,8 @@
 // Unscrambling reader and MSB-first bit input.
 //
-// ReadScrambled works on whole stored words: plain = stored ^ key, next key
-// = stored + 0x2E69. A request that runs past the stream's end is shortened
-// to the bytes that remain; if that leaves a final partial word, only its
+// ReadScrambled works on whole stored words: plain = stored ^ key, next
+// key = NextScrambleKey(stored). A request that runs past the stream's end
+// is shortened to the bytes that remain; if that leaves a final partial word, only its
 // available stored bytes are read (the first k plain bytes of a word depend
 // only on its first k stored bytes), and the bytes it does not deliver are
 // counted in pending_bytes. The buffer is filled with 8192 bytes at first and
@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "common/byte_order.h"
+#include "format/scramble_key.h"
 #include "unpack/unpack_state.h"
 
 namespace sfx {
@@ -32,7 +33,7 @@ std::int32_t ReadScrambled(UnpackState& state, std::uint8_t* dst, std::int32_t c
   for (std::int32_t i = 0; i < whole_words; ++i) {
     const std::uint32_t stored = LoadLE32(src);
     StoreLE32(dst, stored ^ key);
-    key = stored + kScrambleKeyStep;
+    key = NextScrambleKey(stored);
     src += 4;
     dst += 4;
   }
@@ -44,7 +45,7 @@ std::int32_t ReadScrambled(UnpackState& state, std::uint8_t* dst, std::int32_t c
     for (std::int32_t i = 0; i < tail; ++i) stored |= static_cast<std::uint32_t>(src[i]) << (8 * i);
     const std::uint32_t plain = stored ^ key;
     for (std::int32_t i = 0; i < tail; ++i) dst[i] = static_cast<std::uint8_t>(plain >> (8 * i));
-    key = stored + kScrambleKeyStep;
+    key = NextScrambleKey(stored);
     state.pending_bytes = 4 - tail;
     src += tail;  // the word is used up; the cursor stops at the end
   }

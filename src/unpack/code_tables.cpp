@@ -16,14 +16,15 @@
 // longer than kQuickBits, or prefixes that straddle a limit) fall back to it.
 //
 // Code lengths of a block: a 2-bit header (multimedia flag, keep-previous
-// flag), for multimedia two bits of channel count - 1, nineteen 4-bit lengths
-// of the code-length code, then the lengths themselves: 0..15 (added to the
-// previous length mod 16), 16 (repeat the last length 3..6 times), 17 (3..10
-// zeros), 18 (11..138 zeros).
+// flag), for multimedia two bits of channel count - 1, kBitLengthSymbols
+// lengths of the code-length code, then the lengths themselves: 0..15
+// (added to the previous length mod 16) or one of the runs kRepeatRun,
+// kShortZeroRun and kLongZeroRun (format/stream_format.h).
 #include "unpack/code_tables.h"
 
 #include <cstring>
 
+#include "format/stream_format.h"
 #include "unpack/bit_input.h"
 #include "unpack/unpack_state.h"
 
@@ -31,66 +32,13 @@ namespace sfx {
 
 namespace {
 
-constexpr int kLzTableSize = 374;
-constexpr int kLiteralSymbols = 298;
-constexpr int kDistanceSymbols = 48;
-constexpr int kRepeatSymbols = 28;
-constexpr int kChannelSymbols = 257;
-constexpr int kNewLengthsSize = 1028;
-constexpr int kBitLengthSymbols = 19;
 // Refill thresholds that keep every peek of a table read inside the buffer.
 constexpr int kTableReadRefill = 8167;
 constexpr int kLengthSymbolRefill = 8187;
 
 constexpr int kQuickShift = 16 - kQuickBits;
 
-// Fills the direct-lookup cache of a freshly built table.
-void BuildQuickTable(DecodeTable& table) {
-  const std::uint32_t prefix_span = 1u << kQuickShift;
-  for (std::uint32_t prefix = 0; prefix < (1u << kQuickBits); ++prefix) {
-    const std::uint32_t low = prefix << kQuickShift;
-    const std::uint32_t high = (low + prefix_span - 1) & 0xFFFEu;
-    const std::uint32_t length = CodeLengthOf(table, low);
-    std::uint16_t entry = 0;
-    if (length <= static_cast<std::uint32_t>(kQuickBits) && CodeLengthOf(table, high) == length) {
-      const std::uint32_t index = SymbolIndexOf(table, low, length);
-      if (SymbolIndexOf(table, high, length) == index) {
-        const std::uint32_t position = index >= static_cast<std::uint32_t>(table.symbol_count) ? 0 : index;
-        entry = static_cast<std::uint16_t>((table.symbols[position] << 4) | length);
-      }
-    }
-    table.quick[prefix] = entry;
-  }
-}
-
-}  // namespace
-
-void BuildDecodeTable(const std::uint8_t* lengths, DecodeTable& table, int count) {
-  std::uint32_t per_length[16] = {};
-  // Lengths are 0..15 by contract; the mask only keeps a bad caller in bounds.
-  for (int i = 0; i < count; ++i) ++per_length[lengths[i] & 15];
-  per_length[0] = 0;
-
-  std::uint32_t next[16];
-  table.limit[0] = 0;
-  table.first_index[0] = 0;
-  next[0] = 0;
-  std::uint32_t n = 0;
-  for (int k = 1; k <= 15; ++k) {
-    n = 2 * (n + per_length[k]);
-    const std::uint32_t limit = n << (15 - k);
-    table.limit[k] = limit > 0xFFFFu ? 0xFFFFu : limit;
-    table.first_index[k] = table.first_index[k - 1] + per_length[k - 1];
-    next[k] = table.first_index[k];
-  }
-  for (int i = 0; i < count; ++i) {
-    const int length = lengths[i] & 15;
-    if (length != 0) table.symbols[next[length]++] = static_cast<std::uint32_t>(i);
-  }
-  table.symbol_count = count;
-  BuildQuickTable(table);
-}
-
+// Code length that the limit bisection gives for a masked 16-bit peek.
 std::uint32_t CodeLengthOf(const DecodeTable& table, std::uint32_t b) {
   const std::uint32_t* limit = table.limit;
   if (b < limit[8]) {
@@ -109,17 +57,62 @@ std::uint32_t CodeLengthOf(const DecodeTable& table, std::uint32_t b) {
   return 15;
 }
 
+// Position in `symbols` for a masked peek and its code length, before an
+// index past symbol_count is turned into 0.
 std::uint32_t SymbolIndexOf(const DecodeTable& table, std::uint32_t b, std::uint32_t length) {
   return table.first_index[length] + ((b - table.limit[length - 1]) >> (16 - length));
 }
 
-std::uint32_t DecodeSymbolSlow(UnpackState& state, const DecodeTable& table, std::uint32_t peek) {
+// Fills the direct-lookup cache of a freshly built table.
+void BuildQuickTable(DecodeTable& table) {
+  const std::uint32_t prefix_span = 1u << kQuickShift;
+  for (std::uint32_t prefix = 0; prefix < (1u << kQuickBits); ++prefix) {
+    const std::uint32_t low = prefix << kQuickShift;
+    const std::uint32_t high = (low + prefix_span - 1) & 0xFFFEu;
+    const std::uint32_t length = CodeLengthOf(table, low);
+    std::uint16_t entry = 0;
+    if (length <= static_cast<std::uint32_t>(kQuickBits) && CodeLengthOf(table, high) == length &&
+        SymbolIndexOf(table, high, length) == SymbolIndexOf(table, low, length)) {
+      entry = static_cast<std::uint16_t>(SlowTableEntry(table, low));
+    }
+    table.quick[prefix] = entry;
+  }
+}
+
+}  // namespace
+
+void BuildDecodeTable(const std::uint8_t* lengths, DecodeTable& table, int count) {
+  std::uint32_t per_length[kMaxCodeBits + 1] = {};
+  // Lengths are 0..15 by contract; the mask only keeps a bad caller in bounds.
+  for (int i = 0; i < count; ++i) ++per_length[lengths[i] & 15];
+  per_length[0] = 0;
+
+  std::uint32_t next[kMaxCodeBits + 1];
+  table.limit[0] = 0;
+  table.first_index[0] = 0;
+  next[0] = 0;
+  std::uint32_t n = 0;
+  for (int k = 1; k <= kMaxCodeBits; ++k) {
+    n = 2 * (n + per_length[k]);
+    const std::uint32_t limit = n << (kMaxCodeBits - k);
+    table.limit[k] = limit > 0xFFFFu ? 0xFFFFu : limit;
+    table.first_index[k] = table.first_index[k - 1] + per_length[k - 1];
+    next[k] = table.first_index[k];
+  }
+  for (int i = 0; i < count; ++i) {
+    const int length = lengths[i] & 15;
+    if (length != 0) table.symbols[next[length]++] = static_cast<std::uint32_t>(i);
+  }
+  table.symbol_count = count;
+  BuildQuickTable(table);
+}
+
+std::uint32_t SlowTableEntry(const DecodeTable& table, std::uint32_t peek) {
   const std::uint32_t b = peek & 0xFFFEu;
   const std::uint32_t length = CodeLengthOf(table, b);
-  SkipBits(state, length);
   std::uint32_t index = SymbolIndexOf(table, b, length);
   if (index >= static_cast<std::uint32_t>(table.symbol_count)) index = 0;
-  return table.symbols[index];
+  return (table.symbols[index] << 4) | length;
 }
 
 void ReadCodeTables(UnpackState& state) {
@@ -138,11 +131,11 @@ void ReadCodeTables(UnpackState& state) {
   }
 
   std::uint8_t bit_lengths[kBitLengthSymbols];
-  for (auto& length : bit_lengths) length = static_cast<std::uint8_t>(ReadBits(state, 4));
+  for (auto& length : bit_lengths) length = static_cast<std::uint8_t>(ReadBits(state, kBitLengthFieldBits));
   BuildDecodeTable(bit_lengths, state.bit_length_table, kBitLengthSymbols);
 
   // Entries past table_size are not in the stream and stay 0.
-  std::uint8_t new_lengths[kNewLengthsSize] = {};
+  std::uint8_t new_lengths[kMaxTableSize] = {};
   int i = 0;
   while (i < table_size) {
     if (state.byte_pos > kLengthSymbolRefill) FillInputBuffer(state, false);
@@ -150,12 +143,13 @@ void ReadCodeTables(UnpackState& state) {
     if (s < 16) {
       new_lengths[i] = static_cast<std::uint8_t>((s + state.previous_lengths[i]) & 15);
       ++i;
-    } else if (s == 16) {
+    } else if (s == kRepeatRun.symbol) {
       // A repeat at the very first position repeats a length of 0.
-      std::uint32_t n = ReadBits(state, 2) + 3;
+      std::uint32_t n = ReadBits(state, kRepeatRun.extra_bits) + kRepeatRun.min_count;
       for (; n != 0 && i < table_size; --n, ++i) new_lengths[i] = i > 0 ? new_lengths[i - 1] : 0;
     } else {
-      std::uint32_t n = s == 17 ? ReadBits(state, 3) + 3 : ReadBits(state, 7) + 11;
+      const CodeLengthRun& run = s == kShortZeroRun.symbol ? kShortZeroRun : kLongZeroRun;
+      std::uint32_t n = ReadBits(state, run.extra_bits) + run.min_count;
       for (; n != 0 && i < table_size; --n, ++i) new_lengths[i] = 0;
     }
   }

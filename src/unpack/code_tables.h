@@ -23,26 +23,20 @@ namespace sfx {
 // <= kMaxTableSymbols).
 void BuildDecodeTable(const std::uint8_t* lengths, DecodeTable& table, int count);
 
-// Code length that the limit bisection gives for a masked 16-bit peek.
-std::uint32_t CodeLengthOf(const DecodeTable& table, std::uint32_t masked_peek);
+// The decoding of a peek that has no quick entry (the limit bisection), in
+// the form of a quick entry: (symbol << 4) | code length.
+std::uint32_t SlowTableEntry(const DecodeTable& table, std::uint32_t peek);
 
-// Position in `symbols` for a masked peek and its code length, before the
-// out-of-range rule is applied.
-std::uint32_t SymbolIndexOf(const DecodeTable& table, std::uint32_t masked_peek, std::uint32_t length);
-
-// Decodes a symbol whose prefix has no quick entry (the limit bisection).
-std::uint32_t DecodeSymbolSlow(UnpackState& state, const DecodeTable& table, std::uint32_t peek);
-
-// Decodes the next symbol with `table` and consumes its code bits. Inline
-// because it runs once or twice per decoded byte.
-inline std::uint32_t DecodeSymbol(UnpackState& state, const DecodeTable& table) {
-  const std::uint32_t peek = PeekBits(state);
-  const std::uint32_t entry = table.quick[peek >> (16 - kQuickBits)];
-  if (entry != 0) {
-    SkipBits(state, entry & 15);
-    return entry >> 4;
-  }
-  return DecodeSymbolSlow(state, table, peek);
+// Decodes the next symbol with `table` and consumes its code bits, on the
+// decoder state or the LZ loop's local input position (see PeekBits).
+// Inline because it runs once or twice per decoded byte.
+template <class Input>
+inline std::uint32_t DecodeSymbol(Input& in, const DecodeTable& table) {
+  const std::uint32_t peek = PeekBits(in);
+  std::uint32_t entry = table.quick[peek >> (16 - kQuickBits)];
+  if (entry == 0) entry = SlowTableEntry(table, peek);
+  SkipBits(in, entry & 15);
+  return entry >> 4;
 }
 
 // Reads a block header and its code lengths and rebuilds the tables of the

@@ -9,18 +9,20 @@
 
 #include <cstdint>
 
+#include "format/stream_format.h"
+
 namespace sfx {
 
 // Largest number of symbols of any table (the literal table).
-inline constexpr int kMaxTableSymbols = 298;
+inline constexpr int kMaxTableSymbols = kLiteralSymbols;
 // Width of the direct lookup on the first peeked bits.
 inline constexpr int kQuickBits = 10;
 
 // Decode table of one canonical prefix code, with its direct-lookup cache.
 struct DecodeTable {
   std::int32_t symbol_count = 0;
-  std::uint32_t limit[16] = {};
-  std::uint32_t first_index[16] = {};
+  std::uint32_t limit[kMaxCodeBits + 1] = {};
+  std::uint32_t first_index[kMaxCodeBits + 1] = {};
   // Coded symbols by code length, then by value. Entries past the coded
   // ones keep what an earlier build of the same table left there.
   std::uint32_t symbols[kMaxTableSymbols] = {};

@@ -29,12 +29,12 @@ using ProgressSink = void (*)(void* context, std::uint32_t bytes);
 void SetProgressSink(UnpackState& state, ProgressSink sink, void* context);
 
 // Decodes the scrambled stream [stream_start, stream_end) into the output
-// buffer [out_start, out_end). Returns 1. Returns 0 only when the 1 MiB
+// buffer [out_start, out_end). Returns true; false only when the 1 MiB
 // window cannot be allocated (nothing is decoded then). A damaged stream is
 // not detected here: the output is then incomplete or wrong and fails the
 // image checks. The decoder never reads or writes outside the given ranges
 // and always terminates.
-int UnpackPayload(UnpackState& state, const std::uint8_t* stream_start, const std::uint8_t* stream_end,
-                  std::uint8_t* out_start, std::uint8_t* out_end);
+bool UnpackPayload(UnpackState& state, const std::uint8_t* stream_start, const std::uint8_t* stream_end,
+                   std::uint8_t* out_start, std::uint8_t* out_end);
 
 }  // namespace sfx

@@ -6,7 +6,7 @@
 //               the code bits rather than on scrambled words)
 //   bytes 1-3   output size, little-endian, below 4 MiB
 //   the rest    the stream
-// Properties: the decoder returns 1, stays inside both buffers (exact-size
+// Properties: the decoder returns true, stays inside both buffers (exact-size
 // heap buffers, so the address sanitizer sees any overrun) and reports no
 // more bytes than the output holds.
 #include <cstdint>
@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "encode/encoder.h"
+#include "format/scramble_key.h"
 #include "fuzz_support.h"
-#include "payload/crc32.h"
 #include "unpack/unpack.h"
 
 namespace {
@@ -44,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   sfx::fuzz::Require(state != nullptr, "decoder state");
   std::uint64_t reported = 0;
   sfx::SetProgressSink(*state, &CountBytes, &reported);
-  const int result = sfx::UnpackPayload(*state, stream, stream + stream_size, out, out + out_size);
-  sfx::fuzz::Require(result == 1, "UnpackPayload returns 1");
+  const bool decoded = sfx::UnpackPayload(*state, stream, stream + stream_size, out, out + out_size);
+  sfx::fuzz::Require(decoded, "UnpackPayload returns true");
   sfx::fuzz::Require(reported <= out_size, "progress reports no more bytes than the output holds");
 
   std::free(out);

@@ -1,11 +1,13 @@
 // Round trips through the project's decoder at every level over varied data.
 #include <gtest/gtest.h>
 
-#include "unit/encode/round_trip.h"
-#include "unit/encode/test_data.h"
+#include "support/round_trip.h"
+#include "support/test_data.h"
 
-namespace sfx::encode::testing {
+namespace sfx::encode {
 namespace {
+
+using namespace sfx::test;
 
 class RoundTrip : public ::testing::TestWithParam<int> {};
 
@@ -139,4 +141,4 @@ TEST(RoundTripLevels, HigherLevelsAreNotLarger) {
 }
 
 }  // namespace
-}  // namespace sfx::encode::testing
+}  // namespace sfx::encode

@@ -6,7 +6,7 @@
 
 #include "common/byte_order.h"
 #include "encode/encoder.h"
-#include "payload/crc32.h"
+#include "format/scramble_key.h"
 
 namespace sfx {
 namespace {

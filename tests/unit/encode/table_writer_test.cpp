@@ -8,10 +8,10 @@
 #include <string>
 
 #include "encode/bit_writer.h"
-#include "encode/delta_predictor.h"
 #include "encode/prefix_code.h"
-#include "unit/encode/round_trip.h"
 #include "encode/table_writer.h"
+#include "format/delta_predictor.h"
+#include "support/decode_stream.h"
 
 namespace sfx::encode {
 namespace {
@@ -20,7 +20,7 @@ namespace {
 PrefixCode LzLiteralCode(const std::string& used, std::uint32_t bias) {
   std::vector<std::uint32_t> counts(kLiteralSymbols, 0);
   for (char c : used) counts[static_cast<std::uint8_t>(c)] += 10 + bias;
-  counts[kSymNewTables] = 1;
+  counts[kSymbolNewTables] = 1;
   PrefixCode code;
   BuildPrefixCode(counts, 15, code);
   return code;
@@ -54,7 +54,7 @@ TEST(TableWriter, StreamOfTablesAndFewSymbolsDecodes) {
     WriteLz(out, history, code);
     for (const char* c = texts[t]; *c != 0; ++c) PutSymbol(out, code, static_cast<std::uint8_t>(*c));
     expected += texts[t];
-    PutSymbol(out, code, kSymNewTables);
+    PutSymbol(out, code, kSymbolNewTables);
   }
   EXPECT_GE(history.kept_reads, 1u);
 
@@ -75,7 +75,7 @@ TEST(TableWriter, StreamOfTablesAndFewSymbolsDecodes) {
     channel ^= 1;
   }
   expected += pcm;
-  PutSymbol(out, channel_codes[channel], kSymChannelNewTables);
+  PutSymbol(out, channel_codes[channel], kChannelSymbolNewTables);
 
   const PrefixCode last = LzLiteralCode("z", 0);
   WriteLz(out, history, last);
@@ -83,7 +83,7 @@ TEST(TableWriter, StreamOfTablesAndFewSymbolsDecodes) {
   expected += "z";
   out.Flush();
 
-  const auto decoded = testing::DecodePlain(stream, expected.size());
+  const auto decoded = test::DecodePlain(stream, expected.size()).output;
   EXPECT_EQ(std::string(decoded.begin(), decoded.end()), expected);
 }
 
@@ -94,7 +94,7 @@ TEST(TableWriter, KeepsLengthsOnlyWhenThePreviousReadCoversThem) {
   const PrefixCode code = LzLiteralCode("abc", 0);
   WriteLz(out, history, code);
   PutSymbol(out, code, 'a');
-  PutSymbol(out, code, kSymNewTables);
+  PutSymbol(out, code, kSymbolNewTables);
   // A four-channel table (1028 lengths) starting with the same lengths as
   // the LZ table: kept form would be cheaper, but the previous read had only
   // 374 lengths.
@@ -111,12 +111,12 @@ TEST(TableWriter, KeepsLengthsOnlyWhenThePreviousReadCoversThem) {
   const std::string bytes = "wxyz";
   for (int c = 0; c < 4; ++c) PutSymbol(out, channel, predictor.EncodeByte(c, static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(c)])));
   // A one-channel table now may keep: 257 <= 1028.
-  PutSymbol(out, channel, kSymChannelNewTables);
+  PutSymbol(out, channel, kChannelSymbolNewTables);
   WriteCodeTables(out, 1, lengths, kChannelSymbols, history);
   EXPECT_EQ(history.kept_reads, kept_before + 1);
   PutSymbol(out, channel, predictor.EncodeByte(0, 'q'));
   out.Flush();
-  const auto decoded = testing::DecodePlain(stream, 6);
+  const auto decoded = test::DecodePlain(stream, 6).output;
   EXPECT_EQ(std::string(decoded.begin(), decoded.end()), "awxyzq");
 }
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "common/byte_order.h"
+#include "support/stream_builder.h"
 #include "unpack/bit_input.h"
 #include "unpack/unpack_state.h"
-#include "unit/unpack/stream_builder.h"
 
 namespace sfx {
 namespace {

@@ -7,10 +7,10 @@
 #include <random>
 #include <vector>
 
+#include "support/stream_builder.h"
 #include "unpack/bit_input.h"
 #include "unpack/code_tables.h"
 #include "unpack/unpack_state.h"
-#include "unit/unpack/stream_builder.h"
 
 namespace sfx {
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "payload/crc32.h"
+#include "support/stream_builder.h"
 #include "unpack/unpack_state.h"
-#include "unit/unpack/stream_builder.h"
 
 namespace sfx {
 namespace {
@@ -41,7 +41,7 @@ TEST(LzDecoderTest, LiteralsOnly) {
   b.LzTables();
   for (char c : std::string("hello")) b.Literal(static_cast<std::uint8_t>(c));
   const auto r = DecodePlain(b.Finish(), 5);
-  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.status);
   EXPECT_EQ(r.output, Text("hello"));
   EXPECT_EQ(r.reports, std::vector<std::uint32_t>{5}) << "one flush at the end";
 }
@@ -268,7 +268,7 @@ TEST(LzDecoderTest, OutputSizeZeroReadsTablesAndReportsAnEmptyFlush) {
   SetProgressSink(*state, test::RecordProgress, &reports);
   const Bytes stored = test::Scramble(plain);
   std::uint8_t out[1] = {0xEE};
-  EXPECT_EQ(UnpackPayload(*state, stored.data(), stored.data() + stored.size(), out, out), 1);
+  EXPECT_TRUE(UnpackPayload(*state, stored.data(), stored.data() + stored.size(), out, out));
   EXPECT_EQ(reports, std::vector<std::uint32_t>{0});
   EXPECT_EQ(state->literal_table.symbol_count, 298) << "the first table read still happens";
   EXPECT_EQ(state->remaining_output, -1);

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "unpack/unpack_state.h"
-#include "unit/unpack/stream_builder.h"
+#include "support/stream_builder.h"
 
 namespace sfx {
 namespace {
@@ -46,7 +46,7 @@ TEST(RobustnessTest, MixedStreamDecodesInFull) {
   std::size_t size = 0;
   const Bytes plain = MixedStream(&size);
   const auto r = DecodePlain(plain, size);
-  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.status);
   EXPECT_EQ(r.reports, std::vector<std::uint32_t>{static_cast<std::uint32_t>(size)});
 }
 
@@ -68,7 +68,7 @@ TEST(RobustnessTest, TruncatedStreamsStayInBoundsAndEnd) {
   for (std::size_t keep = 0; keep < plain.size(); keep += 1 + keep / 16) {
     const Bytes cut(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(keep));
     const auto r = DecodePlain(cut, size);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.status);
     // A stream cut before its last symbol cannot have produced everything.
     if (keep + 2 < plain.size()) {
       EXPECT_NE(r.output, full) << "kept " << keep;
@@ -85,7 +85,7 @@ TEST(RobustnessTest, BitFlippedStreamsStayInBoundsAndEnd) {
     const int flips = 1 + round % 5;
     for (int f = 0; f < flips; ++f) damaged[rng() % damaged.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
     const std::size_t out_size = round % 3 == 0 ? size : (round % 3 == 1 ? size / 2 : size + 70000);
-    EXPECT_EQ(DecodePlain(damaged, out_size).status, 1);
+    EXPECT_TRUE(DecodePlain(damaged, out_size).status);
   }
 }
 
@@ -98,7 +98,7 @@ TEST(RobustnessTest, RandomStreamsStayInBoundsAndEnd) {
     // Bias some streams towards multimedia or LZ headers with small codes.
     if (length > 0 && round % 3 == 0) stored[0] |= 0x80;
     const std::size_t out_size = round % 4 == 0 ? 3 * 0x100000 : rng() % 200000;
-    EXPECT_EQ(DecodeStored(stored, out_size).status, 1) << round;
+    EXPECT_TRUE(DecodeStored(stored, out_size).status) << round;
   }
 }
 
@@ -116,7 +116,7 @@ TEST(RobustnessTest, StreamThatOnlyChangesTablesEnds) {
   for (std::size_t keep : {stream.size(), stream.size() / 2, std::size_t{300}}) {
     const Bytes cut(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(keep));
     const auto r = DecodePlain(cut, 1000);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.status);
     EXPECT_EQ(r.output, Bytes(1000, 0xEE)) << "nothing decoded, nothing written";
   }
 }
@@ -124,7 +124,7 @@ TEST(RobustnessTest, StreamThatOnlyChangesTablesEnds) {
 TEST(RobustnessTest, EmptyStreamEndsWithoutOutput) {
   for (std::size_t out_size : {std::size_t{0}, std::size_t{1}, std::size_t{0x180000}}) {
     const auto r = DecodeStored(Bytes{}, out_size);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.status);
     EXPECT_EQ(r.output, Bytes(out_size, 0xEE));
   }
 }

@@ -1,5 +1,5 @@
-// Seeded generators of test inputs for the encoder tests: text, binary-like
-// records, interleaved audio-like channels, runs and random bytes.
+// Seeded generators of test inputs: text, binary-like records, interleaved
+// audio-like channels, runs and random bytes.
 #pragma once
 
 #include <cmath>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace sfx::encode::testing {
+namespace sfx::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -85,4 +85,4 @@ inline Bytes SignalLike(std::size_t n, int channels, std::uint32_t seed, bool pc
 
 inline void Append(Bytes& to, const Bytes& from) { to.insert(to.end(), from.begin(), from.end()); }
 
-}  // namespace sfx::encode::testing
+}  // namespace sfx::test

@@ -4,22 +4,20 @@
 // independently of the decoder (codes of one length are consecutive, in
 // symbol order, and the first code of each length follows the last code of
 // the shorter ones, shifted left). Block headers and code lengths are
-// written in the stream's own layout. Scramble() turns a plain stream into
-// its stored form with the payload seed, and Decode() runs the public entry.
+// written in the stream's own layout, with the tables of
+// format/stream_format.h. decode_stream.h stores and decodes the result.
 #pragma once
 
 #include <cstdint>
 #include <stdexcept>
 #include <vector>
 
-#include "common/byte_order.h"
-#include "payload/crc32.h"
+#include "format/stream_format.h"
 #include "support/bit_writer.h"
-#include "unpack/unpack.h"
+#include "support/decode_stream.h"
 
 namespace sfx::test {
 
-using Bytes = std::vector<std::uint8_t>;
 using Lengths = std::vector<std::uint8_t>;
 
 // Canonical code of every symbol of a length set (0 for uncoded symbols).
@@ -33,54 +31,6 @@ inline std::vector<std::uint32_t> CanonicalCodes(const Lengths& lengths) {
     code <<= 1;
   }
   return codes;
-}
-
-// Stores a plain stream the way the installer carries it: little-endian
-// words XORed with a key chain that starts at the payload seed; a final
-// partial word is scrambled with the low bytes of its key.
-inline Bytes Scramble(const Bytes& plain, std::uint32_t key = kPayloadSeed) {
-  Bytes stored(plain.size());
-  for (std::size_t i = 0; i < plain.size(); i += 4) {
-    std::uint8_t word[4] = {};
-    const std::size_t n = plain.size() - i < 4 ? plain.size() - i : 4;
-    for (std::size_t j = 0; j < n; ++j) word[j] = plain[i + j];
-    const std::uint32_t s = LoadLE32(word) ^ key;
-    key = s + 0x2E69u;
-    StoreLE32(word, s);
-    for (std::size_t j = 0; j < n; ++j) stored[i + j] = word[j];
-  }
-  return stored;
-}
-
-// Result of one decode through the public entry.
-struct DecodeResult {
-  int status = -1;
-  Bytes output;
-  std::vector<std::uint32_t> reports;  // every progress report, in order
-};
-
-inline void RecordProgress(void* context, std::uint32_t bytes) {
-  static_cast<std::vector<std::uint32_t>*>(context)->push_back(bytes);
-}
-
-// Decodes a stored stream into a buffer of `out_size` bytes, pre-filled with
-// `fill` so that bytes the decoder never wrote are visible.
-inline DecodeResult DecodeStored(const Bytes& stored, std::size_t out_size, std::uint8_t fill = 0xEE) {
-  DecodeResult result;
-  result.output.assign(out_size, fill);
-  auto state = NewUnpackState();
-  if (!state) throw std::runtime_error("no memory for the decoder state");
-  SetProgressSink(*state, RecordProgress, &result.reports);
-  // Copies keep the stream exactly its own size, so any read past its end
-  // is caught by the address sanitizer.
-  std::vector<std::uint8_t> stream(stored);
-  result.status = UnpackPayload(*state, stream.data(), stream.data() + stream.size(), result.output.data(),
-                                result.output.data() + result.output.size());
-  return result;
-}
-
-inline DecodeResult DecodePlain(const Bytes& plain, std::size_t out_size, std::uint8_t fill = 0xEE) {
-  return DecodeStored(Scramble(plain), out_size, fill);
 }
 
 // Writes blocks and symbols of a compressed stream.
@@ -165,9 +115,9 @@ class StreamBuilder {
   // A long match (symbols 270..297) that decodes to exactly `length` bytes
   // at `distance` (1..0x100000), the distance adjustments included.
   void LongMatch(std::uint32_t length, std::uint32_t distance) {
-    std::uint32_t sent = length - (distance >= 0x2000 ? 1 : 0) - (distance >= 0x40000 ? 1 : 0) - 3;
+    std::uint32_t sent = length - LongLengthBonus(distance) - kLongMatchBase;
     const std::uint32_t c = LengthCode(sent);
-    Literal(270 + c);
+    Literal(kSymbolFirstLong + c);
     if (kLengthBits[c] != 0) Bits(sent - kLengthBase[c], kLengthBits[c]);
     const std::uint32_t d = DistanceCode(distance - 1);
     Distance(d);
@@ -177,20 +127,18 @@ class StreamBuilder {
   // A ring match (257..260) with `length` bytes before adjustments, from the
   // given length code's base plus extra bits.
   void RingMatch(int recent, std::uint32_t sent_length) {
-    const std::uint32_t c = LengthCode(sent_length - 2);
+    const std::uint32_t c = LengthCode(sent_length - kRecentMatchBase);
     Literal(256 + static_cast<std::uint32_t>(recent));
     Repeat(c);
-    if (kLengthBits[c] != 0) Bits(sent_length - 2 - kLengthBase[c], kLengthBits[c]);
+    if (kLengthBits[c] != 0) Bits(sent_length - kRecentMatchBase - kLengthBase[c], kLengthBits[c]);
   }
 
   // A short match (261..268) of two bytes at `distance` (1..256).
   void ShortMatch(std::uint32_t distance) {
-    static constexpr std::uint32_t kBase[8] = {0, 4, 8, 16, 32, 64, 128, 192};
-    static constexpr int kBits[8] = {2, 2, 3, 4, 5, 6, 6, 6};
-    std::uint32_t c = 7;
-    while (kBase[c] > distance - 1) --c;
-    Literal(261 + c);
-    Bits(distance - 1 - kBase[c], kBits[c]);
+    std::uint32_t c = kShortCodes - 1;
+    while (kShortBase[c] > distance - 1) --c;
+    Literal(kSymbolFirstShort + c);
+    Bits(distance - 1 - kShortBase[c], kShortBits[c]);
   }
 
   Bytes Finish() {
@@ -200,32 +148,15 @@ class StreamBuilder {
 
   BitWriter w;
 
-  static constexpr std::uint32_t kLengthBase[28] = {0,  1,  2,  3,  4,  5,  6,  7,  8,   10,  12,  14,  16,  20,
-                                                    24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
-  static constexpr int kLengthBits[28] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
-                                          2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
-  static constexpr int kDistanceBits[48] = {0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
-                                            7,  7,  8,  8,  9,  9,  10, 10, 11, 11, 12, 12, 13, 13, 14, 14,
-                                            15, 15, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16};
-  static inline std::uint32_t kDistanceBase[48] = {};
-
  private:
   static std::uint32_t LengthCode(std::uint32_t value) {
-    std::uint32_t c = 27;
+    std::uint32_t c = kLengthCodes - 1;
     while (kLengthBase[c] > value) --c;
     if (value - kLengthBase[c] >= (1u << kLengthBits[c])) throw std::logic_error("length out of range");
     return c;
   }
   static std::uint32_t DistanceCode(std::uint32_t value) {
-    // Bases follow from the widths: each code covers 2^bits values.
-    if (kDistanceBase[47] == 0) {
-      std::uint32_t base = 0;
-      for (int d = 0; d < 48; ++d) {
-        kDistanceBase[d] = base;
-        base += 1u << kDistanceBits[d];
-      }
-    }
-    std::uint32_t d = 47;
+    std::uint32_t d = kDistanceCodes - 1;
     while (kDistanceBase[d] > value) --d;
     return d;
   }
