@@ -1,10 +1,15 @@
-// Little-endian loads and stores of 32-bit values at any byte address.
+// Little-endian loads and stores of 16- and 32-bit values at any byte address.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 
 namespace sfx {
+
+inline std::uint16_t LoadLE16(const void* p) {
+  const auto* b = static_cast<const unsigned char*>(p);
+  return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
+}
 
 inline std::uint32_t LoadLE32(const void* p) {
   const auto* b = static_cast<const unsigned char*>(p);

@@ -27,8 +27,8 @@ bool ClearDroppedCertificateEntry(std::vector<std::uint8_t>& file, std::size_t o
   const std::uint64_t coff = pe + kPeSignatureSize;
   const std::uint64_t optional = coff + kCoffHeaderSize;
   if (optional + 2 > file.size()) return false;
-  const std::uint64_t optional_size = LoadPeWord(file.data() + coff + kCoffOptionalHeaderSizeOffset);
-  const std::uint16_t magic = LoadPeWord(file.data() + optional);
+  const std::uint64_t optional_size = LoadLE16(file.data() + coff + kCoffOptionalHeaderSizeOffset);
+  const std::uint16_t magic = LoadLE16(file.data() + optional);
   std::uint64_t count_at = 0;
   std::uint64_t directories_at = 0;
   if (magic == 0x10B) {

@@ -29,8 +29,8 @@ PeResult LocateOverlay(const std::uint8_t* file, std::size_t size, std::uint64_t
   if (pe + kPeSignatureSize + kCoffHeaderSize > size) return PeResult::kNotPe;
   if (std::memcmp(file + pe, "PE\0\0", kPeSignatureSize) != 0) return PeResult::kNotPe;
   const std::uint8_t* coff = file + pe + kPeSignatureSize;
-  const std::uint64_t section_count = LoadPeWord(coff + kCoffSectionCountOffset);
-  const std::uint64_t optional_size = LoadPeWord(coff + kCoffOptionalHeaderSizeOffset);
+  const std::uint64_t section_count = LoadLE16(coff + kCoffSectionCountOffset);
+  const std::uint64_t optional_size = LoadLE16(coff + kCoffOptionalHeaderSizeOffset);
   const std::uint64_t table = pe + kPeSignatureSize + kCoffHeaderSize + optional_size;
   const std::uint64_t table_end = table + section_count * kSectionHeaderSize;
   if (table_end > size) return PeResult::kNotPe;

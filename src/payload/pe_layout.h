@@ -21,7 +21,4 @@ inline constexpr std::size_t kSectionHeaderSize = 40;  // the section table foll
 inline constexpr std::size_t kSizeOfRawDataOffset = 16;
 inline constexpr std::size_t kPointerToRawDataOffset = 20;
 
-// A 16-bit field (a PE "WORD") at `p`.
-inline std::uint16_t LoadPeWord(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
 }  // namespace sfx
