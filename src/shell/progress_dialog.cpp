@@ -10,7 +10,7 @@
 
 #include <cstring>
 
-#include "payload/extraction_worker.h"
+#include "payload/worker/extraction_worker.h"
 #include "shell/resource_ids.h"
 #include "shell/stub_globals.h"
 

@@ -1,7 +1,7 @@
 // The worker's directory walk on in-memory images: files and folders, the
 // early stop after Setup.exe, corrupt entries and names, write failures;
 // plus the two name tests and the write-failure message.
-#include "payload/image_walk.h"
+#include "payload/worker/image_walk.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/extraction_worker.h"
+#include "payload/worker/extraction_worker.h"
 #include "shell_test_support.h"
 #include "wine/test_image.h"
 

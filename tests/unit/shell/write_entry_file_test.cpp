@@ -1,5 +1,5 @@
 // Writing one extracted file: the folder climb, the chunking and failures.
-#include "payload/write_entry_file.h"
+#include "payload/worker/write_entry_file.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 
 #include <cstddef>
 
-#include "payload/file_ops.h"
 #include "payload/payload_format.h"
-#include "payload/progress_tracker.h"
+#include "payload/worker/file_ops.h"
+#include "payload/worker/progress_tracker.h"
 
 namespace sfx {
 

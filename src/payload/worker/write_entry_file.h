@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "payload/file_ops.h"
-#include "payload/progress_tracker.h"
+#include "payload/worker/file_ops.h"
+#include "payload/worker/progress_tracker.h"
 
 namespace sfx {
 

@@ -7,7 +7,7 @@
 // (it exists afterwards), and every failure moves the cut towards the root,
 // so the climb ends: at the latest when no backslash is left. Files are
 // written straight from the image in chunks of at most 64 KiB.
-#include "payload/write_entry_file.h"
+#include "payload/worker/write_entry_file.h"
 
 #include <cstring>
 

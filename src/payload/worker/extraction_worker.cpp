@@ -10,18 +10,18 @@
 // the dialog. Any payload the stub cannot read (no overlay, an image buffer
 // or decoder window that cannot be had, a failed check) is reported as a
 // corrupt installer (string 2).
-#include "payload/extraction_worker.h"
+#include "payload/worker/extraction_worker.h"
 
 #include <cstdlib>
 #include <cstring>
 
 #include "payload/crc32.h"
-#include "payload/file_ops.h"
-#include "payload/image_walk.h"
-#include "payload/own_payload.h"
 #include "payload/payload_format.h"
-#include "payload/progress_tracker.h"
-#include "payload/write_entry_file.h"
+#include "payload/worker/file_ops.h"
+#include "payload/worker/image_walk.h"
+#include "payload/worker/own_payload.h"
+#include "payload/worker/progress_tracker.h"
+#include "payload/worker/write_entry_file.h"
 #include "shell/resource_ids.h"
 #include "shell/stub_globals.h"
 #include "unpack/unpack.h"
