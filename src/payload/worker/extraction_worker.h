@@ -6,22 +6,28 @@
 
 #include <cstddef>
 
+#include "payload/worker/stub_run.h"
+
 namespace sfx {
+
+// Caption of every message box of the stub.
+inline constexpr char kMessageCaption[] = "Mivor! Installer";
 
 // Size of the composed write-failure message, terminator included.
 inline constexpr std::size_t kFailureMessageSize = 1024;
 
-// The thread procedure started by the progress dialog. Expects
-// ProgressDialog, InstanceHandle and WorkFolder to be set. Ends the dialog
-// on every path after storing ExtractionOutcome; returns 0.
-DWORD WINAPI ExtractionWorker(LPVOID unused);
+// The thread procedure started by the progress dialog; `run` is the
+// StubRun, with instance, work_folder, dialog and progress_bar set. Stores
+// run->outcome and then ends the dialog on every path; returns 0.
+DWORD WINAPI ExtractionWorker(LPVOID run);
 
-// Shows `text` in an error box owned by ProgressDialog; once it is closed,
-// stores -1 in ExtractionOutcome and ends the dialog with result 1.
-void ReportFatalError(const char* text);
+// Shows `text` in an error box owned by run.dialog; once it is closed,
+// stores -1 in run.outcome and ends the dialog with result IDOK.
+void ReportFatalError(StubRun& run, const char* text);
 
-// Writes string 3, `path` and string 4 into `message` (kFailureMessageSize
-// bytes), cutting the text at the buffer's end.
+// Writes `head` (the IDS_COPY_FAILED_HEAD text), `path` and `tail` (the
+// IDS_COPY_FAILED_TAIL text) into `message` (kFailureMessageSize bytes),
+// cutting the text at the buffer's end.
 void ComposeWriteFailureMessage(char* message, const char* head, const char* path, const char* tail);
 
 }  // namespace sfx

@@ -164,7 +164,7 @@ TEST_F(ImageWalkTest, NamesLeavingTheFolderAreCorrupt) {
 }
 
 TEST_F(ImageWalkTest, NameBeyondThePathBufferIsCorrupt) {
-  // WorkFolder + name of 512 characters does not fit the 512-byte buffer.
+  // The working folder + name of 512 characters does not fit the 512-byte buffer.
   const std::string too_long(512 - work_.size(), 'n');
   EXPECT_EQ(Walk(BuildTestImage({{too_long, Bytes("x")}})), WalkResult::kCorrupt);
   // One character less fits the buffer; whether the platform can create
