@@ -6,7 +6,6 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "update/update_state.h"
 #include "update/version_library.h"
 
 namespace sfx_test {
@@ -176,41 +175,17 @@ WindowsFolderFile::WindowsFolderFile(const std::string& name, const std::string&
 
 WindowsFolderFile::~WindowsFolderFile() { DeleteFileA(path_.c_str()); }
 
-struct UpdateStateGuard::Saved {
-  sfx::UpdatePlatform platform;
-  sfx::SetupConfig config;
-  char product_folder[sfx::kUpdatePathSize];
-  char ini_file[sfx::kUpdatePathSize];
-  char key[sfx::kUpdatePathSize];
-  char key_nt[sfx::kUpdatePathSize];
-};
-
-UpdateStateGuard::UpdateStateGuard() : saved_(new Saved) {
-  saved_->platform = sfx::update_platform;
-  saved_->config = sfx::SetupConfigRecord;
-  std::memcpy(saved_->product_folder, sfx::ProductFolder, sizeof(sfx::ProductFolder));
-  std::memcpy(saved_->ini_file, sfx::ProductIniFile, sizeof(sfx::ProductIniFile));
-  std::memcpy(saved_->key, sfx::AppPathsKey, sizeof(sfx::AppPathsKey));
-  std::memcpy(saved_->key_nt, sfx::AppPathsKeyNT, sizeof(sfx::AppPathsKeyNT));
-
-  sfx::SetupConfigRecord = sfx::SetupConfig{};
-  sfx::SetupConfigRecord.version_hi = 0xFFFFFFFFu;
-  sfx::SetupConfigRecord.flags = 1;
-  sfx::ProductFolder[0] = '\0';
-  sfx::ProductIniFile[0] = '\0';
-  sfx::AppPathsKey[0] = '\0';
-  sfx::AppPathsKeyNT[0] = '\0';
+UpdatePlatformGuard::UpdatePlatformGuard() : saved_(sfx::update_platform) {
   reset_version_library_loads();
 }
 
-UpdateStateGuard::~UpdateStateGuard() {
-  sfx::update_platform = saved_->platform;
-  sfx::SetupConfigRecord = saved_->config;
-  std::memcpy(sfx::ProductFolder, saved_->product_folder, sizeof(sfx::ProductFolder));
-  std::memcpy(sfx::ProductIniFile, saved_->ini_file, sizeof(sfx::ProductIniFile));
-  std::memcpy(sfx::AppPathsKey, saved_->key, sizeof(sfx::AppPathsKey));
-  std::memcpy(sfx::AppPathsKeyNT, saved_->key_nt, sizeof(sfx::AppPathsKeyNT));
-  delete saved_;
+UpdatePlatformGuard::~UpdatePlatformGuard() { sfx::update_platform = saved_; }
+
+sfx::UpdateCheck FreshUpdateCheck() {
+  sfx::UpdateCheck check;
+  check.config.version_hi = 0xFFFFFFFFu;
+  check.config.flags = 1;
+  return check;
 }
 
 DWORD WINAPI OldPlatformVersion() { return 0x80000A03u; }
