@@ -5,7 +5,8 @@
 // then paints the control's background and sends WM_DRAWITEM, and the
 // procedure fills the left part of the item with the highlight colour and
 // centres the label "<p>%" on top in the highlight-text colour. Only the
-// worker ends the dialog: by posting IDOK, or directly with EndDialog.
+// worker ends the dialog: by posting WM_COMMAND IDOK, or directly with
+// EndDialog.
 #include "shell/progress_dialog.h"
 
 #include <cstring>

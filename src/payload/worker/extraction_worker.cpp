@@ -5,8 +5,9 @@
 // allocate the image (U bytes), decode the stream into it, check signature,
 // header CRC and directory CRC, then walk the directory (image_walk.h).
 // Every path stores StubRun::outcome before it ends the dialog: success
-// posts IDOK; an early finish ends the dialog and posts IDOK; a fatal error
-// shows a message box owned by the dialog, stores -1 and ends the dialog.
+// posts WM_COMMAND IDOK; an early finish ends the dialog and posts
+// WM_COMMAND IDOK; a fatal error shows a message box owned by the dialog,
+// stores -1 and ends the dialog.
 // Any payload the stub cannot read (no overlay, an image buffer or decoder
 // window that cannot be had, a failed check) is reported as a corrupt
 // installer (IDS_CORRUPT_PAYLOAD).

@@ -53,7 +53,7 @@ constexpr COLORREF kBackground = RGB(1, 2, 3);
 
 // A 32-bit top-down DIB selected into a memory DC, pre-filled with a colour
 // that neither the bar nor the label uses, and a hidden window standing in
-// for control 1002.
+// for IDC_PROGRESS_BAR.
 class DrawItemTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -237,7 +237,7 @@ struct ModalObservation {
   std::string text;
   bool icon_set = false;
   bool visible_after_other_commands = false;
-  bool visible_after_command_1 = true;
+  bool visible_after_idok = true;
 };
 ModalObservation* modal = nullptr;
 
@@ -250,14 +250,14 @@ DWORD WINAPI CommandingWorker(LPVOID run) {
   // Sent, not posted: each command has been handled when the call returns.
   SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
   SendMessageA(dialog, WM_COMMAND, IDC_PROGRESS_BAR, 0);
-  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1, 1), 0);  // id 1 with a notification code
+  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 1), 0);  // IDOK with a notification code
   modal->visible_after_other_commands = IsWindowVisible(dialog) != FALSE;
-  SendMessageA(dialog, WM_COMMAND, 1, 0);
-  modal->visible_after_command_1 = IsWindowVisible(dialog) != FALSE;
+  SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+  modal->visible_after_idok = IsWindowVisible(dialog) != FALSE;
   return 0;
 }
 
-TEST(ProgressDialogModal, OnlyCommandOneEndsTheDialog) {
+TEST(ProgressDialogModal, OnlyIdOkEndsTheDialog) {
   ModalObservation seen;
   modal = &seen;
   const auto saved_routine = progress_worker_routine;
@@ -274,7 +274,7 @@ TEST(ProgressDialogModal, OnlyCommandOneEndsTheDialog) {
   EXPECT_EQ(result, 1);
   EXPECT_TRUE(seen.icon_set);
   EXPECT_TRUE(seen.visible_after_other_commands);
-  EXPECT_FALSE(seen.visible_after_command_1);
+  EXPECT_FALSE(seen.visible_after_idok);
   const std::string english = "Please wait while decompressing installation files to:\n";
   const std::string german = "Entpacke Mivor-Installationsdateien nach:\n";
   EXPECT_TRUE(seen.text == english + run.work_folder || seen.text == german + run.work_folder) << seen.text;
