@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "payload/worker/extraction_worker.h"
-#include "shell_test_support.h"
-#include "wine/test_image.h"
+#include "support/test_image.h"
+#include "support/win_test_files.h"
 
 namespace sfx {
 namespace {

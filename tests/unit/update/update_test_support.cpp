@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <stdexcept>
 
 #include "update/version_library.h"
@@ -28,36 +27,6 @@ std::string ProgramFolder() {
   return folder.substr(0, folder.find_last_of('\\'));
 }
 
-void RemoveTree(const std::string& path) {
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = data.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string child = path + "\\" + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(child);
-      } else {
-        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(child.c_str());
-      }
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-  }
-  RemoveDirectoryA(path.c_str());
-}
-
-void WriteWholeFile(const std::string& path, const std::string& content) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + path);
-  DWORD written = 0;
-  BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-  CloseHandle(file);
-  if (!ok || written != content.size()) throw std::runtime_error("cannot write " + path);
-}
-
 LONG WINAPI RedirectedOpen(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY key) {
   registry_redirect.opens.push_back({root, path != nullptr ? path : "", options, access});
   HKEY real_root = root == HKEY_LOCAL_MACHINE ? registry_redirect.sandbox : root;
@@ -72,19 +41,6 @@ LONG WINAPI CountedClose(HKEY key) {
 }
 
 }  // namespace
-
-ScratchFolder::ScratchFolder() {
-  static int counter = 0;
-  char temp[MAX_PATH];
-  DWORD length = GetTempPathA(MAX_PATH, temp);
-  if (length == 0 || length >= MAX_PATH) throw std::runtime_error("GetTempPathA failed");
-  path_ = std::string(temp, length) + "sfxupd-" + std::to_string(GetCurrentProcessId()) + "-" +
-          std::to_string(++counter);
-  RemoveTree(path_);
-  if (!CreateDirectoryA(path_.c_str(), nullptr)) throw std::runtime_error("cannot create " + path_);
-}
-
-ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
 
 std::string ScratchFolder::Join(const std::string& relative) const { return path_ + "\\" + relative; }
 
@@ -101,7 +57,7 @@ std::string ScratchFolder::MakeFolder(const std::string& relative) const {
 
 std::string ScratchFolder::WriteFile(const std::string& relative, const std::string& content) const {
   std::string full = Join(relative);
-  WriteWholeFile(full, content);
+  sfx::test::WriteText(full, content);
   return full;
 }
 
@@ -170,7 +126,7 @@ int RegistrySandbox::open_keys() const { return registry_redirect.open_keys; }
 
 WindowsFolderFile::WindowsFolderFile(const std::string& name, const std::string& content)
     : path_(WindowsFolder() + "\\" + name) {
-  WriteWholeFile(path_, content);
+  sfx::test::WriteText(path_, content);
 }
 
 WindowsFolderFile::~WindowsFolderFile() { DeleteFileA(path_.c_str()); }

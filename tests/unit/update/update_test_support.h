@@ -1,7 +1,8 @@
-// Helpers of the update check tests: a scratch folder, the fixture programs,
-// a registry key of the test's own that stands in for HKEY_LOCAL_MACHINE,
-// profile files in the Windows folder, saving and restoring the update
-// check's platform calls around each test, and a fresh UpdateCheck.
+// Helpers of the update check tests: a scratch folder that takes the fixture
+// programs, a registry key of the test's own that stands in for
+// HKEY_LOCAL_MACHINE, profile files in the Windows folder, saving and
+// restoring the update check's platform calls around each test, and a fresh
+// UpdateCheck.
 #pragma once
 
 #include <windows.h>
@@ -9,19 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "support/win_test_files.h"
 #include "update/update_check.h"
 #include "update/update_platform.h"
 
 namespace sfx_test {
 
-// A fresh folder under the temp folder, removed with all its contents.
+// A fresh folder under the temp folder (a sfx::test::ScratchFolder), removed
+// with all its contents, named without a trailing backslash.
 class ScratchFolder {
  public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
   // The folder's full path, without a trailing backslash.
   const std::string& path() const { return path_; }
   // path() + "\" + relative.
@@ -35,7 +33,8 @@ class ScratchFolder {
   std::string CopyFixture(const std::string& fixture, const std::string& relative) const;
 
  private:
-  std::string path_;
+  sfx::test::ScratchFolder folder_;
+  std::string path_ = folder_.path().substr(0, folder_.path().size() - 1);
 };
 
 // One call of the registry open, as the code under test made it.
