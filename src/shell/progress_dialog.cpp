@@ -1,18 +1,19 @@
 // Dialog procedure of the progress dialog.
 //
 // The worker publishes a whole percentage (0 to 100) in the user-data word
-// of control 1002 and invalidates the control with erase; the system then
-// paints the control's background and sends WM_DRAWITEM, and the procedure
-// fills the left part of the item with the highlight colour and centres the
-// label "<p>%" on top in the highlight-text colour. Only the worker ends the
-// dialog: by posting command 1, or directly with EndDialog.
+// of IDC_PROGRESS_BAR and invalidates the control with erase; the system
+// then paints the control's background and sends WM_DRAWITEM, and the
+// procedure fills the left part of the item with the highlight colour and
+// centres the label "<p>%" on top in the highlight-text colour. Only the
+// worker ends the dialog: by posting WM_COMMAND IDOK, or directly with
+// EndDialog.
 #include "shell/progress_dialog.h"
 
 #include <cstring>
 
-#include "payload/extraction_worker.h"
+#include "payload/worker/extraction_worker.h"
+#include "payload/worker/stub_run.h"
 #include "shell/resource_ids.h"
-#include "shell/stub_globals.h"
 
 namespace sfx {
 
@@ -23,28 +24,31 @@ namespace {
 // Size of the buffer for the static text plus the working folder.
 constexpr int kFolderTextSize = 512;
 
-// Template text of control 1003 (it ends in a line feed) + WorkFolder.
-void ShowWorkFolder(HWND dialog) {
+// Template text of IDC_PROGRESS_TEXT (it ends in a line feed) + the
+// working folder.
+void ShowWorkFolder(HWND dialog, const char* work_folder) {
   char text[kFolderTextSize];
   GetDlgItemTextA(dialog, IDC_PROGRESS_TEXT, text, kFolderTextSize);
   const std::size_t used = std::strlen(text);
   const std::size_t room = kFolderTextSize - 1 - used;
-  std::strncat(text, WorkFolder, room);
+  std::strncat(text, work_folder, room);
   SetDlgItemTextA(dialog, IDC_PROGRESS_TEXT, text);
 }
 
-BOOL OnInitDialog(HWND dialog) {
-  ShowWorkFolder(dialog);
-  HICON icon = LoadIconA(InstanceHandle, MAKEINTRESOURCEA(IDI_STUB));
+BOOL OnInitDialog(HWND dialog, StubRun& run) {
+  ShowWorkFolder(dialog, run.work_folder);
+  HICON icon = LoadIconA(run.instance, MAKEINTRESOURCEA(IDI_STUB));
   SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
-  // The worker's first step looks up control 1002 through ProgressDialog,
-  // so the handle is stored before the thread exists.
-  ProgressDialog = dialog;
-  HANDLE worker = CreateThread(nullptr, 0, progress_worker_routine, nullptr, 0, nullptr);
+  // The worker reads the dialog and its progress bar from the run without
+  // locking, so both are stored before the thread exists.
+  run.dialog = dialog;
+  run.progress_bar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
+  HANDLE worker = CreateThread(nullptr, 0, progress_worker_routine, &run, 0, nullptr);
   if (worker == nullptr) {
     // Without a worker nothing would ever end the dialog. Ending it here
-    // leaves ExtractionOutcome at 0, which the entry reports with string 5.
-    EndDialog(dialog, 1);
+    // leaves the run's outcome at 0, which the entry reports with
+    // IDS_NO_RESULT.
+    EndDialog(dialog, IDOK);
   }
   // The thread runs on its own and is never joined; its handle is not kept.
   return TRUE;
@@ -94,12 +98,13 @@ LONG ProgressBarRight(const RECT& item, std::uint32_t percent) {
 INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_INITDIALOG:
-      return OnInitDialog(dialog);
+      return OnInitDialog(dialog, *reinterpret_cast<StubRun*>(lparam));
     case WM_DRAWITEM:
       OnDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
       return FALSE;
     case WM_COMMAND:
-      if (wparam == 1) EndDialog(dialog, 1);
+      // The whole wParam: IDOK with notification code 0.
+      if (wparam == IDOK) EndDialog(dialog, IDOK);
       return FALSE;
     default:
       return FALSE;

@@ -1,13 +1,13 @@
 // Identifiers of the stub's resources and dialog controls, shared by the
-// resource script and the C++ code.
+// resource script and the C++ code. The string ids of the worker's messages
+// come from the worker's own header.
 #pragma once
+
+#include "payload/worker/worker_messages.h"
 
 #define IDD_PROGRESS 103
 #define IDI_STUB 103
 #define IDC_PROGRESS_TEXT 1003
 #define IDC_PROGRESS_BAR 1002
 
-#define IDS_CORRUPT_PAYLOAD 2
-#define IDS_COPY_FAILED_HEAD 3
-#define IDS_COPY_FAILED_TAIL 4
 #define IDS_NO_RESULT 5

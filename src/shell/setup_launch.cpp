@@ -6,7 +6,7 @@
 namespace sfx {
 
 void StartSetupCommandLine(char* command_line, const char* work_folder) {
-  // WorkFolder is at most 255 characters, so quote + folder + "Setup.exe"
+  // The working folder is at most 255 characters, so quote + folder + "Setup.exe"
   // + quote + terminator always fits the 512-byte buffer.
   command_line[0] = '"';
   std::strcpy(command_line + 1, work_folder);

@@ -2,19 +2,20 @@
 //
 // One pass: close the DLL search path to the current folder, initialise the
 // support layer, fix and empty the working folder, run the progress dialog
-// (its worker extracts the payload), then read ExtractionOutcome: positive
-// launches Setup.exe from the working folder, negative was already reported
-// by the worker, and 0 (the dialog ended without a result) shows string 5
-// and reads the outcome once more. The stub always exits with 0 and never
-// waits for the setup program.
+// on the run's StubRun (its worker extracts the payload), then read the
+// run's outcome: positive launches Setup.exe from the working folder,
+// negative was already reported by the worker, and 0 (the dialog ended
+// without a result) shows IDS_NO_RESULT and reads the outcome once more.
+// The stub always exits with 0 and never waits for the setup program.
 #include <windows.h>
 
+#include "payload/worker/extraction_worker.h"
+#include "payload/worker/stub_run.h"
 #include "shell/empty_folder.h"
 #include "shell/extraction_outcome.h"
 #include "shell/progress_dialog.h"
 #include "shell/resource_ids.h"
 #include "shell/setup_launch.h"
-#include "shell/stub_globals.h"
 #include "shell/support_layer.h"
 #include "shell/work_folder.h"
 
@@ -35,10 +36,10 @@ void HardenDllSearch() {
   if (set_default != nullptr) set_default(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
-// Shows string 5 in an error box without owner.
-void ReportNoResult() {
+// Shows the IDS_NO_RESULT message in an error box without owner.
+void ReportNoResult(const sfx::StubRun& run) {
   char text[256];
-  LoadStringA(sfx::InstanceHandle, IDS_NO_RESULT, text, sizeof(text));
+  LoadStringA(run.instance, IDS_NO_RESULT, text, sizeof(text));
   MessageBoxA(nullptr, text, sfx::kMessageCaption, MB_ICONERROR);
 }
 
@@ -46,19 +47,23 @@ void ReportNoResult() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show_command) {
   HardenDllSearch();
-  sfx::InstanceHandle = instance;
+  // The one run of this process. Static storage: the worker is never joined
+  // and may still touch the record after this function has returned.
+  static sfx::StubRun run;
+  run.instance = instance;
   if (!sfx::InitSupportLayer(instance, previous, command_line, show_command)) {
     MessageBoxA(nullptr, "AfxWinInit failed!", sfx::kMessageCaption, MB_ICONERROR);
   }
 
-  sfx::BuildWorkFolder(sfx::WorkFolder);
-  sfx::EmptyFolder(sfx::WorkFolder);
+  sfx::BuildWorkFolder(run.work_folder);
+  sfx::EmptyFolder(run.work_folder);
 
   char setup_command_line[sfx::kSetupCommandLineSize];
-  sfx::StartSetupCommandLine(setup_command_line, sfx::WorkFolder);
+  sfx::StartSetupCommandLine(setup_command_line, run.work_folder);
 
-  DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, sfx::ProgressDialogProc, 0);
+  DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, sfx::ProgressDialogProc,
+                  reinterpret_cast<LPARAM>(&run));
 
-  if (sfx::OutcomeAllowsLaunch(ReportNoResult)) sfx::LaunchSetup(setup_command_line, sfx::WorkFolder);
+  if (sfx::OutcomeAllowsLaunch(run, ReportNoResult)) sfx::LaunchSetup(setup_command_line, run.work_folder);
   return 0;
 }

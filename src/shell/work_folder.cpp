@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "shell/stub_globals.h"
+#include "payload/worker/stub_run.h"
 
 namespace sfx {
 namespace {

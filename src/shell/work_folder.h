@@ -1,10 +1,10 @@
 // The working folder: the user's temp folder followed by "Mivor.40\".
 //
-// The temp path comes from GetTempPathA into the 256-byte WorkFolder buffer.
-// A failed call, a path that did not fit (GetTempPathA then returns the size
-// it needs) and a path too long for the backslash, "Mivor.40\" and the
-// terminator all select the fallback "\temp\" at the root of the current
-// drive, so the composed folder always fits its buffer.
+// The temp path comes from GetTempPathA into the run's 256-byte work_folder
+// buffer. A failed call, a path that did not fit (GetTempPathA then returns
+// the size it needs) and a path too long for the backslash, "Mivor.40\" and
+// the terminator all select the fallback "\temp\" at the root of the
+// current drive, so the composed folder always fits its buffer.
 #pragma once
 
 #include <windows.h>
@@ -24,7 +24,7 @@ void SelectTempFolder(char* folder, DWORD buffer_size, DWORD temp_result);
 // The caller guarantees room (SelectTempFolder did).
 void AppendWorkSubfolder(char* folder);
 
-// Fills `folder` (256 bytes): temp path or fallback, creates that temp folder
+// Fills `folder` (kWorkFolderSize bytes): temp path or fallback, creates that temp folder
 // (result ignored), then appends the working sub-folder.
 void BuildWorkFolder(char* folder);
 

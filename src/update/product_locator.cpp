@@ -2,11 +2,11 @@
 //
 // Sources, in order:
 //  - platform major version below 4: key "Path" of section "Info" in the
-//    profile file ProductIniFile (looked up in the Windows folder); the value
-//    is the folder, unchanged;
-//  - otherwise the default value of AppPathsKey, then of AppPathsKeyNT, both
-//    under HKEY_LOCAL_MACHINE: the full path of the product executable, cut
-//    at its last backslash to leave the folder;
+//    profile file product_ini_file (looked up in the Windows folder); the
+//    value is the folder, unchanged;
+//  - otherwise the default value of app_paths_key, then of app_paths_key_nt,
+//    both under HKEY_LOCAL_MACHINE: the full path of the product executable,
+//    cut at its last backslash to leave the folder;
 //  - when neither key exists and Setup.cfg says MP3_INSTALL: the media
 //    player's application path, cut at its last backslash, with "\MivorFiles\"
 //    appended; the final cut then drops the trailing backslash.
@@ -17,7 +17,6 @@
 #include <cstring>
 
 #include "update/update_platform.h"
-#include "update/update_state.h"
 
 namespace sfx {
 namespace {
@@ -54,20 +53,19 @@ void CopyBounded(char* dest, DWORD capacity, const char* text) {
 }
 
 // The media-player fallback: the player's folder followed by
-// "\MivorFiles\". False when the player is not registered, or when the
-// result would not fit ProductFolder.
-bool LocateMediaPlayerFiles() {
-  if (!ReadRegistryString(HKEY_LOCAL_MACHINE, kMediaPlayerKey, "", ProductFolder,
-                          sizeof(ProductFolder))) {
+// "\MivorFiles\", into `folder` (kUpdatePathSize bytes). False when the
+// player is not registered, or when the result would not fit.
+bool LocateMediaPlayerFiles(char* folder) {
+  if (!ReadRegistryString(HKEY_LOCAL_MACHINE, kMediaPlayerKey, "", folder, kUpdatePathSize)) {
     return false;
   }
-  CutAtLastBackslash(ProductFolder);
-  std::size_t length = std::strlen(ProductFolder);
-  if (length + sizeof(kMediaFilesFolder) > sizeof(ProductFolder)) {
-    ProductFolder[0] = '\0';
+  CutAtLastBackslash(folder);
+  std::size_t length = std::strlen(folder);
+  if (length + sizeof(kMediaFilesFolder) > kUpdatePathSize) {
+    folder[0] = '\0';
     return false;
   }
-  std::memcpy(ProductFolder + length, kMediaFilesFolder, sizeof(kMediaFilesFolder));
+  std::memcpy(folder + length, kMediaFilesFolder, sizeof(kMediaFilesFolder));
   return true;
 }
 
@@ -102,24 +100,23 @@ bool ReadRegistryString(HKEY root, const char* path, const char* value_name, cha
   return found;
 }
 
-bool LocateProduct() {
+bool LocateProduct(UpdateCheck& check) {
+  char* folder = check.product_folder;
   DWORD platform_version = update_platform.get_version();
   if ((platform_version & 0xFF) < 4) {
-    DWORD read = update_platform.get_profile_string(kProfileSection, kProfileKey, "",
-                                                    ProductFolder, sizeof(ProductFolder),
-                                                    ProductIniFile);
+    DWORD read = update_platform.get_profile_string(kProfileSection, kProfileKey, "", folder,
+                                                    kUpdatePathSize, check.product_ini_file);
     return read > 0;
   }
 
-  bool found = ReadRegistryString(HKEY_LOCAL_MACHINE, AppPathsKey, "", ProductFolder,
-                                  sizeof(ProductFolder)) ||
-               ReadRegistryString(HKEY_LOCAL_MACHINE, AppPathsKeyNT, "", ProductFolder,
-                                  sizeof(ProductFolder));
+  bool found =
+      ReadRegistryString(HKEY_LOCAL_MACHINE, check.app_paths_key, "", folder, kUpdatePathSize) ||
+      ReadRegistryString(HKEY_LOCAL_MACHINE, check.app_paths_key_nt, "", folder, kUpdatePathSize);
   if (!found) {
-    if (SetupConfigRecord.mp3_install != 1) return false;
-    if (!LocateMediaPlayerFiles()) return false;
+    if (check.config.mp3_install != 1) return false;
+    if (!LocateMediaPlayerFiles(folder)) return false;
   }
-  CutAtLastBackslash(ProductFolder);
+  CutAtLastBackslash(folder);
   return true;
 }
 

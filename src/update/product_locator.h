@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "update/update_check.h"
+
 namespace sfx {
 
 // Reads the value `value_name` of key `path` under `root` into `dest`, which
@@ -16,9 +18,9 @@ namespace sfx {
 bool ReadRegistryString(HKEY root, const char* path, const char* value_name, char* dest,
                         DWORD capacity);
 
-// Fills ProductFolder from the first source that yields a value and returns
-// true; false when none does. Reads ProductIniFile, AppPathsKey,
-// AppPathsKeyNT and SetupConfigRecord.mp3_install.
-bool LocateProduct();
+// Fills check.product_folder from the first source that yields a value and
+// returns true; false when none does. Reads check.product_ini_file,
+// check.app_paths_key, check.app_paths_key_nt and check.config.mp3_install.
+bool LocateProduct(UpdateCheck& check);
 
 }  // namespace sfx

@@ -1,6 +1,6 @@
 // The update decision on the first Setup.cfg written during extraction.
 //
-// Parse Setup.cfg into SetupConfigRecord (a parse failure has already been
+// Parse Setup.cfg into the check's config (a parse failure has already been
 // written to the standard error stream), form the profile file name and the
 // application-path keys of "mivor.exe", locate the product, require that
 // the located folder exists (any file-system entry will do), and let the
@@ -13,7 +13,6 @@
 #include "config/setup_config.h"
 #include "update/product_locator.h"
 #include "update/update_platform.h"
-#include "update/update_state.h"
 #include "update/version_check.h"
 
 namespace sfx {
@@ -26,7 +25,7 @@ constexpr char kAppPathsPrefix[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion
 constexpr char kAppPathsPrefixNT[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\App Paths\\";
 
 // Writes `first` followed by `second` into `dest`. The fixed names used here
-// are far shorter than the buffers; the assertion in FixLocatorNames keeps
+// are far shorter than the buffers; the assertions in FixLocatorNames keep
 // it that way.
 void Concatenate(char* dest, const char* first, const char* second) {
   std::size_t length = std::strlen(first);
@@ -34,23 +33,30 @@ void Concatenate(char* dest, const char* first, const char* second) {
   std::memcpy(dest + length, second, std::strlen(second) + 1);
 }
 
-void FixLocatorNames() {
-  static_assert(sizeof(kAppPathsPrefixNT) + sizeof(kProductExecutable) <= sizeof(AppPathsKeyNT));
-  static_assert(sizeof(kAppPathsPrefix) + sizeof(kProductExecutable) <= sizeof(AppPathsKey));
-  static_assert(sizeof(kProductFolderName) + sizeof(kProfileSuffix) <= sizeof(ProductIniFile));
-  Concatenate(ProductIniFile, kProductFolderName, kProfileSuffix);
-  Concatenate(AppPathsKey, kAppPathsPrefix, kProductExecutable);
-  Concatenate(AppPathsKeyNT, kAppPathsPrefixNT, kProductExecutable);
+void FixLocatorNames(UpdateCheck& check) {
+  static_assert(sizeof(kAppPathsPrefixNT) + sizeof(kProductExecutable) <= kUpdatePathSize);
+  static_assert(sizeof(kAppPathsPrefix) + sizeof(kProductExecutable) <= kUpdatePathSize);
+  static_assert(sizeof(kProductFolderName) + sizeof(kProfileSuffix) <= kUpdatePathSize);
+  Concatenate(check.product_ini_file, kProductFolderName, kProfileSuffix);
+  Concatenate(check.app_paths_key, kAppPathsPrefix, kProductExecutable);
+  Concatenate(check.app_paths_key_nt, kAppPathsPrefixNT, kProductExecutable);
 }
 
 }  // namespace
 
+bool DecideUpdateWith(UpdateCheck& check, const char* setup_cfg_path) {
+  if (!ParseSetupConfig(&check.config, setup_cfg_path)) return false;
+  FixLocatorNames(check);
+  if (!LocateProduct(check)) return false;
+  if (update_platform.get_file_attributes(check.product_folder) == INVALID_FILE_ATTRIBUTES) {
+    return false;
+  }
+  return CheckInstalledVersion(check);
+}
+
 bool DecideUpdate(const char* setup_cfg_path) {
-  if (!ParseSetupConfig(&SetupConfigRecord, setup_cfg_path)) return false;
-  FixLocatorNames();
-  if (!LocateProduct()) return false;
-  if (update_platform.get_file_attributes(ProductFolder) == INVALID_FILE_ATTRIBUTES) return false;
-  return CheckInstalledVersion();
+  UpdateCheck check;
+  return DecideUpdateWith(check, setup_cfg_path);
 }
 
 }  // namespace sfx

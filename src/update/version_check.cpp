@@ -1,6 +1,6 @@
 // Installed version check.
 //
-// The product executable "mivor.exe" in ProductFolder must carry version
+// The product executable "mivor.exe" in product_folder must carry version
 // information whose fixed file version, packed into 32 bits (major, minor,
 // third and fourth component in bytes 3 to 0, each reduced to its low 8
 // bits, so 4.0.259.0 packs like 4.0.3.0), lies in [version_lo, version_hi]
@@ -18,7 +18,6 @@
 #include <cstring>
 #include <memory>
 
-#include "update/update_state.h"
 #include "update/version_library.h"
 
 namespace sfx {
@@ -28,7 +27,7 @@ constexpr char kProductExecutable[] = "mivor.exe";
 constexpr char kLanguageFile[] = "mivorjpn.nls";
 constexpr char kProductNamePath[] = "\\StringFileInfo\\040904B0\\ProductName";
 
-// Room for ProductFolder (at most 259 characters), a backslash and either
+// Room for product_folder (at most 259 characters), a backslash and either
 // file name with its zero.
 constexpr std::size_t kProductPathSize = kUpdatePathSize + 1 + sizeof(kLanguageFile);
 
@@ -37,10 +36,10 @@ struct FreeBlock {
   void operator()(void* block) const { std::free(block); }
 };
 
-// ProductFolder followed by a backslash unless it already ends in one.
-void FormFolderPrefix(char* prefix) {
-  std::size_t length = strnlen(ProductFolder, kUpdatePathSize - 1);
-  std::memcpy(prefix, ProductFolder, length);
+// `product_folder` followed by a backslash unless it already ends in one.
+void FormFolderPrefix(char* prefix, const char* product_folder) {
+  std::size_t length = strnlen(product_folder, kUpdatePathSize - 1);
+  std::memcpy(prefix, product_folder, length);
   if (length == 0 || prefix[length - 1] != '\\') prefix[length++] = '\\';
   prefix[length] = '\0';
 }
@@ -69,9 +68,10 @@ bool ValueEquals(const char* block, std::size_t block_size, const char* value, c
   return length == std::strlen(name) && std::memcmp(value, name, length) == 0;
 }
 
-// The version checks on the loaded block of the product executable.
-bool BlockQualifies(const VersionLibrary& library, const char* block, std::size_t block_size,
-                    const char* prefix) {
+// The version checks of `config` on the loaded block of the product
+// executable.
+bool BlockQualifies(const SetupConfig& config, const VersionLibrary& library, const char* block,
+                    std::size_t block_size, const char* prefix) {
   void* value = nullptr;
   UINT value_length = 0;
   if (!library.query(block, "\\", &value, &value_length) || value == nullptr ||
@@ -83,19 +83,19 @@ bool BlockQualifies(const VersionLibrary& library, const char* block, std::size_
   VS_FIXEDFILEINFO fixed;
   std::memcpy(&fixed, value, sizeof(fixed));
   std::uint32_t packed = PackFileVersion(fixed);
-  if (packed < SetupConfigRecord.version_lo || packed > SetupConfigRecord.version_hi) return false;
+  if (packed < config.version_lo || packed > config.version_hi) return false;
 
-  if (SetupConfigRecord.product_name != nullptr) {
+  if (config.product_name != nullptr) {
     value = nullptr;
     value_length = 0;
     if (!library.query(block, kProductNamePath, &value, &value_length) || value == nullptr ||
         !ValueEquals(block, block_size, static_cast<const char*>(value),
-                     SetupConfigRecord.product_name)) {
+                     config.product_name)) {
       return false;
     }
   }
 
-  if (SetupConfigRecord.check_language != 0) {
+  if (config.check_language != 0) {
     char language_path[kProductPathSize];
     JoinPath(language_path, prefix, kLanguageFile);
     DWORD handle = 0;
@@ -106,11 +106,11 @@ bool BlockQualifies(const VersionLibrary& library, const char* block, std::size_
 
 }  // namespace
 
-bool CheckInstalledVersion() {
-  if (SetupConfigRecord.mp3_install == 1) return true;
+bool CheckInstalledVersion(const UpdateCheck& check) {
+  if (check.config.mp3_install == 1) return true;
 
   char prefix[kProductPathSize];
-  FormFolderPrefix(prefix);
+  FormFolderPrefix(prefix, check.product_folder);
   char executable[kProductPathSize];
   JoinPath(executable, prefix, kProductExecutable);
 
@@ -124,7 +124,7 @@ bool CheckInstalledVersion() {
   std::unique_ptr<char, FreeBlock> block(static_cast<char*>(std::malloc(size)));
   if (!block) return false;
   if (!library.info(executable, 0, size, block.get())) return false;
-  return BlockQualifies(library, block.get(), size, prefix);
+  return BlockQualifies(check.config, library, block.get(), size, prefix);
 }
 
 }  // namespace sfx

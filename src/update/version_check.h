@@ -3,10 +3,12 @@
 // for, the presence of the language file with version information.
 #pragma once
 
+#include "update/update_check.h"
+
 namespace sfx {
 
-// True when the product in ProductFolder qualifies under SetupConfigRecord
-// (always true with MP3_INSTALL); false on any failure.
-bool CheckInstalledVersion();
+// True when the product in check.product_folder qualifies under
+// check.config (always true with MP3_INSTALL); false on any failure.
+bool CheckInstalledVersion(const UpdateCheck& check);
 
 }  // namespace sfx

@@ -21,7 +21,7 @@
 #include "encode/encoder.h"
 #include "payload/crc32.h"
 #include "payload/overlay.h"
-#include "test_image.h"
+#include "support/test_image.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "unit/shell/shell_test_support.h"
+#include "support/win_test_files.h"
 
 namespace sfx::test {
 

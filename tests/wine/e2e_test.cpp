@@ -11,7 +11,7 @@
 
 #include "e2e_support.h"
 #include "installer_driver.h"
-#include "unit/shell/shell_test_support.h"
+#include "support/win_test_files.h"
 
 namespace sfx::test {
 namespace {

@@ -10,6 +10,8 @@
 #include <set>
 #include <string>
 
+#include "shell/resource_ids.h"
+
 namespace sfx::test {
 namespace {
 
@@ -52,7 +54,7 @@ bool AnswerNextBox(DWORD process_id, std::set<HWND>& answered, InstallerRun& run
   run.messages.push_back(text != nullptr ? WindowText(text) : L"");
   HWND owner = GetWindow(box, GW_OWNER);
   run.dialog_captions.push_back(owner != nullptr ? WindowText(owner) : L"");
-  HWND folder_text = owner != nullptr ? GetDlgItem(owner, 1003) : nullptr;
+  HWND folder_text = owner != nullptr ? GetDlgItem(owner, IDC_PROGRESS_TEXT) : nullptr;
   run.dialog_texts.push_back(folder_text != nullptr ? WindowText(folder_text) : L"");
   answered.insert(box);
   PostMessageW(box, WM_COMMAND, IDOK, 0);

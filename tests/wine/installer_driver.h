@@ -22,7 +22,7 @@ struct InstallerRun {
   DWORD exit_code = 0;
   std::vector<std::wstring> messages;   // texts of the stub's message boxes, in order
   std::vector<std::wstring> dialog_captions;  // caption of the box's owner (the progress dialog), per box
-  std::vector<std::wstring> dialog_texts;     // text of its control 1003, per box
+  std::vector<std::wstring> dialog_texts;     // text of its IDC_PROGRESS_TEXT, per box
   DWORD processes = 0;       // processes that ran in the job: the installer and what it launched
 };
 

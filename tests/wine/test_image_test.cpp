@@ -1,7 +1,7 @@
 // The image builder and damage helpers behind the end-to-end installers:
 // the damaged installers must fail exactly the check they are named after,
 // and a sound image must pass every check with its entries intact.
-#include "test_image.h"
+#include "support/test_image.h"
 
 #include <gtest/gtest.h>
 

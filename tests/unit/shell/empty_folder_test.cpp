@@ -7,7 +7,7 @@
 #include <string>
 
 #include "shell/support_layer.h"
-#include "shell_test_support.h"
+#include "support/win_test_files.h"
 
 namespace sfx {
 namespace {

@@ -1,33 +1,38 @@
-// The entry's reading of ExtractionOutcome after the dialog: launch on a
+// The entry's reading of the run's outcome after the dialog: launch on a
 // positive outcome, silence on a negative one, and for 0 the message and a
 // second read that sees a worker finishing meanwhile.
 #include "shell/extraction_outcome.h"
 
 #include <gtest/gtest.h>
 
-#include "shell/stub_globals.h"
 
 namespace sfx {
 namespace {
 
 int reports = 0;
 LONG outcome_after_report = 0;
+StubRun* test_run = nullptr;  // the run whose outcome the report changes
 
-void CountingReport() {
+void CountingReport(const StubRun& /*run*/) {
   ++reports;
-  InterlockedExchange(&ExtractionOutcome, outcome_after_report);
+  InterlockedExchange(&test_run->outcome, outcome_after_report);
 }
 
 class OutcomeTest : public ::testing::Test {
  protected:
-  void SetUp() override { reports = 0; }
-  void TearDown() override { InterlockedExchange(&ExtractionOutcome, 0); }
+  void SetUp() override {
+    reports = 0;
+    test_run = &run_;
+  }
+  void TearDown() override { test_run = nullptr; }
 
   bool ReadWith(LONG outcome, LONG after_report) {
-    InterlockedExchange(&ExtractionOutcome, outcome);
+    InterlockedExchange(&run_.outcome, outcome);
     outcome_after_report = after_report;
-    return OutcomeAllowsLaunch(CountingReport);
+    return OutcomeAllowsLaunch(run_, CountingReport);
   }
+
+  StubRun run_;
 };
 
 TEST_F(OutcomeTest, SuccessLaunchesWithoutMessage) {

@@ -1,7 +1,7 @@
 // The worker's directory walk on in-memory images: files and folders, the
 // early stop after Setup.exe, corrupt entries and names, write failures;
 // plus the two name tests and the write-failure message.
-#include "payload/image_walk.h"
+#include "payload/worker/image_walk.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "payload/extraction_worker.h"
-#include "shell_test_support.h"
-#include "wine/test_image.h"
+#include "payload/worker/extraction_worker.h"
+#include "support/test_image.h"
+#include "support/win_test_files.h"
 
 namespace sfx {
 namespace {
@@ -164,7 +164,7 @@ TEST_F(ImageWalkTest, NamesLeavingTheFolderAreCorrupt) {
 }
 
 TEST_F(ImageWalkTest, NameBeyondThePathBufferIsCorrupt) {
-  // WorkFolder + name of 512 characters does not fit the 512-byte buffer.
+  // The working folder + name of 512 characters does not fit the 512-byte buffer.
   const std::string too_long(512 - work_.size(), 'n');
   EXPECT_EQ(Walk(BuildTestImage({{too_long, Bytes("x")}})), WalkResult::kCorrupt);
   // One character less fits the buffer; whether the platform can create

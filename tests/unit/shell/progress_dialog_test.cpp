@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "payload/worker/stub_run.h"
 #include "shell/resource_ids.h"
-#include "shell/stub_globals.h"
 
 namespace sfx {
 namespace {
@@ -53,7 +53,7 @@ constexpr COLORREF kBackground = RGB(1, 2, 3);
 
 // A 32-bit top-down DIB selected into a memory DC, pre-filled with a colour
 // that neither the bar nor the label uses, and a hidden window standing in
-// for control 1002.
+// for IDC_PROGRESS_BAR.
 class DrawItemTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -186,8 +186,8 @@ struct InitObservation {
 };
 InitObservation* observation = nullptr;
 
-DWORD WINAPI RecordingWorker(LPVOID) {
-  observation->dialog_seen_by_worker = ProgressDialog;
+DWORD WINAPI RecordingWorker(LPVOID run) {
+  observation->dialog_seen_by_worker = static_cast<StubRun*>(run)->dialog;
   observation->worker_ran = true;
   return 0;
 }
@@ -212,18 +212,18 @@ TEST(ProgressDialogInit, ShowsFolderSetsIconStoresHandleThenStartsWorker) {
   observation = &seen;
   const auto saved_routine = progress_worker_routine;
   progress_worker_routine = RecordingWorker;
-  InstanceHandle = GetModuleHandleA(nullptr);
-  lstrcpyA(WorkFolder, "D:\\TEMP\\Mivor.40\\");
-  ProgressDialog = nullptr;
+  StubRun run;
+  run.instance = GetModuleHandleA(nullptr);
+  lstrcpyA(run.work_folder, "D:\\TEMP\\Mivor.40\\");
 
-  EXPECT_EQ(ProgressDialogProc(host, WM_INITDIALOG, 0, 0), TRUE);
+  EXPECT_EQ(ProgressDialogProc(host, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(&run)), TRUE);
   for (int i = 0; i < 1000 && !seen.worker_ran; ++i) Sleep(10);
   progress_worker_routine = saved_routine;
 
   char text[512];
   GetDlgItemTextA(host, IDC_PROGRESS_TEXT, text, sizeof(text));
   EXPECT_STREQ(text, "Please wait:\nD:\\TEMP\\Mivor.40\\");
-  EXPECT_EQ(ProgressDialog, host);
+  EXPECT_EQ(run.dialog, host);
   ASSERT_TRUE(seen.worker_ran);
   EXPECT_EQ(seen.dialog_seen_by_worker, host);
   EXPECT_NE(GetClassLongPtrA(host, GCLP_HICON), 0);
@@ -237,12 +237,12 @@ struct ModalObservation {
   std::string text;
   bool icon_set = false;
   bool visible_after_other_commands = false;
-  bool visible_after_command_1 = true;
+  bool visible_after_idok = true;
 };
 ModalObservation* modal = nullptr;
 
-DWORD WINAPI CommandingWorker(LPVOID) {
-  HWND dialog = ProgressDialog;
+DWORD WINAPI CommandingWorker(LPVOID run) {
+  HWND dialog = static_cast<StubRun*>(run)->dialog;
   char text[512] = {};
   GetDlgItemTextA(dialog, IDC_PROGRESS_TEXT, text, sizeof(text));
   modal->text = text;
@@ -250,33 +250,34 @@ DWORD WINAPI CommandingWorker(LPVOID) {
   // Sent, not posted: each command has been handled when the call returns.
   SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
   SendMessageA(dialog, WM_COMMAND, IDC_PROGRESS_BAR, 0);
-  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(1, 1), 0);  // id 1 with a notification code
+  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, 1), 0);  // IDOK with a notification code
   modal->visible_after_other_commands = IsWindowVisible(dialog) != FALSE;
-  SendMessageA(dialog, WM_COMMAND, 1, 0);
-  modal->visible_after_command_1 = IsWindowVisible(dialog) != FALSE;
+  SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+  modal->visible_after_idok = IsWindowVisible(dialog) != FALSE;
   return 0;
 }
 
-TEST(ProgressDialogModal, OnlyCommandOneEndsTheDialog) {
+TEST(ProgressDialogModal, OnlyIdOkEndsTheDialog) {
   ModalObservation seen;
   modal = &seen;
   const auto saved_routine = progress_worker_routine;
   progress_worker_routine = CommandingWorker;
-  InstanceHandle = GetModuleHandleA(nullptr);
-  lstrcpyA(WorkFolder, "C:\\users\\Temp\\Mivor.40\\");
+  StubRun run;
+  run.instance = GetModuleHandleA(nullptr);
+  lstrcpyA(run.work_folder, "C:\\users\\Temp\\Mivor.40\\");
 
-  const INT_PTR result = DialogBoxParamA(InstanceHandle, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
-                                         ProgressDialogProc, 0);
+  const INT_PTR result = DialogBoxParamA(run.instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
+                                         ProgressDialogProc, reinterpret_cast<LPARAM>(&run));
   progress_worker_routine = saved_routine;
   modal = nullptr;
 
   EXPECT_EQ(result, 1);
   EXPECT_TRUE(seen.icon_set);
   EXPECT_TRUE(seen.visible_after_other_commands);
-  EXPECT_FALSE(seen.visible_after_command_1);
+  EXPECT_FALSE(seen.visible_after_idok);
   const std::string english = "Please wait while decompressing installation files to:\n";
   const std::string german = "Entpacke Mivor-Installationsdateien nach:\n";
-  EXPECT_TRUE(seen.text == english + WorkFolder || seen.text == german + WorkFolder) << seen.text;
+  EXPECT_TRUE(seen.text == english + run.work_folder || seen.text == german + run.work_folder) << seen.text;
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Progress arithmetic of the extraction and its publication to the control.
-#include "payload/progress_tracker.h"
+#include "payload/worker/progress_tracker.h"
 
 #include <gtest/gtest.h>
 

@@ -19,7 +19,7 @@ TEST(SetupCommandLine, QuotedFullPathOfSetupExe) {
 
 TEST(SetupCommandLine, LongestWorkFolderFits) {
   const std::string folder = "C:\\" + std::string(242, 'x') + "\\Mivor.40\\";
-  ASSERT_EQ(folder.size(), 255u);  // the longest WorkFolder
+  ASSERT_EQ(folder.size(), 255u);  // the longest working folder
   char command_line[kSetupCommandLineSize];
   StartSetupCommandLine(command_line, folder.c_str());
   FinishSetupCommandLine(command_line);

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "shell_test_support.h"
+#include "support/win_test_files.h"
 
 namespace sfx {
 namespace {

@@ -1,12 +1,12 @@
 // Writing one extracted file: the folder climb, the chunking and failures.
-#include "payload/write_entry_file.h"
+#include "payload/worker/write_entry_file.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "shell_test_support.h"
+#include "support/win_test_files.h"
 
 namespace sfx {
 namespace {
@@ -61,7 +61,7 @@ class WriteEntryFileTest : public ::testing::Test {
   void SetUp() override { log_sink = &log_; }
   void TearDown() override { log_sink = nullptr; }
 
-  int Write(const std::string& path, const std::vector<std::uint8_t>& data) {
+  bool Write(const std::string& path, const std::vector<std::uint8_t>& data) {
     return WriteEntryFileWith(kLoggedOps, path.c_str(), data.data(), static_cast<std::uint32_t>(data.size()),
                               tracker_);
   }
@@ -80,7 +80,7 @@ std::vector<std::uint8_t> Pattern(std::size_t size) {
 TEST_F(WriteEntryFileTest, ClimbsToCreateTwoMissingFolders) {
   const std::string base = folder_.path();
   const std::string path = base + "a\\b\\file.txt";
-  ASSERT_EQ(Write(path, Pattern(10)), 1);
+  ASSERT_TRUE(Write(path, Pattern(10)));
   EXPECT_EQ(log_.opens, 4);
   EXPECT_EQ(log_.folders_made, 2);
   EXPECT_EQ(log_.folders_failed, 1);
@@ -94,7 +94,7 @@ TEST_F(WriteEntryFileTest, ClimbsToCreateTwoMissingFolders) {
 
 TEST_F(WriteEntryFileTest, ExistingFolderNeedsOneOpen) {
   const std::string path = folder_.path() + "file.bin";
-  ASSERT_EQ(Write(path, Pattern(3)), 1);
+  ASSERT_TRUE(Write(path, Pattern(3)));
   EXPECT_EQ(log_.opens, 1);
   EXPECT_EQ(log_.folders_made + log_.folders_failed, 0);
 }
@@ -102,19 +102,19 @@ TEST_F(WriteEntryFileTest, ExistingFolderNeedsOneOpen) {
 TEST_F(WriteEntryFileTest, ReplacesAnExistingFile) {
   const std::string path = folder_.path() + "file.bin";
   test::WriteBytes(path, Pattern(5000));
-  ASSERT_EQ(Write(path, Pattern(7)), 1);
+  ASSERT_TRUE(Write(path, Pattern(7)));
   EXPECT_EQ(ReadBytes(path), Pattern(7));
 }
 
 TEST_F(WriteEntryFileTest, WritesAtMost64KiBPerCall) {
   const std::string exact = folder_.path() + "exact.bin";
-  ASSERT_EQ(Write(exact, Pattern(65536)), 1);
+  ASSERT_TRUE(Write(exact, Pattern(65536)));
   EXPECT_EQ(log_.write_sizes, std::vector<DWORD>({65536}));
   EXPECT_EQ(tracker_.bytes_done, 65536u);
 
   log_.write_sizes.clear();
   const std::string over = folder_.path() + "over.bin";
-  ASSERT_EQ(Write(over, Pattern(65537)), 1);
+  ASSERT_TRUE(Write(over, Pattern(65537)));
   EXPECT_EQ(log_.write_sizes, std::vector<DWORD>({65536, 1}));
   EXPECT_EQ(tracker_.bytes_done, 65536u + 65537u);
   EXPECT_EQ(ReadBytes(over), Pattern(65537));
@@ -122,7 +122,7 @@ TEST_F(WriteEntryFileTest, WritesAtMost64KiBPerCall) {
 
 TEST_F(WriteEntryFileTest, EmptyEntryMakesEmptyFileWithoutProgress) {
   const std::string path = folder_.path() + "empty.txt";
-  ASSERT_EQ(Write(path, {}), 1);
+  ASSERT_TRUE(Write(path, {}));
   EXPECT_TRUE(FileExists(path));
   EXPECT_TRUE(ReadBytes(path).empty());
   EXPECT_TRUE(log_.write_sizes.empty());
@@ -133,7 +133,7 @@ TEST_F(WriteEntryFileTest, EmptyEntryMakesEmptyFileWithoutProgress) {
 TEST_F(WriteEntryFileTest, ShortWriteFailsAndClosesTheFile) {
   log_.short_write_by = 1;
   const std::string path = folder_.path() + "short.bin";
-  EXPECT_EQ(Write(path, Pattern(100)), 0);
+  EXPECT_FALSE(Write(path, Pattern(100)));
   EXPECT_EQ(log_.closes, 1);
   EXPECT_EQ(tracker_.bytes_done, 0u);
   EXPECT_EQ(ReadBytes(path).size(), 99u);  // what was written stays
@@ -144,7 +144,7 @@ TEST_F(WriteEntryFileTest, FileHeldOpenFailsAfterClimbingToTheDrive) {
   test::WriteBytes(path, Pattern(4));
   HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(Write(path, Pattern(8)), 0);
+  EXPECT_FALSE(Write(path, Pattern(8)));
   CloseHandle(held);
   int backslashes = 0;
   for (char c : path) backslashes += c == '\\';
@@ -155,7 +155,7 @@ TEST_F(WriteEntryFileTest, FileHeldOpenFailsAfterClimbingToTheDrive) {
 
 TEST_F(WriteEntryFileTest, PathWithoutBackslashFailsAfterOneOpen) {
   // A name that cannot be created anywhere: an empty path.
-  EXPECT_EQ(Write("", Pattern(1)), 0);
+  EXPECT_FALSE(Write("", Pattern(1)));
   EXPECT_EQ(log_.opens, 1);
   EXPECT_EQ(log_.folders_made + log_.folders_failed, 0);
 }
@@ -163,7 +163,7 @@ TEST_F(WriteEntryFileTest, PathWithoutBackslashFailsAfterOneOpen) {
 TEST_F(WriteEntryFileTest, RealCallsWriteTheFile) {
   const std::string path = folder_.path() + "x\\y.bin";
   const auto data = Pattern(70000);
-  ASSERT_EQ(WriteEntryFile(path.c_str(), data.data(), static_cast<std::uint32_t>(data.size()), tracker_), 1);
+  ASSERT_TRUE(WriteEntryFile(path.c_str(), data.data(), static_cast<std::uint32_t>(data.size()), tracker_));
   EXPECT_TRUE(FolderExists(folder_.path() + "x"));
   EXPECT_EQ(ReadBytes(path), data);
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "update/update_decision.h"
-#include "update/update_state.h"
+#include "update/update_check.h"
 #include "update_test_support.h"
 
 namespace {
@@ -32,9 +32,11 @@ class DecideUpdateTest : public ::testing::Test {
     sfx::update_platform.load_version_library = &sfx_test::CountingVersionLoader;
   }
 
+  // The decision on a fresh record, kept in check_ for a look afterwards.
   bool Decide(const std::string& config) {
     std::string path = work_.WriteFile("Setup.cfg", config);
-    return sfx::DecideUpdate(path.c_str());
+    check_ = sfx::UpdateCheck{};
+    return sfx::DecideUpdateWith(check_, path.c_str());
   }
 
   // Installs the 4.0.3.0 product in <scratch>\Mivor and returns the full
@@ -44,7 +46,8 @@ class DecideUpdateTest : public ::testing::Test {
     return product_.CopyFixture("update_fixture_v4_0_3_0", "Mivor\\mivor.exe");
   }
 
-  sfx_test::UpdateStateGuard state_;
+  sfx_test::UpdatePlatformGuard platform_;
+  sfx::UpdateCheck check_;
   sfx_test::RegistrySandbox registry_;
   sfx_test::ScratchFolder work_;
   sfx_test::ScratchFolder product_;
@@ -84,7 +87,7 @@ TEST_F(DecideUpdateTest, ScrambledConfigurationIsReadLikeAPlainOne) {
 TEST_F(DecideUpdateTest, QualifyingProductFoundThroughTheWindowsKey) {
   registry_.SetDefaultString(kWindowsKey, InstallProduct());
   EXPECT_TRUE(Decide(kVersion4Config));
-  EXPECT_EQ(std::string(sfx::ProductFolder), product_.Join("Mivor"));
+  EXPECT_EQ(std::string(check_.product_folder), product_.Join("Mivor"));
 }
 
 TEST_F(DecideUpdateTest, QualifyingProductFoundThroughTheNTKey) {
@@ -137,7 +140,7 @@ TEST_F(DecideUpdateTest, Mp3InstallWithThePlayerFilesFolderQualifiesWithoutAVers
   product_.MakeFolder("Player\\MivorFiles");
   registry_.SetDefaultString(kPlayerKey, product_.Join("Player\\MivorMediaPlayer.exe"));
   EXPECT_TRUE(Decide("MP3_INSTALL\r\nVERSION_LO 09000000\r\nPRODUCT_NAME \"Mivor\"\r\n"));
-  EXPECT_EQ(std::string(sfx::ProductFolder), product_.Join("Player\\MivorFiles"));
+  EXPECT_EQ(std::string(check_.product_folder), product_.Join("Player\\MivorFiles"));
   EXPECT_EQ(sfx_test::version_library_loads(), 0);
 }
 

@@ -23,7 +23,7 @@ class ReadRegistryStringTest : public ::testing::Test {
     return sfx::ReadRegistryString(HKEY_LOCAL_MACHINE, kKey, "", dest_, capacity);
   }
 
-  sfx_test::UpdateStateGuard state_;
+  sfx_test::UpdatePlatformGuard platform_;
   sfx_test::RegistrySandbox registry_;
   char dest_[300];
 };

@@ -3,10 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <stdexcept>
 
-#include "update/update_state.h"
 #include "update/version_library.h"
 
 namespace sfx_test {
@@ -29,36 +27,6 @@ std::string ProgramFolder() {
   return folder.substr(0, folder.find_last_of('\\'));
 }
 
-void RemoveTree(const std::string& path) {
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = data.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string child = path + "\\" + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(child);
-      } else {
-        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(child.c_str());
-      }
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-  }
-  RemoveDirectoryA(path.c_str());
-}
-
-void WriteWholeFile(const std::string& path, const std::string& content) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + path);
-  DWORD written = 0;
-  BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-  CloseHandle(file);
-  if (!ok || written != content.size()) throw std::runtime_error("cannot write " + path);
-}
-
 LONG WINAPI RedirectedOpen(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY key) {
   registry_redirect.opens.push_back({root, path != nullptr ? path : "", options, access});
   HKEY real_root = root == HKEY_LOCAL_MACHINE ? registry_redirect.sandbox : root;
@@ -73,19 +41,6 @@ LONG WINAPI CountedClose(HKEY key) {
 }
 
 }  // namespace
-
-ScratchFolder::ScratchFolder() {
-  static int counter = 0;
-  char temp[MAX_PATH];
-  DWORD length = GetTempPathA(MAX_PATH, temp);
-  if (length == 0 || length >= MAX_PATH) throw std::runtime_error("GetTempPathA failed");
-  path_ = std::string(temp, length) + "sfxupd-" + std::to_string(GetCurrentProcessId()) + "-" +
-          std::to_string(++counter);
-  RemoveTree(path_);
-  if (!CreateDirectoryA(path_.c_str(), nullptr)) throw std::runtime_error("cannot create " + path_);
-}
-
-ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
 
 std::string ScratchFolder::Join(const std::string& relative) const { return path_ + "\\" + relative; }
 
@@ -102,7 +57,7 @@ std::string ScratchFolder::MakeFolder(const std::string& relative) const {
 
 std::string ScratchFolder::WriteFile(const std::string& relative, const std::string& content) const {
   std::string full = Join(relative);
-  WriteWholeFile(full, content);
+  sfx::test::WriteText(full, content);
   return full;
 }
 
@@ -171,46 +126,22 @@ int RegistrySandbox::open_keys() const { return registry_redirect.open_keys; }
 
 WindowsFolderFile::WindowsFolderFile(const std::string& name, const std::string& content)
     : path_(WindowsFolder() + "\\" + name) {
-  WriteWholeFile(path_, content);
+  sfx::test::WriteText(path_, content);
 }
 
 WindowsFolderFile::~WindowsFolderFile() { DeleteFileA(path_.c_str()); }
 
-struct UpdateStateGuard::Saved {
-  sfx::UpdatePlatform platform;
-  sfx::SetupConfig config;
-  char product_folder[sfx::kUpdatePathSize];
-  char ini_file[sfx::kUpdatePathSize];
-  char key[sfx::kUpdatePathSize];
-  char key_nt[sfx::kUpdatePathSize];
-};
-
-UpdateStateGuard::UpdateStateGuard() : saved_(new Saved) {
-  saved_->platform = sfx::update_platform;
-  saved_->config = sfx::SetupConfigRecord;
-  std::memcpy(saved_->product_folder, sfx::ProductFolder, sizeof(sfx::ProductFolder));
-  std::memcpy(saved_->ini_file, sfx::ProductIniFile, sizeof(sfx::ProductIniFile));
-  std::memcpy(saved_->key, sfx::AppPathsKey, sizeof(sfx::AppPathsKey));
-  std::memcpy(saved_->key_nt, sfx::AppPathsKeyNT, sizeof(sfx::AppPathsKeyNT));
-
-  sfx::SetupConfigRecord = sfx::SetupConfig{};
-  sfx::SetupConfigRecord.version_hi = 0xFFFFFFFFu;
-  sfx::SetupConfigRecord.flags = 1;
-  sfx::ProductFolder[0] = '\0';
-  sfx::ProductIniFile[0] = '\0';
-  sfx::AppPathsKey[0] = '\0';
-  sfx::AppPathsKeyNT[0] = '\0';
+UpdatePlatformGuard::UpdatePlatformGuard() : saved_(sfx::update_platform) {
   reset_version_library_loads();
 }
 
-UpdateStateGuard::~UpdateStateGuard() {
-  sfx::update_platform = saved_->platform;
-  sfx::SetupConfigRecord = saved_->config;
-  std::memcpy(sfx::ProductFolder, saved_->product_folder, sizeof(sfx::ProductFolder));
-  std::memcpy(sfx::ProductIniFile, saved_->ini_file, sizeof(sfx::ProductIniFile));
-  std::memcpy(sfx::AppPathsKey, saved_->key, sizeof(sfx::AppPathsKey));
-  std::memcpy(sfx::AppPathsKeyNT, saved_->key_nt, sizeof(sfx::AppPathsKeyNT));
-  delete saved_;
+UpdatePlatformGuard::~UpdatePlatformGuard() { sfx::update_platform = saved_; }
+
+sfx::UpdateCheck FreshUpdateCheck() {
+  sfx::UpdateCheck check;
+  check.config.version_hi = 0xFFFFFFFFu;
+  check.config.flags = 1;
+  return check;
 }
 
 DWORD WINAPI OldPlatformVersion() { return 0x80000A03u; }

@@ -1,7 +1,8 @@
-// Helpers of the update check tests: a scratch folder, the fixture programs,
-// a registry key of the test's own that stands in for HKEY_LOCAL_MACHINE,
-// profile files in the Windows folder, and saving and restoring the
-// process-wide state of the update check around each test.
+// Helpers of the update check tests: a scratch folder that takes the fixture
+// programs, a registry key of the test's own that stands in for
+// HKEY_LOCAL_MACHINE, profile files in the Windows folder, saving and
+// restoring the update check's platform calls around each test, and a fresh
+// UpdateCheck.
 #pragma once
 
 #include <windows.h>
@@ -9,18 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "support/win_test_files.h"
+#include "update/update_check.h"
 #include "update/update_platform.h"
 
 namespace sfx_test {
 
-// A fresh folder under the temp folder, removed with all its contents.
+// A fresh folder under the temp folder (a sfx::test::ScratchFolder), removed
+// with all its contents, named without a trailing backslash.
 class ScratchFolder {
  public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
   // The folder's full path, without a trailing backslash.
   const std::string& path() const { return path_; }
   // path() + "\" + relative.
@@ -34,7 +33,8 @@ class ScratchFolder {
   std::string CopyFixture(const std::string& fixture, const std::string& relative) const;
 
  private:
-  std::string path_;
+  sfx::test::ScratchFolder folder_;
+  std::string path_ = folder_.path().substr(0, folder_.path().size() - 1);
 };
 
 // One call of the registry open, as the code under test made it.
@@ -86,20 +86,22 @@ class WindowsFolderFile {
   std::string path_;
 };
 
-// Saves update_platform, the setup record and the locator's buffers, clears
-// the record to the parser's defaults and the buffers to empty strings, and
-// puts everything back on destruction.
-class UpdateStateGuard {
+// Saves update_platform and counts version library loads from zero; puts
+// the platform calls back on destruction.
+class UpdatePlatformGuard {
  public:
-  UpdateStateGuard();
-  ~UpdateStateGuard();
-  UpdateStateGuard(const UpdateStateGuard&) = delete;
-  UpdateStateGuard& operator=(const UpdateStateGuard&) = delete;
+  UpdatePlatformGuard();
+  ~UpdatePlatformGuard();
+  UpdatePlatformGuard(const UpdatePlatformGuard&) = delete;
+  UpdatePlatformGuard& operator=(const UpdatePlatformGuard&) = delete;
 
  private:
-  struct Saved;
-  Saved* saved_;
+  sfx::UpdatePlatform saved_;
 };
+
+// An UpdateCheck whose setup record holds the parser's defaults and whose
+// names are empty strings.
+sfx::UpdateCheck FreshUpdateCheck();
 
 // Platform versions as GetVersion reports them (major in the low byte,
 // minor in the next one).

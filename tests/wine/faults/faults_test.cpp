@@ -24,7 +24,7 @@
 #include "e2e_support.h"
 #include "installer_driver.h"
 #include "payload/overlay.h"
-#include "unit/shell/shell_test_support.h"
+#include "support/win_test_files.h"
 
 namespace sfx::test {
 namespace {
@@ -124,7 +124,7 @@ using WriteFault = FaultTest;
 TEST_F(WriteFault, FullDiskNamesThePartlyWrittenFileAndLaunchesNothing) {
   const std::string state = ReadText(root_ + "\\disk.state");
   if (state.rfind("mounted", 0) != 0) {
-    Table("full disk (2 MB drive)", "string 3 + path + string 4, no launch", "skipped: " + state);
+    Table("full disk (2 MB drive)", "copy-failed message with path, no launch", "skipped: " + state);
     GTEST_SKIP() << "no small drive: " << state;
   }
   const std::string disk_temp = std::string(kDiskLetter) + "\\t";
@@ -147,7 +147,7 @@ TEST_F(WriteFault, FullDiskNamesThePartlyWrittenFileAndLaunchesNothing) {
   EXPECT_TRUE(FileExists(big));
   EXPECT_LT(partial.size(), source.size());
   EXPECT_TRUE(std::equal(partial.begin(), partial.end(), source.begin())) << "the partial file is a prefix";
-  Table("full disk (2 MB drive) while writing big.bin", "string 3 + path + string 4, no launch, partial file kept",
+  Table("full disk (2 MB drive) while writing big.bin", "copy-failed message with path, no launch, partial file kept",
         std::string(run.messages.size() == 1 && run.messages[0] == CopyFailedEnglish(big) ? "message names " : "other ") +
             big + ", processes " + std::to_string(run.processes) + ", partial " + std::to_string(partial.size()) +
             " of " + std::to_string(source.size()) + " bytes");
@@ -161,7 +161,7 @@ void ExpectWriteFailure(const std::string& label, const std::string& blocked_pat
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], CopyFailedEnglish(blocked_path));
   EXPECT_EQ(run.processes, 1u);
-  Table(label, "string 3 + full path + string 4, no launch",
+  Table(label, "copy-failed message with full path, no launch",
         (run.messages.size() == 1 && run.messages[0] == CopyFailedEnglish(blocked_path)
              ? "message names " + blocked_path
              : run.messages.empty() ? std::string("no message") : "other message: " + ToUtf8(run.messages[0])) +
@@ -180,7 +180,7 @@ TEST_F(WriteFault, ReadOnlyFileInTheWayIsNamed) {
   if (probe != INVALID_HANDLE_VALUE) {
     CloseHandle(probe);
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    Table("read-only data.bin in the working folder", "string 3 + full path + string 4, no launch",
+    Table("read-only data.bin in the working folder", "copy-failed message with full path, no launch",
           "skipped: this platform lets the file be opened for writing (Wine as root)");
     GTEST_SKIP() << "read-only files can be written here (Wine running as root); nothing to fail";
   }

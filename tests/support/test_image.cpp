@@ -1,5 +1,5 @@
 // Payload images for tests (see test_image.h).
-#include "test_image.h"
+#include "support/test_image.h"
 
 #include <stdexcept>
 

@@ -1,5 +1,6 @@
-// Scratch folders and file helpers for the stub's in-process tests.
-#include "shell_test_support.h"
+// Scratch folders and file helpers of the Windows test programs (see
+// win_test_files.h).
+#include "support/win_test_files.h"
 
 #include <atomic>
 #include <stdexcept>
@@ -15,7 +16,7 @@ ScratchFolder::ScratchFolder() {
   char temp[MAX_PATH + 1];
   const DWORD length = GetTempPathA(sizeof(temp), temp);
   if (length == 0 || length >= sizeof(temp)) throw std::runtime_error("no temp folder");
-  path_ = std::string(temp) + "sfx_shell_test_" + std::to_string(GetCurrentProcessId()) + "_" +
+  path_ = std::string(temp) + "sfx_test_" + std::to_string(GetCurrentProcessId()) + "_" +
           std::to_string(scratch_counter++) + "\\";
   RemoveTree(path_.substr(0, path_.size() - 1));
   if (!CreateDirectoryA(path_.c_str(), nullptr)) throw std::runtime_error("cannot create " + path_);

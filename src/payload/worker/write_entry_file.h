@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "payload/file_ops.h"
-#include "payload/progress_tracker.h"
+#include "payload/worker/file_ops.h"
+#include "payload/worker/progress_tracker.h"
 
 namespace sfx {
 
@@ -18,12 +18,12 @@ inline constexpr std::size_t kTargetPathSize = 512;
 // replacing an existing file. Missing folders are created by climbing from
 // the deepest one up until a creation succeeds and then down again, one open
 // attempt between each two folder attempts. Every chunk written advances
-// `tracker`. Non-zero on success; 0 when the file cannot be opened, a write
+// `tracker`. True on success; false when the file cannot be opened, a write
 // fails or writes short (a partly written file then stays).
-int WriteEntryFile(const char* path, const std::uint8_t* data, std::uint32_t size, ProgressTracker& tracker);
+bool WriteEntryFile(const char* path, const std::uint8_t* data, std::uint32_t size, ProgressTracker& tracker);
 
 // The same with the given file-system calls.
-int WriteEntryFileWith(const FileOps& ops, const char* path, const std::uint8_t* data, std::uint32_t size,
-                       ProgressTracker& tracker);
+bool WriteEntryFileWith(const FileOps& ops, const char* path, const std::uint8_t* data, std::uint32_t size,
+                        ProgressTracker& tracker);
 
 }  // namespace sfx

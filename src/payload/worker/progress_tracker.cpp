@@ -4,7 +4,7 @@
 // otherwise (200 * done) / total; both give the doubled percentage, which is
 // rounded half up by (p + 1) >> 1. The switch point keeps 200 * done inside
 // 32 bits for small totals and avoids a coarse divisor for large ones.
-#include "payload/progress_tracker.h"
+#include "payload/worker/progress_tracker.h"
 
 #include "payload/payload_format.h"
 

@@ -1,5 +1,6 @@
-// Helpers of the stub's in-process tests: a scratch folder per test and
-// small file utilities on top of the ANSI Win32 calls.
+// Helpers of the Windows test programs (the stub's in-process tests, the
+// update check's tests and the end-to-end tests under Wine): a scratch
+// folder per test and small file utilities on top of the ANSI Win32 calls.
 #pragma once
 
 #include <windows.h>

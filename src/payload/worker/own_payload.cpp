@@ -2,7 +2,7 @@
 // "SFXPAYLD" and the EmbeddedPayload block (see overlay.h). The file is
 // mapped read-only and never unmapped; the worker decodes straight from the
 // mapping.
-#include "payload/own_payload.h"
+#include "payload/worker/own_payload.h"
 
 #include <windows.h>
 

@@ -7,7 +7,7 @@
 // (it exists afterwards), and every failure moves the cut towards the root,
 // so the climb ends: at the latest when no backslash is left. Files are
 // written straight from the image in chunks of at most 64 KiB.
-#include "payload/write_entry_file.h"
+#include "payload/worker/write_entry_file.h"
 
 #include <cstring>
 
@@ -30,27 +30,27 @@ bool WriteChunks(const FileOps& ops, HANDLE file, const std::uint8_t* data, std:
 
 }  // namespace
 
-int WriteEntryFileWith(const FileOps& ops, const char* path, const std::uint8_t* data, std::uint32_t size,
-                       ProgressTracker& tracker) {
+bool WriteEntryFileWith(const FileOps& ops, const char* path, const std::uint8_t* data, std::uint32_t size,
+                        ProgressTracker& tracker) {
   const std::size_t path_length = std::strlen(path);
-  if (path_length >= kTargetPathSize) return 0;
+  if (path_length >= kTargetPathSize) return false;
   char working[kTargetPathSize];
   std::memcpy(working, path, path_length + 1);
 
   HANDLE file;
   while ((file = ops.open_for_write(path)) == INVALID_HANDLE_VALUE) {
     char* cut = std::strrchr(working, '\\');
-    if (cut == nullptr) return 0;
+    if (cut == nullptr) return false;
     *cut = '\0';
     if (ops.create_folder(working)) std::memcpy(working, path, path_length + 1);
   }
 
   const bool written = WriteChunks(ops, file, data, size, tracker);
   ops.close(file);
-  return written ? 1 : 0;
+  return written;
 }
 
-int WriteEntryFile(const char* path, const std::uint8_t* data, std::uint32_t size, ProgressTracker& tracker) {
+bool WriteEntryFile(const char* path, const std::uint8_t* data, std::uint32_t size, ProgressTracker& tracker) {
   return WriteEntryFileWith(PlatformFileOps(), path, data, size, tracker);
 }
 

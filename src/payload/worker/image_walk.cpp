@@ -7,11 +7,11 @@
 // early; the first Setup.cfg goes to the update decision, whose negative
 // verdict sets stop_after_setup. So files of earlier entries always exist
 // when a later entry fails.
-#include "payload/image_walk.h"
+#include "payload/worker/image_walk.h"
 
 #include <cstring>
 
-#include "payload/write_entry_file.h"
+#include "payload/worker/write_entry_file.h"
 
 namespace sfx {
 namespace {

@@ -1,5 +1,5 @@
 // The real file-system calls behind FileOps.
-#include "payload/file_ops.h"
+#include "payload/worker/file_ops.h"
 
 namespace sfx {
 namespace {

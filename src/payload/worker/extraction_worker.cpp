@@ -1,29 +1,29 @@
 // The extraction worker thread.
 //
-// Road: find the progress control, put the working folder into target_path,
-// find the payload in the stub's own file, make the tracker and publish it,
+// Road: put the working folder into target_path, find the payload in the
+// stub's own file, make the tracker for the progress bar and publish it,
 // allocate the image (U bytes), decode the stream into it, check signature,
 // header CRC and directory CRC, then walk the directory (image_walk.h).
-// Every path ends the dialog after ExtractionOutcome is stored: success
-// posts command 1; an early finish ends the dialog and posts command 1; a
-// fatal error shows a message box owned by the dialog, stores -1 and ends
-// the dialog. Any payload the stub cannot read (no overlay, an image buffer
-// or decoder window that cannot be had, a failed check) is reported as a
-// corrupt installer (string 2).
-#include "payload/extraction_worker.h"
+// Every path stores StubRun::outcome before it ends the dialog: success
+// posts WM_COMMAND IDOK; an early finish ends the dialog and posts
+// WM_COMMAND IDOK; a fatal error shows a message box owned by the dialog,
+// stores -1 and ends the dialog.
+// Any payload the stub cannot read (no overlay, an image buffer or decoder
+// window that cannot be had, a failed check) is reported as a corrupt
+// installer (IDS_CORRUPT_PAYLOAD).
+#include "payload/worker/extraction_worker.h"
 
 #include <cstdlib>
 #include <cstring>
 
 #include "payload/crc32.h"
-#include "payload/file_ops.h"
-#include "payload/image_walk.h"
-#include "payload/own_payload.h"
 #include "payload/payload_format.h"
-#include "payload/progress_tracker.h"
-#include "payload/write_entry_file.h"
-#include "shell/resource_ids.h"
-#include "shell/stub_globals.h"
+#include "payload/worker/file_ops.h"
+#include "payload/worker/image_walk.h"
+#include "payload/worker/own_payload.h"
+#include "payload/worker/progress_tracker.h"
+#include "payload/worker/worker_messages.h"
+#include "payload/worker/write_entry_file.h"
 #include "unpack/unpack.h"
 #include "update/update_decision.h"
 
@@ -33,20 +33,20 @@ namespace {
 // Size of the buffer for one string-table text, terminator included.
 constexpr int kStringSize = 256;
 
-void ReportCorruptPayload() {
+void ReportCorruptPayload(StubRun& run) {
   char text[kStringSize];
-  LoadStringA(InstanceHandle, IDS_CORRUPT_PAYLOAD, text, kStringSize);
-  ReportFatalError(text);
+  LoadStringA(run.instance, IDS_CORRUPT_PAYLOAD, text, kStringSize);
+  ReportFatalError(run, text);
 }
 
-void ReportWriteFailure(const char* target_path) {
+void ReportWriteFailure(StubRun& run, const char* target_path) {
   char head[kStringSize];
   char tail[kStringSize];
-  LoadStringA(InstanceHandle, IDS_COPY_FAILED_HEAD, head, kStringSize);
-  LoadStringA(InstanceHandle, IDS_COPY_FAILED_TAIL, tail, kStringSize);
+  LoadStringA(run.instance, IDS_COPY_FAILED_HEAD, head, kStringSize);
+  LoadStringA(run.instance, IDS_COPY_FAILED_TAIL, tail, kStringSize);
   char message[kFailureMessageSize];
   ComposeWriteFailureMessage(message, head, target_path, tail);
-  ReportFatalError(message);
+  ReportFatalError(run, message);
 }
 
 // Decodes the stream into the image; false when the decoder cannot run.
@@ -78,25 +78,25 @@ void ComposeWriteFailureMessage(char* message, const char* head, const char* pat
   AppendBounded(message, &used, tail);
 }
 
-void ReportFatalError(const char* text) {
-  MessageBoxA(ProgressDialog, text, kMessageCaption, MB_OK | MB_ICONERROR);
-  InterlockedExchange(&ExtractionOutcome, -1);
-  EndDialog(ProgressDialog, 1);
+void ReportFatalError(StubRun& run, const char* text) {
+  MessageBoxA(run.dialog, text, kMessageCaption, MB_OK | MB_ICONERROR);
+  InterlockedExchange(&run.outcome, -1);
+  EndDialog(run.dialog, IDOK);
 }
 
-DWORD WINAPI ExtractionWorker(LPVOID /*unused*/) {
-  HWND control = GetDlgItem(ProgressDialog, IDC_PROGRESS_BAR);
+DWORD WINAPI ExtractionWorker(LPVOID run_record) {
+  StubRun& run = *static_cast<StubRun*>(run_record);
   char target_path[kTargetPathSize];
-  std::strcpy(target_path, WorkFolder);  // WorkFolder holds at most 255 characters
+  std::strcpy(target_path, run.work_folder);  // work_folder holds at most 255 characters
   const std::size_t name_position = std::strlen(target_path);
 
   EmbeddedPayload payload;
   if (!MapOwnPayload(payload)) {
-    ReportCorruptPayload();
+    ReportCorruptPayload(run);
     return 0;
   }
 
-  ProgressTracker tracker = MakeProgressTracker(payload.unpacked_size, control);
+  ProgressTracker tracker = MakeProgressTracker(payload.unpacked_size, run.progress_bar);
   current_tracker = &tracker;
 
   // A (corrupt) U of 0 still gets a non-empty allocation. U itself is never
@@ -104,7 +104,7 @@ DWORD WINAPI ExtractionWorker(LPVOID /*unused*/) {
   const std::size_t image_size = payload.unpacked_size != 0 ? payload.unpacked_size : 1;
   auto* image = static_cast<std::uint8_t*>(std::malloc(image_size));
   if (image == nullptr || !DecodeImage(payload, image)) {
-    ReportCorruptPayload();
+    ReportCorruptPayload(run);
     return 0;
   }
 
@@ -112,27 +112,27 @@ DWORD WINAPI ExtractionWorker(LPVOID /*unused*/) {
   BuildCrcTable(table);
   const PayloadImageView view(image, payload.unpacked_size, table);
   if (view.CheckHeader() != ImageStatus::kOk) {
-    ReportCorruptPayload();
+    ReportCorruptPayload(run);
     return 0;
   }
 
   switch (WalkImage(view, target_path, name_position, tracker, DecideUpdate, PlatformFileOps())) {
     case WalkResult::kSuccess:
-      InterlockedExchange(&ExtractionOutcome, 1);
+      InterlockedExchange(&run.outcome, 1);
       std::free(image);
-      PostMessageA(ProgressDialog, WM_COMMAND, 1, 0);
+      PostMessageA(run.dialog, WM_COMMAND, IDOK, 0);
       return 0;
     case WalkResult::kEarlyFinish:
-      InterlockedExchange(&ExtractionOutcome, 1);
+      InterlockedExchange(&run.outcome, 1);
       std::free(image);
-      EndDialog(ProgressDialog, 1);
-      PostMessageA(ProgressDialog, WM_COMMAND, 1, 0);
+      EndDialog(run.dialog, IDOK);
+      PostMessageA(run.dialog, WM_COMMAND, IDOK, 0);
       return 0;
     case WalkResult::kCorrupt:
-      ReportCorruptPayload();
+      ReportCorruptPayload(run);
       return 0;
     case WalkResult::kWriteFailed:
-      ReportWriteFailure(target_path);
+      ReportWriteFailure(run, target_path);
       return 0;
   }
   return 0;

@@ -6,9 +6,9 @@
 
 #include <cstddef>
 
-#include "payload/file_ops.h"
 #include "payload/payload_format.h"
-#include "payload/progress_tracker.h"
+#include "payload/worker/file_ops.h"
+#include "payload/worker/progress_tracker.h"
 
 namespace sfx {
 
@@ -16,7 +16,7 @@ namespace sfx {
 enum class WalkResult {
   kSuccess,      // the directory ended
   kEarlyFinish,  // Setup.exe was written after a negative update decision
-  kCorrupt,      // an entry failed its checks (string 2)
+  kCorrupt,      // an entry failed its checks (IDS_CORRUPT_PAYLOAD)
   kWriteFailed,  // a file could not be written; target_path names it
 };
 
