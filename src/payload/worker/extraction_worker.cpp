@@ -55,7 +55,7 @@ bool DecodeImage(const EmbeddedPayload& payload, std::uint8_t* image) {
   if (!state) return false;
   SetProgressSink(*state, ReportProgressSink, nullptr);
   return UnpackPayload(*state, payload.stream, payload.stream + payload.packed_size, image,
-                       image + payload.unpacked_size) != 0;
+                       image + payload.unpacked_size);
 }
 
 // Appends at most what still fits into `message` (used bytes in `*used`).

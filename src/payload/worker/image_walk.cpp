@@ -1,7 +1,8 @@
 // Directory walk of the extraction worker (see image_walk.h).
 //
-// Each entry, in directory order: its name goes into the target path, its
-// data is checked against data_end and its CRC, and the file is written.
+// Each entry, in directory order (ImageDirectoryCursor): its name and data
+// are checked (IsSafeEntryName, then data_end, the image's end and the CRC),
+// the name goes into the target path, and the file is written.
 // Only then are the two name tests made (whole relative name, ASCII case
 // ignored): Setup.exe written while stop_after_setup is set ends the walk
 // early; the first Setup.cfg goes to the update decision, whose negative
@@ -11,6 +12,7 @@
 
 #include <cstring>
 
+#include "payload/image_directory_cursor.h"
 #include "payload/worker/write_entry_file.h"
 
 namespace sfx {
@@ -25,10 +27,9 @@ bool EqualsIgnoringAsciiCase(const char* a, const char* b) {
   return *a == *b;
 }
 
-// Puts the entry's name after the working folder; false when the name would
-// leave the folder or the path would not fit its buffer.
+// Puts the entry's name (already checked by the cursor) after the working
+// folder; false when the path would not fit its buffer.
 bool PlaceEntryName(char* target_path, std::size_t name_position, const char* name) {
-  if (!IsSafeEntryName(name)) return false;
   const std::size_t name_length = std::strlen(name);
   if (name_position + name_length > kTargetPathSize - 1) return false;
   std::memcpy(target_path + name_position, name, name_length + 1);
@@ -45,16 +46,12 @@ WalkResult WalkImage(const PayloadImageView& view, char* target_path, std::size_
                      ProgressTracker& tracker, UpdateDecision decide_update, const FileOps& ops) {
   bool stop_after_setup = false;
   bool config_seen = false;
-  std::uint32_t offset = view.Header().dir_offset;
-  for (;;) {
-    ImageEntry entry;
-    bool at_end = false;
-    std::uint32_t next_offset = 0;
-    if (view.ReadEntry(offset, entry, &at_end, &next_offset) != ImageStatus::kOk) return WalkResult::kCorrupt;
-    if (at_end) return WalkResult::kSuccess;
+  ImageDirectoryCursor cursor(view);
+  ImageEntry entry;
+  while (cursor.Next(entry)) {
+    if (cursor.CheckEntry(entry) != ImageStatus::kOk) return WalkResult::kCorrupt;
     if (!PlaceEntryName(target_path, name_position, entry.name)) return WalkResult::kCorrupt;
-    if (view.CheckEntryData(entry) != ImageStatus::kOk) return WalkResult::kCorrupt;
-    if (!WriteEntryFileWith(ops, target_path, view.data() + entry.data_offset, entry.data_size, tracker)) {
+    if (!WriteEntryFileWith(ops, target_path, cursor.EntryData(entry), entry.data_size, tracker)) {
       return WalkResult::kWriteFailed;
     }
     if (IsSetupProgramName(entry.name) && stop_after_setup) return WalkResult::kEarlyFinish;
@@ -62,8 +59,8 @@ WalkResult WalkImage(const PayloadImageView& view, char* target_path, std::size_
       config_seen = true;
       if (!decide_update(target_path)) stop_after_setup = true;
     }
-    offset = next_offset;
   }
+  return cursor.status() == ImageStatus::kOk ? WalkResult::kSuccess : WalkResult::kCorrupt;
 }
 
 }  // namespace sfx
