@@ -124,7 +124,8 @@ Bytes Encode(const Bytes& in, int level) {
 
 bool Decode(const Bytes& scrambled, Bytes& out) {
   sfx::UnpackStatePtr state = sfx::NewUnpackState();
-  return state && sfx::UnpackPayload(*state, scrambled.data(), scrambled.data() + scrambled.size(), out.data(), out.data() + out.size());
+  return state && sfx::UnpackPayload(*state, scrambled.data(), scrambled.data() + scrambled.size(), out.data(),
+                                     out.data() + out.size());
 }
 
 std::vector<int> ParseList(const char* text) {
@@ -246,7 +247,8 @@ int main(int argc, char** argv) {
     total_zstd += zs.size();
     file_zlib.push_back(z.size());
     total_in += c.data.size();
-    std::printf("  %6.4f  %6.4f  %6.3f\n", z.size() / n, zs.size() / n, static_cast<double>(best_packed) / static_cast<double>(z.size()));
+    std::printf("  %6.4f  %6.4f  %6.3f\n", z.size() / n, zs.size() / n,
+                static_cast<double>(best_packed) / static_cast<double>(z.size()));
 
     // Decoding: the highest level's stream, scrambled as stored.
     sfx::ScrambleStream(best_stream.data(), best_stream.size(), sfx::kPayloadSeed);
@@ -277,7 +279,8 @@ int main(int argc, char** argv) {
     std::printf("%-22s", corpus[f].name.c_str());
     for (std::size_t k = 0; k < nl; ++k) {
       const double zl = static_cast<double>(file_zlib[f]);
-      std::printf("  %7.2f  %6.3f", n / 1e6 / std::max(file_seconds[f][k], 1e-9), zl > 0 ? file_packed[f][k] / zl : 0.0);
+      std::printf("  %7.2f  %6.3f", n / 1e6 / std::max(file_seconds[f][k], 1e-9),
+                  zl > 0 ? file_packed[f][k] / zl : 0.0);
     }
     std::printf("\n");
   }
@@ -289,14 +292,16 @@ int main(int argc, char** argv) {
   std::printf("\n\n");
 
   std::printf("Compression speed (MB/s of input in CPU time, whole corpus)\n");
-  for (std::size_t k = 0; k < nl; ++k) std::printf("  level %d: %8.2f MB/s  (%zu bytes)\n", levels[k], tin / 1e6 / total_seconds[k], total_packed[k]);
+  for (std::size_t k = 0; k < nl; ++k)
+    std::printf("  level %d: %8.2f MB/s  (%zu bytes)\n", levels[k], tin / 1e6 / total_seconds[k], total_packed[k]);
   std::printf("\nDecoding speed (MB/s of output in CPU time, whole corpus)\n");
-  std::printf("  ours (level %d streams): %8.2f\n  zlib inflate:          %8.2f\n  zstd:                  %8.2f\n\n", levels.back(),
-              tin / 1e6 / dec_ours, tin / 1e6 / dec_zlib, tin / 1e6 / dec_zstd);
+  std::printf("  ours (level %d streams): %8.2f\n  zlib inflate:          %8.2f\n  zstd:                  %8.2f\n\n",
+              levels.back(), tin / 1e6 / dec_ours, tin / 1e6 / dec_zlib, tin / 1e6 / dec_zstd);
 
   if (memory_mb > 0) {
     const Bytes payload = SyntheticPayload(corpus, memory_mb);
-    std::printf("Encoder working memory on a %zu MiB synthetic payload (peak live allocation less input and output)\n", memory_mb);
+    std::printf("Encoder working memory on a %zu MiB synthetic payload (peak live allocation less input and output)\n",
+                memory_mb);
     for (int level : memory_levels) {
       const std::size_t base = g_live.load();
       g_peak.store(base);
@@ -306,8 +311,9 @@ int main(int argc, char** argv) {
       const Bytes stream = sfx::CompressStream(payload.data(), payload.size(), options);
       const double secs = Seconds(t0, Clock::now());
       const std::size_t working = g_peak.load() - base - stream.size();
-      std::printf("  level %d: %7.1f MiB working, stream %zu bytes (%.4f), %.1f MB/s\n", level, working / 1048576.0, stream.size(),
-                  static_cast<double>(stream.size()) / static_cast<double>(payload.size()), payload.size() / 1e6 / secs);
+      std::printf("  level %d: %7.1f MiB working, stream %zu bytes (%.4f), %.1f MB/s\n", level, working / 1048576.0,
+                  stream.size(), static_cast<double>(stream.size()) / static_cast<double>(payload.size()),
+                  payload.size() / 1e6 / secs);
     }
   }
   return all_ok ? 0 : 1;

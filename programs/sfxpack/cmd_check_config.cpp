@@ -137,8 +137,8 @@ std::string RenderListing(const sfx::SetupConfig& c) {
   for (std::size_t i = 0; i < count; ++i) {
     const sfx::ConfigEntry& e = c.entries[i];
     static const char* const kKindNames[] = {"file", "string", "dword"};
-    out += "  [" + std::to_string(i + 1) + "] " + kKindNames[static_cast<int>(KindOf(e))] + " " +
-           FlagNames(e.flags) + " (0x" + Hex(e.flags, 8) + ")\n";
+    out += "  [" + std::to_string(i + 1) + "] " + kKindNames[static_cast<int>(KindOf(e))] + " " + FlagNames(e.flags) +
+           " (0x" + Hex(e.flags, 8) + ")\n";
     out += "      name        " + ListingText(e.name) + "\n";
     if (HasSubdir(e)) out += "      subdir      " + ListingText(e.subdir) + "\n";
     if (KindOf(e) == EntryKind::kRegString) out += "      str_value   " + ListingText(e.str_value) + "\n";

@@ -56,9 +56,9 @@ void PrintJson(const std::string& path, const sfx::PayloadFileListing& payload) 
   out += ",\"unpacked_size\":" + std::to_string(payload.unpacked_size);
   out += ",\"status\":" + JsonString(listing.ok() ? "ok" : "corrupt");
   out += ",\"problem\":" + (problem.empty() ? std::string("null") : JsonString(problem));
-  out += ",\"header_status\":" + JsonString(listing.header_status == sfx::ImageStatus::kOk
-                                                ? "ok"
-                                                : sfx::ImageStatusText(listing.header_status));
+  out +=
+      ",\"header_status\":" +
+      JsonString(listing.header_status == sfx::ImageStatus::kOk ? "ok" : sfx::ImageStatusText(listing.header_status));
   if (listing.has_header) {
     out += ",\"dir_offset\":" + std::to_string(listing.header.dir_offset);
     out += ",\"dir_crc_length\":" + std::to_string(listing.header.dir_crc_length);
@@ -73,8 +73,8 @@ void PrintJson(const std::string& path, const sfx::PayloadFileListing& payload) 
     out += ",\"size\":" + std::to_string(entry.fields.data_size);
     out += ",\"offset\":" + std::to_string(entry.fields.data_offset);
     out += ",\"crc\":" + JsonString(Hex32(entry.fields.data_crc));
-    out += ",\"status\":" + JsonString(entry.data_status == sfx::ImageStatus::kOk ? "ok"
-                                                                                   : sfx::ImageStatusText(entry.data_status));
+    out += ",\"status\":" +
+           JsonString(entry.data_status == sfx::ImageStatus::kOk ? "ok" : sfx::ImageStatusText(entry.data_status));
     out += ",\"name_safe\":" + std::string(entry.name_safe ? "true" : "false") + "}";
   }
   out += "]}\n";
@@ -83,7 +83,8 @@ void PrintJson(const std::string& path, const sfx::PayloadFileListing& payload) 
 
 void PrintText(const std::string& path, const sfx::PayloadFileListing& payload) {
   const sfx::ImageListing& listing = payload.image;
-  std::printf("%s: %s, payload at offset %zu\n", path.c_str(), sfx::PayloadFileKindText(payload.kind), payload.block_offset);
+  std::printf("%s: %s, payload at offset %zu\n", path.c_str(), sfx::PayloadFileKindText(payload.kind),
+              payload.block_offset);
   std::printf("packed %" PRIu32 " bytes, unpacked %" PRIu32 " bytes\n", payload.packed_size, payload.unpacked_size);
   const std::string problem = FirstProblem(listing);
   std::printf("image: %s%s\n", listing.ok() ? "ok" : "CORRUPT: ", problem.c_str());
@@ -96,8 +97,9 @@ void PrintText(const std::string& path, const sfx::PayloadFileListing& payload) 
   for (const auto& entry : listing.entries) {
     std::string check = entry.data_status == sfx::ImageStatus::kOk ? "ok" : sfx::ImageStatusText(entry.data_status);
     if (!entry.name_safe) check = "unsafe name; " + check;
-    std::printf("%12" PRIu32 "  %10s  %10s  %-6s  %s\n", entry.fields.data_size, Hex32(entry.fields.data_offset).c_str(),
-                Hex32(entry.fields.data_crc).c_str(), check.c_str(), sfx::Cp1252ToUtf8(entry.name).c_str());
+    std::printf("%12" PRIu32 "  %10s  %10s  %-6s  %s\n", entry.fields.data_size,
+                Hex32(entry.fields.data_offset).c_str(), Hex32(entry.fields.data_crc).c_str(), check.c_str(),
+                sfx::Cp1252ToUtf8(entry.name).c_str());
     total += entry.fields.data_size;
   }
   std::printf("%zu entries, %llu bytes%s\n", listing.entries.size(), static_cast<unsigned long long>(total),

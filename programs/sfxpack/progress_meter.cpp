@@ -27,9 +27,12 @@ bool StderrIsTerminal() {
 
 const char* StageLabel(sfx::ProgressStage stage) {
   switch (stage) {
-    case sfx::ProgressStage::kCompressing: return "compressing";
-    case sfx::ProgressStage::kDecoding: return "decoding";
-    case sfx::ProgressStage::kWriting: return "writing";
+    case sfx::ProgressStage::kCompressing:
+      return "compressing";
+    case sfx::ProgressStage::kDecoding:
+      return "decoding";
+    case sfx::ProgressStage::kWriting:
+      return "writing";
   }
   return "working";
 }

@@ -63,8 +63,8 @@ enum class StatementKeyword {
 };
 
 inline constexpr std::array<const char*, 14> kStatementKeywordTexts = {
-    "UPDATE_TRESSEL", "CHECK_LANGUAGE", "NO_REBOOT",  "MP3_INSTALL",   "MP3PRO_INSTALL",
-    "MPEG2_INSTALL",  "NO_REGENTRIES",  "VERSION_LO", "VERSION_HI",    "PRODUCT_NAME",
+    "UPDATE_TRESSEL", "CHECK_LANGUAGE", "NO_REBOOT",   "MP3_INSTALL", "MP3PRO_INSTALL",
+    "MPEG2_INSTALL",  "NO_REGENTRIES",  "VERSION_LO",  "VERSION_HI",  "PRODUCT_NAME",
     "PRODUCT_TITLE",  "USE_SUBDIR",     "SET_REG_STR", "SET_REG_DW",
 };
 

@@ -14,9 +14,7 @@ namespace {
 constexpr int kMaxSignificantDigits = 8;  // hex digits of a 32-bit value
 
 bool IsWhitespaceByte(char c) { return (c >= 0x09 && c <= 0x0D) || c == 0x20; }
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 // Whether the digits after the sign and prefix are worth more than 32 bits;
 // `*negative` tells whether a '-' sign came first.

@@ -26,11 +26,11 @@ namespace sfx {
 
 // State of the reader of one configuration file; start values as constructed.
 struct ConfigReader {
-  std::FILE* stream = nullptr;      // opened with mode "rb" by the parser
-  bool first_byte_pending = true;   // no byte has been read yet
-  bool scrambled = false;           // decided on the first byte, never revised
-  std::uint8_t key = 0;             // current descrambling key (scrambled files)
-  bool at_end = false;              // end of file was seen; it persists
+  std::FILE* stream = nullptr;     // opened with mode "rb" by the parser
+  bool first_byte_pending = true;  // no byte has been read yet
+  bool scrambled = false;          // decided on the first byte, never revised
+  std::uint8_t key = 0;            // current descrambling key (scrambled files)
+  bool at_end = false;             // end of file was seen; it persists
 };
 
 // Message texts of the ConfigErrors thrown by the reader and tokenizer.

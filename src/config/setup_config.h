@@ -12,9 +12,9 @@ struct ConfigStorage;  // owns every text the record points at
 // One file or registry entry of the configuration; fields in record order.
 struct ConfigEntry {
   std::uint32_t flags;
-  const char* name;       // null only in the terminating element
-  const char* subdir;     // file entries whose flags hold 0x400
-  const char* str_value;  // SET_REG_STR entries
+  const char* name;           // null only in the terminating element
+  const char* subdir;         // file entries whose flags hold 0x400
+  const char* str_value;      // SET_REG_STR entries
   std::uint32_t dword_value;  // SET_REG_DW entries
 };
 

@@ -43,7 +43,9 @@ class BitWriter {
   }
 
   // Bits written so far, including those not yet stored as a byte.
-  std::uint64_t BitCount() const { return static_cast<std::uint64_t>(out_.size()) * 8 + static_cast<std::uint64_t>(pending_); }
+  std::uint64_t BitCount() const {
+    return static_cast<std::uint64_t>(out_.size()) * 8 + static_cast<std::uint64_t>(pending_);
+  }
 
  private:
   std::vector<std::uint8_t>& out_;

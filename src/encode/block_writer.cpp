@@ -11,7 +11,8 @@
 
 namespace sfx::encode {
 
-void WriteLzBlock(BitWriter& out, const std::vector<Token>& tokens, const LzCounts& counts, bool followed, TableHistory& history) {
+void WriteLzBlock(BitWriter& out, const std::vector<Token>& tokens, const LzCounts& counts, bool followed,
+                  TableHistory& history) {
   LzCounts final_counts = counts;
   if (followed) ++final_counts.literal[kSymbolNewTables];
   PrefixCode literal, distance, repeat;
@@ -41,8 +42,8 @@ void WriteLzBlock(BitWriter& out, const std::vector<Token>& tokens, const LzCoun
   if (followed) out.Put(literal.codes[kSymbolNewTables], literal.lengths[kSymbolNewTables]);
 }
 
-void WriteMultimediaBlock(BitWriter& out, int channels, int start_channel, const std::vector<std::uint8_t>& deltas, bool followed,
-                          TableHistory& history) {
+void WriteMultimediaBlock(BitWriter& out, int channels, int start_channel, const std::vector<std::uint8_t>& deltas,
+                          bool followed, TableHistory& history) {
   std::uint32_t counts[kMaxChannels][kChannelSymbols] = {};
   int channel = start_channel;
   for (std::uint8_t d : deltas) {
@@ -63,7 +64,8 @@ void WriteMultimediaBlock(BitWriter& out, int channels, int start_channel, const
     out.Put(codes[channel].codes[d], codes[channel].lengths[d]);
     if (++channel == channels) channel = 0;
   }
-  if (followed) out.Put(codes[end_channel].codes[kChannelSymbolNewTables], codes[end_channel].lengths[kChannelSymbolNewTables]);
+  if (followed)
+    out.Put(codes[end_channel].codes[kChannelSymbolNewTables], codes[end_channel].lengths[kChannelSymbolNewTables]);
 }
 
 }  // namespace sfx::encode

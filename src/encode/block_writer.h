@@ -15,12 +15,13 @@ namespace sfx::encode {
 
 // Writes an LZ block of `tokens` (whose symbols `counts` counted). With
 // `followed`, kSymbolNewTables ends the block.
-void WriteLzBlock(BitWriter& out, const std::vector<Token>& tokens, const LzCounts& counts, bool followed, TableHistory& history);
+void WriteLzBlock(BitWriter& out, const std::vector<Token>& tokens, const LzCounts& counts, bool followed,
+                  TableHistory& history);
 
 // Writes a multimedia block of `channels` (1..4) channels whose first delta
 // belongs to `start_channel`. With `followed`, kChannelSymbolNewTables of
 // the channel after the last delta ends the block.
-void WriteMultimediaBlock(BitWriter& out, int channels, int start_channel, const std::vector<std::uint8_t>& deltas, bool followed,
-                          TableHistory& history);
+void WriteMultimediaBlock(BitWriter& out, int channels, int start_channel, const std::vector<std::uint8_t>& deltas,
+                          bool followed, TableHistory& history);
 
 }  // namespace sfx::encode

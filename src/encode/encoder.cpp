@@ -78,7 +78,9 @@ struct MultimediaTrial {
   double bits = 0;
 };
 
-double OrderZeroBits(const std::uint32_t* counts, int n) { return EntropyBits(std::span<const std::uint32_t>(counts, static_cast<std::size_t>(n))); }
+double OrderZeroBits(const std::uint32_t* counts, int n) {
+  return EntropyBits(std::span<const std::uint32_t>(counts, static_cast<std::size_t>(n)));
+}
 
 // Like OrderZeroBits, but no symbol below one bit, as a prefix code sends
 // it: a silence has near-zero entropy as deltas, yet costs a bit a byte.
@@ -128,8 +130,8 @@ std::vector<int> MultimediaCandidates(const std::uint8_t* data, std::uint32_t be
 
 class StreamEncoder {
  public:
-  StreamEncoder(const std::uint8_t* data, std::size_t size, const EncodeOptions& options, std::vector<std::uint8_t>& out,
-                EncodeStats* stats)
+  StreamEncoder(const std::uint8_t* data, std::size_t size, const EncodeOptions& options,
+                std::vector<std::uint8_t>& out, EncodeStats* stats)
       : stats_(stats),
         data_(data),
         size_(static_cast<std::uint32_t>(size)),
@@ -196,9 +198,11 @@ class StreamEncoder {
     // Close calls between LZ and multimedia (speech with short pauses,
     // mixed data) are decided on smaller chunks at the best levels.
     double best_trial_bits = 0;
-    for (const MultimediaTrial& t : trials) best_trial_bits = best_trial_bits == 0 ? t.bits : std::min(best_trial_bits, t.bits);
+    for (const MultimediaTrial& t : trials)
+      best_trial_bits = best_trial_bits == 0 ? t.bits : std::min(best_trial_bits, t.bits);
     const double balance = best_trial_bits / std::max(lz_bits, 1.0);
-    recent_close_calls_ = (recent_close_calls_ << 1) | (!trials.empty() && balance > 1 / kCloseCall && balance < kCloseCall ? 1u : 0u);
+    recent_close_calls_ =
+        (recent_close_calls_ << 1) | (!trials.empty() && balance > 1 / kCloseCall && balance < kCloseCall ? 1u : 0u);
     next_chunk_ = level_ >= kFirstFineLevel && (recent_close_calls_ & 0xFFFF) != 0 ? kFineChunkSize : kChunkSize;
     // Remember how clearly multimedia won, for ClearlyMoreOfTheSame.
     lz_margin_ = best != nullptr ? best->bits / std::max(counts.EstimateBits(), 1.0) : 1.0;
@@ -236,7 +240,8 @@ class StreamEncoder {
     t.channels = channels;
     // A new multimedia table keeps the decoder's channel only while it
     // names a channel of the new block.
-    t.start_channel = block_.channels == channels ? current_channel_ : (current_channel_ < channels ? current_channel_ : 0);
+    t.start_channel =
+        block_.channels == channels ? current_channel_ : (current_channel_ < channels ? current_channel_ : 0);
     t.predictor = predictor_;
     t.deltas.resize(end - begin);
     t.predictor.EncodeRun(channels, t.start_channel, data_ + begin, end - begin, t.deltas.data(), t.counts);
@@ -253,7 +258,8 @@ class StreamEncoder {
       for (int c = 0; c < t.channels; ++c) {
         std::uint32_t sum[kChannelSymbols];
         for (int s = 0; s < kChannelSymbols; ++s) sum[s] = block_.delta_counts[c][s] + t.counts[c][s];
-        separate += OrderZeroBits(block_.delta_counts[c], kChannelSymbols) + OrderZeroBits(t.counts[c], kChannelSymbols);
+        separate +=
+            OrderZeroBits(block_.delta_counts[c], kChannelSymbols) + OrderZeroBits(t.counts[c], kChannelSymbols);
         merged += OrderZeroBits(sum, kChannelSymbols);
       }
       split = separate < merged;
@@ -269,7 +275,8 @@ class StreamEncoder {
       for (int s = 0; s < kChannelSymbols; ++s) block_.delta_counts[c][s] += t.counts[c][s];
     }
     block_.input_bytes += bytes;
-    current_channel_ = static_cast<int>((static_cast<std::uint32_t>(t.start_channel) + bytes) % static_cast<std::uint32_t>(t.channels));
+    current_channel_ = static_cast<int>((static_cast<std::uint32_t>(t.start_channel) + bytes) %
+                                        static_cast<std::uint32_t>(t.channels));
   }
 
   void AddLzChunk(std::vector<Token> tokens, const LzCounts& counts, std::uint32_t bytes) {
@@ -333,8 +340,8 @@ class StreamEncoder {
 
 namespace encode {
 
-std::vector<std::uint8_t> CompressStreamWithStats(const std::uint8_t* data, std::size_t size, const EncodeOptions& options,
-                                                  EncodeStats* stats) {
+std::vector<std::uint8_t> CompressStreamWithStats(const std::uint8_t* data, std::size_t size,
+                                                  const EncodeOptions& options, EncodeStats* stats) {
   if (size > kMaxInput) throw std::length_error("input too large for the stream format (at most 2 GiB - 1 bytes)");
   if (stats != nullptr) *stats = EncodeStats{};
   std::vector<std::uint8_t> out;

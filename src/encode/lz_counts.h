@@ -15,7 +15,7 @@ struct TokenSymbols {
   std::uint16_t literal_symbol;
   std::int16_t second_symbol = -1;  // distance or repeat-code symbol, -1 if none
   bool second_is_distance = false;
-  std::uint8_t first_extra_bits = 0;  // after the literal-code symbol
+  std::uint8_t first_extra_bits = 0;   // after the literal-code symbol
   std::uint8_t second_extra_bits = 0;  // after the second symbol
   std::uint32_t first_extra = 0;
   std::uint32_t second_extra = 0;

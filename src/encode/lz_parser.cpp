@@ -25,7 +25,12 @@ LevelParams ParamsForLevel(int level) {
   using enum ParseStrategy;
   // Levels 1 to 9; fields left out keep the defaults of LevelParams.
   static const LevelParams kLevels[9] = {
-      {.max_chain = 1, .nice = 16, .strategy = kGreedy, .hash_bits = 16, .sparse_insert = true, .skip_literals = true,
+      {.max_chain = 1,
+       .nice = 16,
+       .strategy = kGreedy,
+       .hash_bits = 16,
+       .sparse_insert = true,
+       .skip_literals = true,
        .chain_bits = 0},
       {.max_chain = 2, .nice = 24, .strategy = kGreedy, .hash_bits = 16, .skip_literals = true},
       {.max_chain = 4, .nice = 32, .strategy = kGreedy, .hash_bits = 16, .skip_literals = true},
@@ -59,7 +64,9 @@ struct Candidate {
   int score = 0;  // 8 × length − estimated bits; a literal scores 0
 };
 
-bool UsableDistance(std::uint32_t distance, std::uint32_t pos) { return distance != 0 && distance <= pos && distance <= kMaxDistance; }
+bool UsableDistance(std::uint32_t distance, std::uint32_t pos) {
+  return distance != 0 && distance <= pos && distance <= kMaxDistance;
+}
 
 // Whether recent-distance slot k is worth trying at `pos`: its distance is
 // usable there and no nearer slot holds the same distance.
@@ -95,13 +102,17 @@ void LzPrices::Initial() {
   for (int i = kSymbolFirstRecent; i < kSymbolFirstShort; ++i) literal[i] = 6 * 16;
   for (int i = kSymbolFirstShort; i < kSymbolNewTables; ++i) literal[i] = 8 * 16;
   literal[kSymbolNewTables] = 15 * 16;
-  for (int i = kSymbolFirstLong; i < kLiteralSymbols; ++i) literal[i] = static_cast<std::uint32_t>((6 + (i - kSymbolFirstLong) / 6) * 16);
+  for (int i = kSymbolFirstLong; i < kLiteralSymbols; ++i)
+    literal[i] = static_cast<std::uint32_t>((6 + (i - kSymbolFirstLong) / 6) * 16);
   for (int i = 0; i < kDistanceSymbols; ++i) distance[i] = 5 * 16;
   for (int i = 0; i < kRepeatSymbols; ++i) repeat[i] = static_cast<std::uint32_t>((2 + i / 4) * 16);
 }
 
 LzParser::LzParser(const std::uint8_t* data, std::size_t size, const LevelParams& params)
-    : data_(data), size_(size), params_(params), finder_(data, size, params.hash_bits, params.hash_bytes, params.chain_bits, !params.sparse_insert) {}
+    : data_(data),
+      size_(size),
+      params_(params),
+      finder_(data, size, params.hash_bits, params.hash_bytes, params.chain_bits, !params.sparse_insert) {}
 
 void LzParser::IndexUpTo(std::uint32_t pos) {
   while (indexed_ < pos) finder_.Insert(indexed_++);
@@ -112,8 +123,8 @@ void LzParser::Skip(std::uint32_t begin, std::uint32_t end) {
   IndexUpTo(end);
 }
 
-void LzParser::Parse(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices, std::vector<Token>& out,
-                     bool light) {
+void LzParser::Parse(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices,
+                     std::vector<Token>& out, bool light) {
   IndexUpTo(begin);
   if (params_.strategy == ParseStrategy::kOptimal) {
     ParseOptimal(begin, end, history, prices, out);
@@ -131,7 +142,8 @@ void LzParser::Parse(std::uint32_t begin, std::uint32_t end, MatchHistory& histo
   IndexUpTo(end);
 }
 
-void LzParser::ParseFast(const LevelParams& params, std::uint32_t begin, std::uint32_t end, MatchHistory& history, std::vector<Token>& out) {
+void LzParser::ParseFast(const LevelParams& params, std::uint32_t begin, std::uint32_t end, MatchHistory& history,
+                         std::vector<Token>& out) {
   const int recent_slots = params.sparse_insert ? 1 : kRecentDistances;
   auto best_at = [&](std::uint32_t pos) {
     Candidate best;
@@ -214,7 +226,8 @@ void LzParser::ParseFast(const LevelParams& params, std::uint32_t begin, std::ui
   }
 }
 
-void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices, std::vector<Token>& out) {
+void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices,
+                            std::vector<Token>& out) {
   const std::uint32_t n = end - begin;
   match_start_.assign(n + 1, 0);
   short_distance_.assign(n, 0);
@@ -283,7 +296,8 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
       }
       if (const std::uint32_t d = short_distance_[i]; d != 0) {
         const ShortCode sc = MapShortDistance(d);
-        relax(2, base + prices.literal[kSymbolFirstShort + sc.code] + 16u * sc.extra_bits, {d, 2, TokenKind::kShort, 0});
+        relax(2, base + prices.literal[kSymbolFirstShort + sc.code] + 16u * sc.extra_bits,
+              {d, 2, TokenKind::kShort, 0});
       }
       const std::uint32_t m_begin = match_start_[i];
       const std::uint32_t m_end = match_start_[i + 1];

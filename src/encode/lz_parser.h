@@ -68,8 +68,10 @@ class LzParser {
   void Skip(std::uint32_t begin, std::uint32_t end);
 
  private:
-  void ParseFast(const LevelParams& params, std::uint32_t begin, std::uint32_t end, MatchHistory& history, std::vector<Token>& out);
-  void ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices, std::vector<Token>& out);
+  void ParseFast(const LevelParams& params, std::uint32_t begin, std::uint32_t end, MatchHistory& history,
+                 std::vector<Token>& out);
+  void ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices,
+                    std::vector<Token>& out);
   void IndexUpTo(std::uint32_t pos);
 
   const std::uint8_t* data_;

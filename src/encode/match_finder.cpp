@@ -23,7 +23,8 @@ std::uint64_t Load64(const std::uint8_t* p) {
 
 }  // namespace
 
-MatchFinder::MatchFinder(const std::uint8_t* data, std::size_t size, int hash_bits, int hash_bytes, int chain_bits, bool pairs)
+MatchFinder::MatchFinder(const std::uint8_t* data, std::size_t size, int hash_bits, int hash_bytes, int chain_bits,
+                         bool pairs)
     : chain_slots_(chain_bits == 0 ? 0 : std::uint32_t{1} << chain_bits),
       chain_mask_(chain_slots_ == 0 ? 0 : chain_slots_ - 1),
       // Without chains only the heads are followed, and they may be anywhere
@@ -34,12 +35,16 @@ MatchFinder::MatchFinder(const std::uint8_t* data, std::size_t size, int hash_bi
       hash_bits_(hash_bits),
       hash_bytes_(hash_bytes),
       head_(std::size_t{1} << hash_bits, 0),
-      chain_(chain_slots_ == 0 ? 0 : size > chain_slots_ ? chain_slots_ : size + 1, 0),
+      chain_(chain_slots_ == 0     ? 0
+             : size > chain_slots_ ? chain_slots_
+                                   : size + 1,
+             0),
       pair_(pairs ? 65536 : 0, 0),
       triple_(hash_bytes == 4 ? std::size_t{1} << kTripleBits : 0, 0) {}
 
 std::uint32_t MatchFinder::Hash3(std::uint32_t pos) const {
-  const std::uint32_t v = (static_cast<std::uint32_t>(data_[pos]) << 16) | (static_cast<std::uint32_t>(data_[pos + 1]) << 8) | data_[pos + 2];
+  const std::uint32_t v = (static_cast<std::uint32_t>(data_[pos]) << 16) |
+                          (static_cast<std::uint32_t>(data_[pos + 1]) << 8) | data_[pos + 2];
   return v * 2654435761u;
 }
 
@@ -51,7 +56,8 @@ std::uint32_t MatchFinder::ChainHash(std::uint32_t pos) const {
 }
 
 void MatchFinder::Insert(std::uint32_t pos) {
-  if (pos + 1 < size_ && !pair_.empty()) pair_[(static_cast<std::uint32_t>(data_[pos]) << 8) | data_[pos + 1]] = pos + 1;
+  if (pos + 1 < size_ && !pair_.empty())
+    pair_[(static_cast<std::uint32_t>(data_[pos]) << 8) | data_[pos + 1]] = pos + 1;
   if (pos + 2 >= size_) return;
   if (hash_bytes_ == 4) {
     triple_[Hash3(pos) >> (32 - kTripleBits)] = pos + 1;
@@ -122,7 +128,8 @@ Match MatchFinder::Longest(std::uint32_t pos, std::uint32_t max_length, int max_
   return best;
 }
 
-int MatchFinder::AllMatches(std::uint32_t pos, std::uint32_t max_length, int max_chain, std::uint32_t nice, Match* out) const {
+int MatchFinder::AllMatches(std::uint32_t pos, std::uint32_t max_length, int max_chain, std::uint32_t nice,
+                            Match* out) const {
   int count = 0;
   if (pos + 2 >= size_ || max_length < 3) return 0;
   std::uint32_t best = 2;

@@ -32,7 +32,8 @@ class MatchFinder {
   // chain_bits: log2 of the chains' reach in bytes (at most 20), or 0 for
   // no chains: one candidate per hash, the last position that had it.
   // pairs: keep the two-byte table (ShortDistance always finds none without).
-  MatchFinder(const std::uint8_t* data, std::size_t size, int hash_bits, int hash_bytes, int chain_bits = 20, bool pairs = true);
+  MatchFinder(const std::uint8_t* data, std::size_t size, int hash_bits, int hash_bytes, int chain_bits = 20,
+              bool pairs = true);
 
   // Adds `pos` to the chains; positions must be inserted in increasing order.
   void Insert(std::uint32_t pos);
@@ -73,10 +74,10 @@ class MatchFinder {
   std::size_t size_;
   int hash_bits_;
   int hash_bytes_;
-  std::vector<std::uint32_t> head_;   // last position + 1 per hash, 0 = none
-  std::vector<std::uint32_t> chain_;  // previous position + 1 with the same hash
-  std::vector<std::uint32_t> pair_;   // last position + 1 per two-byte value
-  std::vector<std::uint32_t> triple_; // last position + 1 per three-byte hash (four-byte chains only)
+  std::vector<std::uint32_t> head_;    // last position + 1 per hash, 0 = none
+  std::vector<std::uint32_t> chain_;   // previous position + 1 with the same hash
+  std::vector<std::uint32_t> pair_;    // last position + 1 per two-byte value
+  std::vector<std::uint32_t> triple_;  // last position + 1 per three-byte hash (four-byte chains only)
 };
 
 }  // namespace sfx::encode

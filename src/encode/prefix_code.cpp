@@ -63,7 +63,8 @@ void BuildCodeLengths(std::span<const std::uint32_t> counts, int max_bits, std::
   for (int i = 0; used.size() < 2 && i < size; ++i) {
     if (counts[static_cast<std::size_t>(i)] == 0) used.push_back({0, i});
   }
-  std::stable_sort(used.begin(), used.end(), [](const SymbolCount& a, const SymbolCount& b) { return a.count < b.count; });
+  std::stable_sort(used.begin(), used.end(),
+                   [](const SymbolCount& a, const SymbolCount& b) { return a.count < b.count; });
   const std::size_t n = used.size();
   if (n > (std::size_t{1} << max_bits)) max_bits = 15;  // cannot happen for our alphabets
   std::vector<int> depth = HuffmanDepths(used);
@@ -79,7 +80,8 @@ void BuildCodeLengths(std::span<const std::uint32_t> counts, int max_bits, std::
   while (kraft > full) {
     int best = -1;
     for (std::size_t i = 0; i < n; ++i) {
-      if (depth[i] < max_bits && (best < 0 || depth[i] > depth[static_cast<std::size_t>(best)])) best = static_cast<int>(i);
+      if (depth[i] < max_bits && (best < 0 || depth[i] > depth[static_cast<std::size_t>(best)]))
+        best = static_cast<int>(i);
     }
     assert(best >= 0);
     kraft -= full >> (depth[static_cast<std::size_t>(best)] + 1);

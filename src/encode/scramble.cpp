@@ -26,8 +26,12 @@ void ApplyKeyChain(std::uint8_t* stream, std::size_t size, std::uint32_t seed, b
 
 }  // namespace
 
-void ScrambleStream(std::uint8_t* stream, std::size_t size, std::uint32_t seed) { ApplyKeyChain(stream, size, seed, true); }
+void ScrambleStream(std::uint8_t* stream, std::size_t size, std::uint32_t seed) {
+  ApplyKeyChain(stream, size, seed, true);
+}
 
-void UnscrambleStream(std::uint8_t* stream, std::size_t size, std::uint32_t seed) { ApplyKeyChain(stream, size, seed, false); }
+void UnscrambleStream(std::uint8_t* stream, std::size_t size, std::uint32_t seed) {
+  ApplyKeyChain(stream, size, seed, false);
+}
 
 }  // namespace sfx

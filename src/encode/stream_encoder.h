@@ -19,7 +19,7 @@ struct EncodeStats {
 
 // CompressStream that also fills `stats` (may be null). Throws
 // std::length_error for inputs the format cannot carry (2 GiB and more).
-std::vector<std::uint8_t> CompressStreamWithStats(const std::uint8_t* data, std::size_t size, const EncodeOptions& options,
-                                                  EncodeStats* stats);
+std::vector<std::uint8_t> CompressStreamWithStats(const std::uint8_t* data, std::size_t size,
+                                                  const EncodeOptions& options, EncodeStats* stats);
 
 }  // namespace sfx::encode

@@ -51,7 +51,9 @@ std::vector<LengthItem> PlanItems(const std::uint8_t* lengths, const std::uint8_
   // same_run[i]: how many lengths from i on equal lengths[i - 1].
   for (int i = size - 1; i >= 1; --i) {
     same_run[static_cast<std::size_t>(i)] =
-        lengths[i] == lengths[i - 1] ? (i + 1 < size && lengths[i + 1] == lengths[i] ? same_run[static_cast<std::size_t>(i) + 1] : 0) + 1 : 0;
+        lengths[i] == lengths[i - 1]
+            ? (i + 1 < size && lengths[i + 1] == lengths[i] ? same_run[static_cast<std::size_t>(i) + 1] : 0) + 1
+            : 0;
   }
   constexpr std::uint32_t kInf = 0xFFFFFFFFu;
   std::vector<std::uint32_t> cost(static_cast<std::size_t>(size) + 1, kInf);
@@ -69,7 +71,8 @@ std::vector<LengthItem> PlanItems(const std::uint8_t* lengths, const std::uint8_
   };
   // Every run of `run` from position i that `available` lengths allow.
   auto relax_runs = [&](int i, const CodeLengthRun& run, int available) {
-    const std::uint32_t run_price = price[static_cast<std::size_t>(run.symbol)] + static_cast<std::uint32_t>(run.extra_bits);
+    const std::uint32_t run_price =
+        price[static_cast<std::size_t>(run.symbol)] + static_cast<std::uint32_t>(run.extra_bits);
     for (int r = run.min_count; r <= std::min(available, run.MaxCount()); ++r) {
       relax(i, i + r, {static_cast<std::uint8_t>(run.symbol), static_cast<std::uint8_t>(r - run.min_count)}, run_price);
     }
@@ -100,10 +103,12 @@ LengthPlan Plan(const std::uint8_t* lengths, const std::uint8_t* previous, int s
     std::uint32_t counts[kBitLengthSymbols] = {};
     for (const LengthItem& item : plan.items) ++counts[item.symbol];
     BuildCodeLengths(counts, kMaxCodeBits, plan.code_lengths);
-    for (int s = 0; s < kBitLengthSymbols; ++s) price[static_cast<std::size_t>(s)] = plan.code_lengths[s] != 0 ? plan.code_lengths[s] : 0xFFFFFFFFu;
+    for (int s = 0; s < kBitLengthSymbols; ++s)
+      price[static_cast<std::size_t>(s)] = plan.code_lengths[s] != 0 ? plan.code_lengths[s] : 0xFFFFFFFFu;
   }
   plan.bits = kHeaderLengthBits;
-  for (const LengthItem& item : plan.items) plan.bits += plan.code_lengths[item.symbol] + static_cast<std::uint32_t>(ExtraBits(item.symbol));
+  for (const LengthItem& item : plan.items)
+    plan.bits += plan.code_lengths[item.symbol] + static_cast<std::uint32_t>(ExtraBits(item.symbol));
   return plan;
 }
 

@@ -15,7 +15,7 @@ namespace sfx::encode {
 // or past `size` are whatever that decoder chose, so they are never used.
 struct TableHistory {
   std::uint8_t lengths[kMaxTableSize] = {};
-  int size = 0;  // table size of the last read; 0 before the first
+  int size = 0;                  // table size of the last read; 0 before the first
   std::uint32_t reads = 0;       // statistics: tables written
   std::uint32_t kept_reads = 0;  // statistics: of those, in kept form
 };

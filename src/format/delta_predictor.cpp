@@ -23,7 +23,9 @@ constexpr std::int32_t kAdaptPeriodMask = 31;  // adapt on every 32nd byte of a 
 constexpr std::int32_t kLowestWeight = -17;
 constexpr std::int32_t kHighestWeight = 16;
 
-std::int32_t SignedByte(std::int32_t value) { return static_cast<std::int8_t>(static_cast<std::uint8_t>(value & 0xFF)); }
+std::int32_t SignedByte(std::int32_t value) {
+  return static_cast<std::int8_t>(static_cast<std::uint8_t>(value & 0xFF));
+}
 
 // Moves the weight whose error sum is smallest and restarts the sums.
 void Adapt(Channel& c) {

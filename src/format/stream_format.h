@@ -43,8 +43,8 @@ inline constexpr int kMaxChannels = 4;
 // kLongMatchBase bytes long, a recent-distance match its value plus
 // kRecentMatchBase, each plus its LongLengthBonus / RecentLengthBonus.
 inline constexpr int kLengthCodes = 28;
-inline constexpr std::uint32_t kLengthBase[kLengthCodes] = {0,  1,  2,  3,  4,  5,  6,  7,  8,   10,  12,  14,  16,  20,
-                                                            24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
+inline constexpr std::uint32_t kLengthBase[kLengthCodes] = {
+    0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 12, 14, 16, 20, 24, 28, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224};
 inline constexpr std::uint8_t kLengthBits[kLengthCodes] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,
                                                            2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5};
 inline constexpr std::uint32_t kMaxLengthValue =
@@ -64,8 +64,8 @@ inline constexpr std::uint32_t kDistanceBase[kDistanceCodes] = {
     4096,   6144,   8192,   12288,  16384,  24576,  32768,  49152,  65536,  98304,  131072, 196608,
     262144, 327680, 393216, 458752, 524288, 589824, 655360, 720896, 786432, 851968, 917504, 983040};
 inline constexpr std::uint8_t kDistanceBits[kDistanceCodes] = {
-    0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14,
-    15, 15, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16};
+    0,  0,  0,  0,  1,  1,  2,  2,  3,  3,  4,  4,  5,  5,  6,  6,  7,  7,  8,  8,  9,  9,  10, 10,
+    11, 11, 12, 12, 13, 13, 14, 14, 15, 15, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16};
 
 // Short code c (symbol kSymbolFirstShort + c) stands for distance - 1 =
 // kShortBase[c] plus kShortBits[c] extra bits, distances 1..kMaxShortDistance.
@@ -102,7 +102,7 @@ inline constexpr int kChannelSymbols = 257;                              // delt
 // Code lengths that an LZ block carries (literal, distance, repeat code)
 // and the most that any block carries (kChannelSymbols per channel).
 inline constexpr int kLzTableSize = kLiteralSymbols + kDistanceSymbols + kRepeatSymbols;  // 374
-inline constexpr int kMaxTableSize = kMaxChannels * kChannelSymbols;                     // 1028
+inline constexpr int kMaxTableSize = kMaxChannels * kChannelSymbols;                      // 1028
 inline constexpr int kMaxCodeBits = 15;
 
 // --- The code-length code ---

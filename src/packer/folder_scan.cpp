@@ -82,7 +82,8 @@ std::size_t ScanInto(ScanContext& context, const fs::path& folder, const std::st
   }
   if (error) context.problems.push_back(QuotedPath(folder) + ": cannot read the folder (" + error.message() + ")");
   if (empty && !prefix.empty()) {
-    context.result.warnings.push_back(QuotedPath(folder) + " is an empty folder; an installer holds files only, so it is left out");
+    context.result.warnings.push_back(QuotedPath(folder) +
+                                      " is an empty folder; an installer holds files only, so it is left out");
   }
   return found;
 }

@@ -64,8 +64,7 @@ std::uint64_t ImageBuilder::ImageSize() const {
 std::vector<std::uint8_t> ImageBuilder::Build() const {
   const std::uint64_t total = ImageSize();
   if (total > kMaxImageSize) {
-    throw PackError("the files need an image of " + std::to_string(total) +
-                    " bytes; an installer holds at most " +
+    throw PackError("the files need an image of " + std::to_string(total) + " bytes; an installer holds at most " +
                     std::to_string(kMaxImageSize));
   }
   std::vector<std::uint8_t> image;
@@ -105,8 +104,8 @@ std::vector<std::uint8_t> ImageBuilder::Build() const {
   StoreLE32(header + kDirCrcOffset,
             CrcBlock(table, image.data() + dir_offset, static_cast<std::uint32_t>(dir_size), kPayloadSeed));
   StoreLE32(header + kDataEndOffset, static_cast<std::uint32_t>(data_at));
-  StoreLE32(header + kHeaderCrcOffset, CrcBlock(table, header + kSignatureOffset,
-                                                static_cast<std::uint32_t>(kHeaderCrcSpan), kPayloadSeed));
+  StoreLE32(header + kHeaderCrcOffset,
+            CrcBlock(table, header + kSignatureOffset, static_cast<std::uint32_t>(kHeaderCrcSpan), kPayloadSeed));
   return image;
 }
 

@@ -19,12 +19,12 @@ struct ImageListing {
   // One directory entry with the result of its data check.
   struct Entry {
     ImageEntry fields;
-    std::string name;          // Windows-1252, as stored
-    ImageStatus data_status;   // CheckEntryData
-    bool name_safe = false;    // IsSafeEntryName
+    std::string name;         // Windows-1252, as stored
+    ImageStatus data_status;  // CheckEntryData
+    bool name_safe = false;   // IsSafeEntryName
   };
 
-  bool has_header = false;     // the image holds the 52 header bytes
+  bool has_header = false;  // the image holds the 52 header bytes
   ImageHeader header{};
   ImageStatus header_status = ImageStatus::kOk;  // CheckHeader
   ImageStatus walk_status = ImageStatus::kOk;    // why the walk stopped early, if it did

@@ -56,8 +56,8 @@ bool ClearDroppedCertificateEntry(std::vector<std::uint8_t>& file, std::size_t o
 std::vector<std::uint8_t> BuildInstaller(const std::vector<std::uint8_t>& stub, const std::vector<std::uint8_t>& block,
                                          InstallerReport* report) {
   std::size_t overlay = 0;
-  if (stub.size() < 2 || stub[0] != 'M' || stub[1] != 'Z' ||
-      !FindPeOverlayOffset(stub.data(), stub.size(), &overlay) || overlay > stub.size()) {
+  if (stub.size() < 2 || stub[0] != 'M' || stub[1] != 'Z' || !FindPeOverlayOffset(stub.data(), stub.size(), &overlay) ||
+      overlay > stub.size()) {
     throw PackError("the stub is not a PE executable (or its sections run past the end of the file)");
   }
   std::vector<std::uint8_t> out(stub.begin(), stub.begin() + static_cast<std::ptrdiff_t>(overlay));

@@ -101,7 +101,8 @@ std::vector<std::uint8_t> BuildImageOf(const PackOptions& options, const FolderS
   for (std::size_t index : ChooseOrder(options, names)) {
     const ScannedFile& file = scan.files[index];
     const fs::path source = file.source;
-    builder.AddEntry(file.name, file.size, [source](std::uint8_t* dst, std::size_t size) { LoadFile(source, dst, size); });
+    builder.AddEntry(file.name, file.size,
+                     [source](std::uint8_t* dst, std::size_t size) { LoadFile(source, dst, size); });
   }
   return builder.Build();
 }

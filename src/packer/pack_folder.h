@@ -37,12 +37,12 @@ struct PackOptions {
 // What PackFolder wrote.
 struct PackResult {
   PayloadFileKind kind = PayloadFileKind::kPayloadBlock;
-  std::size_t file_count = 0;     // entries in the image
-  std::uint64_t file_bytes = 0;   // their data, all together
-  std::size_t image_size = 0;     // U
-  std::size_t packed_size = 0;    // P, the stream without the block header
-  std::size_t stub_size = 0;      // installers: the stub's bytes up to the end of its sections
-  std::size_t block_offset = 0;   // installers: where the payload block starts, after the marker
+  std::size_t file_count = 0;    // entries in the image
+  std::uint64_t file_bytes = 0;  // their data, all together
+  std::size_t image_size = 0;    // U
+  std::size_t packed_size = 0;   // P, the stream without the block header
+  std::size_t stub_size = 0;     // installers: the stub's bytes up to the end of its sections
+  std::size_t block_offset = 0;  // installers: where the payload block starts, after the marker
 };
 
 // Packs `options.folder` into `options.output`. Throws PackError with a

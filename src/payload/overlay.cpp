@@ -52,11 +52,16 @@ PeResult LocateOverlay(const std::uint8_t* file, std::size_t size, std::uint64_t
 
 const char* OverlayStatusText(OverlayStatus status) {
   switch (status) {
-    case OverlayStatus::kOk: return "payload found";
-    case OverlayStatus::kNotPe: return "not a PE executable";
-    case OverlayStatus::kNoOverlay: return "no payload after the executable's sections";
-    case OverlayStatus::kBadMarker: return "data after the executable's sections is not a payload";
-    case OverlayStatus::kTruncated: return "payload is truncated";
+    case OverlayStatus::kOk:
+      return "payload found";
+    case OverlayStatus::kNotPe:
+      return "not a PE executable";
+    case OverlayStatus::kNoOverlay:
+      return "no payload after the executable's sections";
+    case OverlayStatus::kBadMarker:
+      return "data after the executable's sections is not a payload";
+    case OverlayStatus::kTruncated:
+      return "payload is truncated";
   }
   return "unknown overlay status";
 }
@@ -72,9 +77,12 @@ OverlayStatus FindInstallerPayload(const std::uint8_t* file, std::size_t size, c
                                    std::size_t* block_size) {
   std::uint64_t overlay = 0;
   switch (LocateOverlay(file, size, &overlay)) {
-    case PeResult::kNotPe: return OverlayStatus::kNotPe;
-    case PeResult::kSectionsPastEnd: return OverlayStatus::kTruncated;
-    case PeResult::kOk: break;
+    case PeResult::kNotPe:
+      return OverlayStatus::kNotPe;
+    case PeResult::kSectionsPastEnd:
+      return OverlayStatus::kTruncated;
+    case PeResult::kOk:
+      break;
   }
   const std::size_t start = static_cast<std::size_t>(overlay);
   const std::size_t rest = size - start;

@@ -16,10 +16,10 @@ inline constexpr char kOverlayMarker[8] = {'S', 'F', 'X', 'P', 'A', 'Y', 'L', 'D
 
 enum class OverlayStatus {
   kOk,
-  kNotPe,          // no MZ/PE headers that parse inside the file
-  kNoOverlay,      // the file ends where the sections end
-  kBadMarker,      // overlay does not start with "SFXPAYLD"
-  kTruncated,      // header or announced stream does not fit the file
+  kNotPe,      // no MZ/PE headers that parse inside the file
+  kNoOverlay,  // the file ends where the sections end
+  kBadMarker,  // overlay does not start with "SFXPAYLD"
+  kTruncated,  // header or announced stream does not fit the file
 };
 
 const char* OverlayStatusText(OverlayStatus status);

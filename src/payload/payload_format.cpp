@@ -35,17 +35,28 @@ bool ParseEmbeddedPayload(const std::uint8_t* block, std::size_t size, EmbeddedP
 
 const char* ImageStatusText(ImageStatus status) {
   switch (status) {
-    case ImageStatus::kOk: return "image is intact";
-    case ImageStatus::kTooSmall: return "image is shorter than its 52-byte header";
-    case ImageStatus::kBadSignature: return "image signature does not match";
-    case ImageStatus::kBadHeaderCrc: return "image header CRC does not match";
-    case ImageStatus::kDirectoryOutOfImage: return "directory lies outside the image";
-    case ImageStatus::kBadDirectoryCrc: return "directory CRC does not match";
-    case ImageStatus::kEntryOutOfImage: return "directory entry or its name lies outside the image";
-    case ImageStatus::kUnsafeName: return "unsafe entry name";
-    case ImageStatus::kDataBeyondEnd: return "entry data ends past the image's data end";
-    case ImageStatus::kDataOutOfImage: return "entry data lies outside the image";
-    case ImageStatus::kBadDataCrc: return "entry data CRC does not match";
+    case ImageStatus::kOk:
+      return "image is intact";
+    case ImageStatus::kTooSmall:
+      return "image is shorter than its 52-byte header";
+    case ImageStatus::kBadSignature:
+      return "image signature does not match";
+    case ImageStatus::kBadHeaderCrc:
+      return "image header CRC does not match";
+    case ImageStatus::kDirectoryOutOfImage:
+      return "directory lies outside the image";
+    case ImageStatus::kBadDirectoryCrc:
+      return "directory CRC does not match";
+    case ImageStatus::kEntryOutOfImage:
+      return "directory entry or its name lies outside the image";
+    case ImageStatus::kUnsafeName:
+      return "unsafe entry name";
+    case ImageStatus::kDataBeyondEnd:
+      return "entry data ends past the image's data end";
+    case ImageStatus::kDataOutOfImage:
+      return "entry data lies outside the image";
+    case ImageStatus::kBadDataCrc:
+      return "entry data CRC does not match";
   }
   return "unknown image status";
 }
@@ -95,8 +106,7 @@ ImageStatus PayloadImageView::ReadEntry(std::uint32_t offset, ImageEntry& entry,
   const std::uint64_t name_start = static_cast<std::uint64_t>(offset) + kImageEntryFixedSize;
   const std::uint64_t entry_end = name_start + name_area_length;
   // The next entry's offset must also be a 32-bit image offset.
-  if (!SpanInside(name_start, name_area_length, size_) || entry_end > 0xFFFFFFFFu)
-    return ImageStatus::kEntryOutOfImage;
+  if (!SpanInside(name_start, name_area_length, size_) || entry_end > 0xFFFFFFFFu) return ImageStatus::kEntryOutOfImage;
   const std::uint8_t* p = image_ + offset;
   const char* name = reinterpret_cast<const char*>(image_ + name_start);
   if (std::memchr(name, 0, name_area_length) == nullptr) return ImageStatus::kEntryOutOfImage;

@@ -54,8 +54,8 @@ inline constexpr std::size_t kDirectoryEndSize = 4;
 
 // The 8-byte header of an EmbeddedPayload block and where its stream lies.
 struct EmbeddedPayload {
-  std::uint32_t packed_size = 0;    // P
-  std::uint32_t unpacked_size = 0;  // U
+  std::uint32_t packed_size = 0;         // P
+  std::uint32_t unpacked_size = 0;       // U
   const std::uint8_t* stream = nullptr;  // P bytes, right after the header
 };
 
@@ -93,16 +93,16 @@ struct ImageEntry {
 // the distinctions serve diagnostics (sfxpack list/extract) and tests.
 enum class ImageStatus {
   kOk,
-  kTooSmall,            // U below the 52-byte header
-  kBadSignature,        // the 22 bytes at kSignatureOffset differ from kImageSignature
-  kBadHeaderCrc,        // header_crc does not match the kHeaderCrcSpan bytes it covers
-  kDirectoryOutOfImage, // dir_offset + dir_crc_length beyond U (or overflow)
-  kBadDirectoryCrc,     // dir_crc does not match the dir_crc_length bytes at dir_offset
-  kEntryOutOfImage,     // entry header or name area beyond U, or name without NUL
-  kUnsafeName,          // the entry's name fails IsSafeEntryName
-  kDataBeyondEnd,       // data_offset + data_size > data_end (or overflow)
-  kDataOutOfImage,      // data inside data_end but beyond U
-  kBadDataCrc,          // data_crc does not match the entry's data
+  kTooSmall,             // U below the 52-byte header
+  kBadSignature,         // the 22 bytes at kSignatureOffset differ from kImageSignature
+  kBadHeaderCrc,         // header_crc does not match the kHeaderCrcSpan bytes it covers
+  kDirectoryOutOfImage,  // dir_offset + dir_crc_length beyond U (or overflow)
+  kBadDirectoryCrc,      // dir_crc does not match the dir_crc_length bytes at dir_offset
+  kEntryOutOfImage,      // entry header or name area beyond U, or name without NUL
+  kUnsafeName,           // the entry's name fails IsSafeEntryName
+  kDataBeyondEnd,        // data_offset + data_size > data_end (or overflow)
+  kDataOutOfImage,       // data inside data_end but beyond U
+  kBadDataCrc,           // data_crc does not match the entry's data
 };
 
 // Short English description of a status, for tools.

@@ -27,9 +27,7 @@ char* JoinPath(const char* a, std::size_t a_length, const char* b) {
   return joined;
 }
 
-bool IsDotEntry(const char* name) {
-  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
-}
+bool IsDotEntry(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
 
 // Removes one enumerated entry at `full_path`; true when it is gone.
 bool RemoveEntry(const char* full_path, DWORD attributes) {

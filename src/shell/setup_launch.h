@@ -31,7 +31,7 @@ void LaunchSetup(char* command_line, const char* work_folder);
 // The process-creation call LaunchSetup makes, with CreateProcessA's
 // parameters (tests put a recorder here).
 using CreateProcessCall = BOOL(WINAPI*)(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
-                                         LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION);
+                                        LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION);
 
 // LaunchSetup with the given process-creation call.
 void LaunchSetupWith(CreateProcessCall create_process, char* command_line, const char* work_folder);

@@ -301,8 +301,7 @@ void DecodeLoop(UnpackState& state, std::uint8_t* window) {
       overrun = true;
       break;
     }
-    if (((state.flushed_pos - state.window_pos) & kWindowMask) < kFlushMargin &&
-        state.flushed_pos != state.window_pos)
+    if (((state.flushed_pos - state.window_pos) & kWindowMask) < kFlushMargin && state.flushed_pos != state.window_pos)
       FlushWindow(state);
     if (state.multimedia_mode != 0)
       DecodeMultimediaStep(state);

@@ -22,8 +22,7 @@ namespace sfx {
 namespace {
 
 constexpr DWORD kRegistryQuerySize = 256;
-constexpr char kMediaPlayerKey[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\MivorMediaPlayer.exe";
+constexpr char kMediaPlayerKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\MivorMediaPlayer.exe";
 constexpr char kMediaFilesFolder[] = "\\MivorFiles\\";
 constexpr char kProfileSection[] = "Info";
 constexpr char kProfileKey[] = "Path";
@@ -71,8 +70,7 @@ bool LocateMediaPlayerFiles(char* folder) {
 
 }  // namespace
 
-bool ReadRegistryString(HKEY root, const char* path, const char* value_name, char* dest,
-                        DWORD capacity) {
+bool ReadRegistryString(HKEY root, const char* path, const char* value_name, char* dest, DWORD capacity) {
   if (capacity == 0 || dest == nullptr) return false;
   dest[0] = '\0';
 
@@ -81,8 +79,7 @@ bool ReadRegistryString(HKEY root, const char* path, const char* value_name, cha
 
   char buffer[kRegistryQuerySize];
   DWORD size = kRegistryQuerySize;
-  bool found = update_platform.reg_query_value(key, value_name, nullptr, nullptr,
-                                               reinterpret_cast<BYTE*>(buffer),
+  bool found = update_platform.reg_query_value(key, value_name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
                                                &size) == ERROR_SUCCESS;
   if (found) {
     // A successful query never reports more than the buffer; clamp anyway so
@@ -104,14 +101,13 @@ bool LocateProduct(UpdateCheck& check) {
   char* folder = check.product_folder;
   DWORD platform_version = update_platform.get_version();
   if ((platform_version & 0xFF) < 4) {
-    DWORD read = update_platform.get_profile_string(kProfileSection, kProfileKey, "", folder,
-                                                    kUpdatePathSize, check.product_ini_file);
+    DWORD read = update_platform.get_profile_string(kProfileSection, kProfileKey, "", folder, kUpdatePathSize,
+                                                    check.product_ini_file);
     return read > 0;
   }
 
-  bool found =
-      ReadRegistryString(HKEY_LOCAL_MACHINE, check.app_paths_key, "", folder, kUpdatePathSize) ||
-      ReadRegistryString(HKEY_LOCAL_MACHINE, check.app_paths_key_nt, "", folder, kUpdatePathSize);
+  bool found = ReadRegistryString(HKEY_LOCAL_MACHINE, check.app_paths_key, "", folder, kUpdatePathSize) ||
+               ReadRegistryString(HKEY_LOCAL_MACHINE, check.app_paths_key_nt, "", folder, kUpdatePathSize);
   if (!found) {
     if (check.config.mp3_install != 1) return false;
     if (!LocateMediaPlayerFiles(folder)) return false;

@@ -15,8 +15,7 @@ namespace sfx {
 // truncated and terminated; a value without a terminating zero is terminated.
 // Returns true when a value was read; `dest` is empty after a failed read
 // (and untouched when `dest` is null or `capacity` is 0).
-bool ReadRegistryString(HKEY root, const char* path, const char* value_name, char* dest,
-                        DWORD capacity);
+bool ReadRegistryString(HKEY root, const char* path, const char* value_name, char* dest, DWORD capacity);
 
 // Fills check.product_folder from the first source that yields a value and
 // returns true; false when none does. Reads check.product_ini_file,

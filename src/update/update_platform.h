@@ -17,11 +17,9 @@ namespace sfx {
 struct UpdatePlatform {
   DWORD(WINAPI* get_version)();
   LONG(WINAPI* reg_open_key)(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY key);
-  LONG(WINAPI* reg_query_value)(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                                LPDWORD size);
+  LONG(WINAPI* reg_query_value)(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size);
   LONG(WINAPI* reg_close_key)(HKEY key);
-  DWORD(WINAPI* get_profile_string)(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR out,
-                                    DWORD size, LPCSTR file);
+  DWORD(WINAPI* get_profile_string)(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR out, DWORD size, LPCSTR file);
   DWORD(WINAPI* get_file_attributes)(LPCSTR path);
   // Loads the version library; null when it cannot be loaded. The caller
   // frees the module with FreeLibrary.

@@ -70,8 +70,8 @@ bool ValueEquals(const char* block, std::size_t block_size, const char* value, c
 
 // The version checks of `config` on the loaded block of the product
 // executable.
-bool BlockQualifies(const SetupConfig& config, const VersionLibrary& library, const char* block,
-                    std::size_t block_size, const char* prefix) {
+bool BlockQualifies(const SetupConfig& config, const VersionLibrary& library, const char* block, std::size_t block_size,
+                    const char* prefix) {
   void* value = nullptr;
   UINT value_length = 0;
   if (!library.query(block, "\\", &value, &value_length) || value == nullptr ||
@@ -89,8 +89,7 @@ bool BlockQualifies(const SetupConfig& config, const VersionLibrary& library, co
     value = nullptr;
     value_length = 0;
     if (!library.query(block, kProductNamePath, &value, &value_length) || value == nullptr ||
-        !ValueEquals(block, block_size, static_cast<const char*>(value),
-                     config.product_name)) {
+        !ValueEquals(block, block_size, static_cast<const char*>(value), config.product_name)) {
       return false;
     }
   }

@@ -131,8 +131,8 @@ TEST_F(ConfigCommands, ScrambledConfigParsesToTheSameRecord) {
 
 TEST_F(ConfigCommands, ScrambleConfigTakesAChosenMarker) {
   const fs::path scrambled = dir_ / "s.cfg";
-  const ToolRun run = Sfxpack({"scramble-config", File("p.cfg", "NO_REBOOT").string(), "-o", scrambled.string(),
-                           "--marker", "9"});
+  const ToolRun run =
+      Sfxpack({"scramble-config", File("p.cfg", "NO_REBOOT").string(), "-o", scrambled.string(), "--marker", "9"});
   ASSERT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(ReadText(scrambled)[0], '\t');
   const ToolRun check = Sfxpack({"check-config", "--json", scrambled.string()});
@@ -142,9 +142,9 @@ TEST_F(ConfigCommands, ScrambleConfigTakesAChosenMarker) {
 TEST_F(ConfigCommands, ScrambleConfigRefusesWhatWouldNotParse) {
   // A printable marker would leave the file plain.
   const fs::path out = dir_ / "o.cfg";
-  EXPECT_EQ(Sfxpack({"scramble-config", File("p.cfg", "NO_REBOOT").string(), "-o", out.string(), "--marker", "65"})
-                .exit_code,
-            1);
+  EXPECT_EQ(
+      Sfxpack({"scramble-config", File("p.cfg", "NO_REBOOT").string(), "-o", out.string(), "--marker", "65"}).exit_code,
+      1);
   EXPECT_FALSE(fs::exists(out));
   // Scrambling twice, or scrambling a broken file, gives nothing the stub could parse.
   const fs::path once = dir_ / "once.cfg";

@@ -37,7 +37,8 @@ Bytes Scramble(const Bytes& plain) {
   std::uint32_t key = 0x5A3C9E17u;
   for (std::size_t i = 0; i < plain.size(); i += 4) {
     std::uint32_t word = 0;
-    for (std::size_t j = 0; j < 4 && i + j < plain.size(); ++j) word |= static_cast<std::uint32_t>(plain[i + j]) << (8 * j);
+    for (std::size_t j = 0; j < 4 && i + j < plain.size(); ++j)
+      word |= static_cast<std::uint32_t>(plain[i + j]) << (8 * j);
     const std::uint32_t s = word ^ key;
     key = s + 0x2E69u;
     for (std::size_t j = 0; j < 4 && i + j < plain.size(); ++j) stored[i + j] = static_cast<std::uint8_t>(s >> (8 * j));
@@ -71,8 +72,8 @@ class DumpImage : public sfx::test::SfxpackTest {
 
 TEST_F(DumpImage, WritesTheDecodedImage) {
   const fs::path image = dir_ / "foo.img";
-  const ToolRun run = Sfxpack({"dump-image", File("foo.block", Block(Scramble(FooPlainStream()), 4)).string(), "-o",
-                               image.string()});
+  const ToolRun run =
+      Sfxpack({"dump-image", File("foo.block", Block(Scramble(FooPlainStream()), 4)).string(), "-o", image.string()});
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(ReadText(image), "foo\n");
@@ -91,7 +92,8 @@ TEST_F(DumpImage, WritesWhatWasDecodedWithoutChecks) {
   const Bytes stream = Scramble(FooPlainStream());
   // A smaller unpacked size stops the decoder at that count.
   const fs::path small = dir_ / "small.img";
-  const ToolRun small_run = Sfxpack({"dump-image", File("small.block", Block(stream, 2)).string(), "-o", small.string()});
+  const ToolRun small_run =
+      Sfxpack({"dump-image", File("small.block", Block(stream, 2)).string(), "-o", small.string()});
   EXPECT_EQ(small_run.exit_code, 0) << small_run.err;
   EXPECT_EQ(ReadText(small), "fo");
   // A larger one makes the decoder run out of stream; it stops soon after
@@ -129,8 +131,9 @@ TEST_F(DumpImage, MissingFileIsBadInput) {
 
 TEST_F(DumpImage, HeaderThatDoesNotFitIsBadInput) {
   const Bytes stream = Scramble(FooPlainStream());
-  for (const Bytes& block : {Bytes{1, 0, 0, 0, 4, 0, 0}, Block(stream, 4, static_cast<std::uint32_t>(stream.size()) + 1),
-                             Block(stream, 4, 0xFFFFFFF0u)}) {
+  for (const Bytes& block :
+       {Bytes{1, 0, 0, 0, 4, 0, 0}, Block(stream, 4, static_cast<std::uint32_t>(stream.size()) + 1),
+        Block(stream, 4, 0xFFFFFFF0u)}) {
     const ToolRun run = Sfxpack({"dump-image", File("bad.block", block).string(), "-o", (dir_ / "x.img").string()});
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_TRUE(IsOneErrorLine(run.err)) << run.err;

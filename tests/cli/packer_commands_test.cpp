@@ -70,7 +70,10 @@ class PackerCommands : public sfx::test::SfxpackTest {
     const std::vector<std::uint8_t> tail = NoiseBytes(100000, 3);
     big.insert(big.end(), tail.begin(), tail.end());
     WriteBytes(src / "data" / "big.bin", big);  // 1.3 MB
-    WriteText(src / U8Path("Gr\xC3\xBC\xC3\x9F" "e.txt"), "Gr\xC3\xBC\xC3\x9F" "e!");
+    WriteText(src / U8Path("Gr\xC3\xBC\xC3\x9F"
+                           "e.txt"),
+              "Gr\xC3\xBC\xC3\x9F"
+              "e!");
     WriteText(src / U8Path("\xC3\xA9t\xC3\xA9") / U8Path("\xE2\x82\xAC uro.txt"), "euro");
     return src;
   }
@@ -146,7 +149,9 @@ TEST_F(PackerCommands, ListShowsEntriesInInstallerOrder) {
   const std::size_t cfg = list.out.find("Setup.cfg");
   const std::size_t exe = list.out.find("Setup.exe");
   const std::size_t nested = list.out.find("a\\b\\c\\bytes.bin");
-  const std::size_t latin = list.out.find("Gr\xC3\xBC\xC3\x9F" "e.txt");
+  const std::size_t latin = list.out.find(
+      "Gr\xC3\xBC\xC3\x9F"
+      "e.txt");
   ASSERT_NE(cfg, std::string::npos) << list.out;
   ASSERT_NE(nested, std::string::npos) << list.out;
   ASSERT_NE(latin, std::string::npos) << list.out;
@@ -169,7 +174,10 @@ TEST_F(PackerCommands, ListJsonIsOneObjectWithUtf8Names) {
   EXPECT_EQ(line.front(), '{');
   EXPECT_EQ(line.back(), '}');
   EXPECT_NE(list.out.find("\"status\":\"ok\""), std::string::npos);
-  EXPECT_NE(list.out.find("\"name\":\"Gr\xC3\xBC\xC3\x9F" "e.txt\""), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("\"name\":\"Gr\xC3\xBC\xC3\x9F"
+                          "e.txt\""),
+            std::string::npos)
+      << list.out;
   EXPECT_NE(list.out.find("\"name\":\"a\\\\b\\\\c\\\\bytes.bin\",\"size\":1024"), std::string::npos) << list.out;
   EXPECT_NE(list.out.find("\"name\":\"\xC3\xA9t\xC3\xA9\\\\\xE2\x82\xAC uro.txt\""), std::string::npos) << list.out;
 }
@@ -265,9 +273,9 @@ TEST_F(PackerCommands, PackRefusesUnpackableFolders) {
   EXPECT_EQ(pack.exit_code, 1);
   EXPECT_NE(pack.err.find("Windows-1252"), std::string::npos) << pack.err;
   EXPECT_FALSE(fs::exists(Dir() / "p.bin"));
-  EXPECT_EQ(Sfxpack({"pack", P(Dir() / "src"), "-o", P(Dir() / "i.exe"), "--stub", P(Dir() / "src" / "Setup.exe")})
-                .exit_code,
-            1);
+  EXPECT_EQ(
+      Sfxpack({"pack", P(Dir() / "src"), "-o", P(Dir() / "i.exe"), "--stub", P(Dir() / "src" / "Setup.exe")}).exit_code,
+      1);
 }
 
 TEST_F(PackerCommands, OrderFileSetsTheEntryOrder) {

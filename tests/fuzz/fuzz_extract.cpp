@@ -72,7 +72,8 @@ bool HoldsOnly(const fs::path& folder, const fs::path& only) {
 void CheckNothingOutside(const Scratch& scratch) {
   sfx::fuzz::Require(HoldsOnly(scratch.top, scratch.levels[0]), "nothing written outside the target folder");
   for (std::size_t i = 0; i + 1 < scratch.levels.size(); ++i) {
-    sfx::fuzz::Require(HoldsOnly(scratch.levels[i], scratch.levels[i + 1]), "nothing written outside the target folder");
+    sfx::fuzz::Require(HoldsOnly(scratch.levels[i], scratch.levels[i + 1]),
+                       "nothing written outside the target folder");
   }
   sfx::fuzz::Require(HoldsOnly(scratch.levels.back(), scratch.out), "nothing written outside the target folder");
   // Only plain files and folders inside: no links made by the extraction.

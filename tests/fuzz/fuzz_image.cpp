@@ -23,7 +23,8 @@
 namespace {
 
 void CheckName(const char* name) {
-  if (sfx::IsSafeEntryName(name)) sfx::fuzz::Require(sfx::fuzz::StaysBelowFolder(name), "a safe name stays below its folder");
+  if (sfx::IsSafeEntryName(name))
+    sfx::fuzz::Require(sfx::fuzz::StaysBelowFolder(name), "a safe name stays below its folder");
 }
 
 void WalkDirectory(const sfx::PayloadImageView& view, std::size_t size) {
@@ -39,8 +40,7 @@ void WalkDirectory(const sfx::PayloadImageView& view, std::size_t size) {
       sfx::fuzz::Require(!cursor.Next(entry), "an ended walk stays ended");
       return;
     }
-    const std::uint64_t entry_end =
-        std::uint64_t{entry.offset} + sfx::kImageEntryFixedSize + entry.name_area_length;
+    const std::uint64_t entry_end = std::uint64_t{entry.offset} + sfx::kImageEntryFixedSize + entry.name_area_length;
     sfx::fuzz::Require(step == 0 ? entry.offset == header.dir_offset : entry.offset == previous_end,
                        "each entry starts where the previous one ended");
     sfx::fuzz::Require(entry.name_area_length != 0 && entry_end <= size, "the walk moves forward inside the image");

@@ -29,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::uint8_t> out(plain_size + 1, 0xA5);
   sfx::UnpackStatePtr state = sfx::NewUnpackState();
   sfx::fuzz::Require(state != nullptr, "decoder state");
-  const bool decoded = sfx::UnpackPayload(*state, stream.data(), stream.data() + stream.size(), out.data(),
-                                          out.data() + plain_size);
+  const bool decoded =
+      sfx::UnpackPayload(*state, stream.data(), stream.data() + stream.size(), out.data(), out.data() + plain_size);
   sfx::fuzz::Require(decoded, "UnpackPayload returns true");
   sfx::fuzz::Require(out[plain_size] == 0xA5, "decoder wrote past the output range");
   sfx::fuzz::Require(plain_size == 0 || std::memcmp(out.data(), plain, plain_size) == 0,

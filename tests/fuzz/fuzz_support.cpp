@@ -53,7 +53,7 @@ void FixImageCrcs(std::vector<std::uint8_t>& image, bool entries_too) {
     StoreLE32(image.data() + kDirCrcOffset, CrcBlock(Table(), image.data() + dir_offset, dir_length, kPayloadSeed));
   }
   StoreLE32(image.data() + kHeaderCrcOffset, CrcBlock(Table(), image.data() + kSignatureOffset,
-                                                     static_cast<std::uint32_t>(kHeaderCrcSpan), kPayloadSeed));
+                                                      static_cast<std::uint32_t>(kHeaderCrcSpan), kPayloadSeed));
 }
 
 std::vector<std::uint8_t> MakePayloadBlock(const std::vector<std::uint8_t>& image, int level, bool multimedia) {

@@ -199,7 +199,7 @@ void UnpackSeeds() {
 
 void RoundTripSeeds() {
   const std::vector<std::pair<std::string, Bytes>> samples = {
-      {"text", TextData()},          {"repeat", RepeatData()},       {"noise", NoiseData(400, 11)},
+      {"text", TextData()},          {"repeat", RepeatData()},      {"noise", NoiseData(400, 11)},
       {"audio2", AudioData(400, 2)}, {"audio4", AudioData(200, 4)}, {"ramp3", RampData(1200)},
       {"zeros", Bytes(900, 0)},      {"one", Bytes(1, 0x41)},
   };
@@ -214,8 +214,11 @@ void RoundTripSeeds() {
 
 std::vector<std::vector<std::pair<std::string, Bytes>>> ImageEntrySets() {
   return {
-      {{"Setup.cfg", FromText(FullConfig())}, {"Setup.exe", NoiseData(120, 5)}, {"data\\sub\\deep.bin", RepeatData()},
-       {"docs\\readme.txt", TextData()}, {"empty.txt", {}}},
+      {{"Setup.cfg", FromText(FullConfig())},
+       {"Setup.exe", NoiseData(120, 5)},
+       {"data\\sub\\deep.bin", RepeatData()},
+       {"docs\\readme.txt", TextData()},
+       {"empty.txt", {}}},
       {{"Setup.exe", NoiseData(64, 9)}, {"a.txt", FromText("first\r\n")}},
       {},
       {{"dir with space\\n\xe4me.txt", FromText("latin-1 name")}, {"x\\y\\z\\w.bin", Bytes(40, 0x11)}},
@@ -290,8 +293,7 @@ void ExtractSeeds() {
     }
   }
   // Names that clash with each other on the disk: a file where a folder must go.
-  Write("extract", "file-then-folder",
-        Concat(Concat(FromText("IMG!"), Bytes{1}), Image({{"a", {1}}, {"b\\c", {2}}})));
+  Write("extract", "file-then-folder", Concat(Concat(FromText("IMG!"), Bytes{1}), Image({{"a", {1}}, {"b\\c", {2}}})));
   Bytes clash = Image({{"a", {1}}, {"b\\c", {2}}});
   const std::uint32_t dir = sfx::LoadLE32(&clash[0x24]);
   // Second entry's name becomes "a\\c": its folder "a" is already a file.

@@ -183,9 +183,10 @@ void CheckDialog(const std::vector<std::uint8_t>& data, const std::u16string& ca
 }
 
 TEST_F(StubFile, GermanDialog) {
-  CheckDialog(pe_->Resource(kDialogType, IDD_PROGRESS, kGerman), u"Bereite Mivor Installation vor",
-              {{IDC_PROGRESS_TEXT, 0x50020001, 0, 7, 7, 188, 29, u"#130", u"Entpacke Mivor-Installationsdateien nach:\n"},
-               {IDC_PROGRESS_BAR, 0x5001000B, 0x00020000, 7, 40, 188, 11, u"#128", u"Button1"}});
+  CheckDialog(
+      pe_->Resource(kDialogType, IDD_PROGRESS, kGerman), u"Bereite Mivor Installation vor",
+      {{IDC_PROGRESS_TEXT, 0x50020001, 0, 7, 7, 188, 29, u"#130", u"Entpacke Mivor-Installationsdateien nach:\n"},
+       {IDC_PROGRESS_BAR, 0x5001000B, 0x00020000, 7, 40, 188, 11, u"#128", u"Button1"}});
 }
 
 TEST_F(StubFile, EnglishDialog) {
@@ -225,7 +226,8 @@ TEST_F(StubFile, EnglishStrings) {
             u"Error in installationdata!\r\nThe installprogram is corrupted, maybe it was damaged during "
             u"downloading.\r\nAborting installation");
   EXPECT_EQ(StringOf(block, IDS_COPY_FAILED_HEAD), u"Error copying the file: \"");
-  EXPECT_EQ(StringOf(block, IDS_COPY_FAILED_TAIL), u"\"\r\nMaybe the harddisc is full or you haven't got write permission.");
+  EXPECT_EQ(StringOf(block, IDS_COPY_FAILED_TAIL),
+            u"\"\r\nMaybe the harddisc is full or you haven't got write permission.");
   EXPECT_EQ(StringOf(block, IDS_NO_RESULT), u"There was an error decompressing the files");
 }
 
@@ -243,9 +245,9 @@ TEST_F(StubFile, IconHasTwoSixteenColourImages) {
     const int width = reader.Byte();
     const int height = reader.Byte();
     const int colours = reader.Byte();
-    reader.Byte();                  // reserved
-    EXPECT_EQ(reader.Word(), 1);    // planes
-    EXPECT_EQ(reader.Word(), 4);    // bits per pixel
+    reader.Byte();                // reserved
+    EXPECT_EQ(reader.Word(), 1);  // planes
+    EXPECT_EQ(reader.Word(), 4);  // bits per pixel
     const std::uint32_t bytes = reader.Dword();
     const std::uint16_t id = reader.Word();
     sizes.insert(width);

@@ -61,9 +61,9 @@ inline std::vector<std::uint8_t> MakeFakePe(std::size_t trailing = 0, std::uint3
   sfx::StoreLE32(&pe[0x3C], 0x40);
   std::memcpy(&pe[0x40], "PE\0\0", 4);
   std::uint8_t* coff = &pe[0x44];
-  coff[0] = 0x4C, coff[1] = 0x01;  // i386
-  coff[2] = 1;                      // one section
-  coff[16] = 0xE0;                  // optional header size
+  coff[0] = 0x4C, coff[1] = 0x01;    // i386
+  coff[2] = 1;                       // one section
+  coff[16] = 0xE0;                   // optional header size
   coff[18] = 0x02, coff[19] = 0x01;  // executable, 32-bit
   std::uint8_t* optional = &pe[0x58];
   optional[0] = 0x0B, optional[1] = 0x01;  // PE32

@@ -38,7 +38,8 @@ PeFile::PeFile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {
   for (std::size_t i = 0; i < section_count; ++i) {
     const std::size_t at = table + 40 * i;
     Section section;
-    for (std::size_t k = 0; k < 8 && bytes_.at(at + k) != 0; ++k) section.name.push_back(static_cast<char>(bytes_[at + k]));
+    for (std::size_t k = 0; k < 8 && bytes_.at(at + k) != 0; ++k)
+      section.name.push_back(static_cast<char>(bytes_[at + k]));
     section.virtual_size = U32(at + 8);
     section.virtual_address = U32(at + 12);
     section.raw_size = U32(at + 16);
@@ -53,9 +54,7 @@ std::uint16_t PeFile::U16(std::size_t at) const {
   return static_cast<std::uint16_t>(bytes_[at] | bytes_[at + 1] << 8);
 }
 
-std::uint32_t PeFile::U32(std::size_t at) const {
-  return U16(at) | static_cast<std::uint32_t>(U16(at + 2)) << 16;
-}
+std::uint32_t PeFile::U32(std::size_t at) const { return U16(at) | static_cast<std::uint32_t>(U16(at + 2)) << 16; }
 
 std::uint32_t PeFile::DirectoryAddress(int index) const {
   return static_cast<std::uint32_t>(index) < directory_count_ ? U32(directories_ + 8 * index) : 0;
@@ -112,8 +111,7 @@ std::vector<std::uint8_t> PeFile::Resource(std::uint32_t type, std::uint32_t id,
   // sub-directories, the last one to a data entry (address and size).
   std::uint32_t type_value = 0, id_value = 0, language_value = 0;
   if (!FindResourceEntry(0, type, false, &type_value) || (type_value & kSubdirectoryBit) == 0) return {};
-  if (!FindResourceEntry(type_value & ~kSubdirectoryBit, id, false, &id_value) ||
-      (id_value & kSubdirectoryBit) == 0) {
+  if (!FindResourceEntry(type_value & ~kSubdirectoryBit, id, false, &id_value) || (id_value & kSubdirectoryBit) == 0) {
     return {};
   }
   if (!FindResourceEntry(id_value & ~kSubdirectoryBit, language, language == kAnyLanguage, &language_value) ||
@@ -124,7 +122,8 @@ std::vector<std::uint8_t> PeFile::Resource(std::uint32_t type, std::uint32_t id,
   const std::size_t data = OffsetOf(U32(entry));
   const std::size_t size = U32(entry + 4);
   if (data + size > bytes_.size()) throw std::runtime_error("resource data past the end of the file");
-  return {bytes_.begin() + static_cast<std::ptrdiff_t>(data), bytes_.begin() + static_cast<std::ptrdiff_t>(data + size)};
+  return {bytes_.begin() + static_cast<std::ptrdiff_t>(data),
+          bytes_.begin() + static_cast<std::ptrdiff_t>(data + size)};
 }
 
 std::vector<std::uint8_t> PeFile::Resource(std::uint32_t type, std::uint32_t id) const {

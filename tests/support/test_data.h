@@ -21,9 +21,10 @@ inline Bytes RandomBytes(std::size_t n, std::uint32_t seed) {
 
 // Word salad from a small vocabulary: compressible like prose.
 inline Bytes TextLike(std::size_t n, std::uint32_t seed) {
-  static const char* const kWords[] = {"the", "installer", "writes", "every", "file", "of", "update", "into", "working",
-                                       "folder", "and", "then", "starts", "setup", "program", "which", "checks", "version",
-                                       "product", "registry", "key", "value", "is", "not", "found", "error", "while", "reading"};
+  static const char* const kWords[] = {"the",     "installer", "writes", "every",   "file",    "of",       "update",
+                                       "into",    "working",   "folder", "and",     "then",    "starts",   "setup",
+                                       "program", "which",     "checks", "version", "product", "registry", "key",
+                                       "value",   "is",        "not",    "found",   "error",   "while",    "reading"};
   std::mt19937 rng(seed);
   Bytes out;
   while (out.size() < n) {
@@ -69,9 +70,11 @@ inline Bytes SignalLike(std::size_t n, int channels, std::uint32_t seed, bool pc
   for (std::size_t i = 0; i < n; i += static_cast<std::size_t>(channels)) {
     phase += 0.013 + 0.002 * std::sin(static_cast<double>(i) * 1e-4);
     if (pcm16) {
-      const int sample = static_cast<int>(9000 * std::sin(phase) + 3000 * std::sin(phase * 3.1)) + static_cast<int>(rng() % 64) - 32;
+      const int sample =
+          static_cast<int>(9000 * std::sin(phase) + 3000 * std::sin(phase * 3.1)) + static_cast<int>(rng() % 64) - 32;
       for (int c = 0; c < channels && i + static_cast<std::size_t>(c) < n; ++c) {
-        out[i + static_cast<std::size_t>(c)] = static_cast<std::uint8_t>((static_cast<std::uint32_t>(sample) >> (8 * (c % 2))) & 0xFF);
+        out[i + static_cast<std::size_t>(c)] =
+            static_cast<std::uint8_t>((static_cast<std::uint32_t>(sample) >> (8 * (c % 2))) & 0xFF);
       }
     } else {
       for (int c = 0; c < channels && i + static_cast<std::size_t>(c) < n; ++c) {

@@ -17,9 +17,7 @@ std::uint32_t SeededCrc(const std::uint8_t* data, std::size_t size) {
 }
 
 // Recomputes the header CRC over bytes 0x04 to 0x33.
-void SealHeader(std::vector<std::uint8_t>& image) {
-  StoreLE32(image.data(), SeededCrc(image.data() + 4, 48));
-}
+void SealHeader(std::vector<std::uint8_t>& image) { StoreLE32(image.data(), SeededCrc(image.data() + 4, 48)); }
 
 // Offset of directory entry `index`; throws when there is no such entry.
 std::size_t EntryOffset(const std::vector<std::uint8_t>& image, std::size_t index) {

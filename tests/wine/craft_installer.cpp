@@ -33,8 +33,9 @@ bool ReadFile(const std::string& path, std::vector<std::uint8_t>* data) {
 }
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: sfx_craft_installer STUB OUT [--damage header|directory|entry:N] [--claim-size U] NAME=FILE...\n");
+  std::fprintf(
+      stderr,
+      "usage: sfx_craft_installer STUB OUT [--damage header|directory|entry:N] [--claim-size U] NAME=FILE...\n");
   return 2;
 }
 

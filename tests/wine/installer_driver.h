@@ -17,13 +17,13 @@ namespace sfx::test {
 
 // What a run of an installer showed and did.
 struct InstallerRun {
-  bool started = false;      // the installer process could be created
-  bool finished = false;     // it ended within the time limit
+  bool started = false;   // the installer process could be created
+  bool finished = false;  // it ended within the time limit
   DWORD exit_code = 0;
-  std::vector<std::wstring> messages;   // texts of the stub's message boxes, in order
+  std::vector<std::wstring> messages;         // texts of the stub's message boxes, in order
   std::vector<std::wstring> dialog_captions;  // caption of the box's owner (the progress dialog), per box
   std::vector<std::wstring> dialog_texts;     // text of its IDC_PROGRESS_TEXT, per box
-  DWORD processes = 0;       // processes that ran in the job: the installer and what it launched
+  DWORD processes = 0;                        // processes that ran in the job: the installer and what it launched
 };
 
 // Runs `installer` with TEMP and TMP set to `temp_folder`, answers message

@@ -12,8 +12,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (length == 0 || length >= sizeof(log_path)) return 0;
   char folder[MAX_PATH + 1];
   const DWORD folder_length = GetCurrentDirectoryA(sizeof(folder), folder);
-  const std::string report =
-      std::string(GetCommandLineA()) + "\n" + std::string(folder, folder_length < sizeof(folder) ? folder_length : 0) + "\n";
+  const std::string report = std::string(GetCommandLineA()) + "\n" +
+                             std::string(folder, folder_length < sizeof(folder) ? folder_length : 0) + "\n";
   HANDLE file = CreateFileA(log_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 1;
   DWORD written = 0;

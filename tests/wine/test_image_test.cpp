@@ -82,8 +82,8 @@ TEST(TestImageDamage, EntryDamageFailsOnlyThatEntry) {
   DamageImageEntry(image, 3);
   const Walk walk = WalkImage(image);
   ASSERT_EQ(walk.header, ImageStatus::kOk);
-  EXPECT_EQ(walk.entries, std::vector<ImageStatus>({ImageStatus::kOk, ImageStatus::kOk, ImageStatus::kOk,
-                                                    ImageStatus::kBadDataCrc}));
+  EXPECT_EQ(walk.entries,
+            std::vector<ImageStatus>({ImageStatus::kOk, ImageStatus::kOk, ImageStatus::kOk, ImageStatus::kBadDataCrc}));
 }
 
 TEST(TestImageDamage, EntryWithoutDataCannotBeDamaged) {

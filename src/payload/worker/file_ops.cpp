@@ -5,8 +5,7 @@ namespace sfx {
 namespace {
 
 HANDLE OpenForWrite(const char* path) {
-  return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN,
-                     nullptr);
+  return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
 BOOL CreateFolder(const char* path) { return CreateDirectoryA(path, nullptr); }

@@ -13,8 +13,8 @@ namespace {
 
 // Maps the file at `path` read-only; null on failure.
 const std::uint8_t* MapFileReadOnly(const char* path, std::size_t* size) {
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
+  HANDLE file =
+      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
   LARGE_INTEGER file_size;
   const std::uint8_t* view = nullptr;

@@ -29,11 +29,11 @@ TEST(ConfigNumber, ConvertsLikeScanfHex) {
       {" \t1a", true, 0x1A},
       {"abcdef01", true, 0xABCDEF01},
       {"FFFFFFFF", true, 0xFFFFFFFF},
-      {"1Fz9", true, 0x1F},        // text after the digits is ignored
+      {"1Fz9", true, 0x1F},  // text after the digits is ignored
       {"12.5", true, 0x12},
-      {"0x", true, 0},             // the 0 converts, the x is trailing text
+      {"0x", true, 0},  // the 0 converts, the x is trailing text
       {"0xg", true, 0},
-      {"-1", true, 0xFFFFFFFF},    // a '-' sign negates modulo 2^32
+      {"-1", true, 0xFFFFFFFF},  // a '-' sign negates modulo 2^32
       {"-0x10", true, 0xFFFFFFF0},
       {"-80000000", true, 0x80000000},
       {"-0", true, 0},
@@ -58,7 +58,7 @@ TEST(ConfigNumber, MoreThanEightSignificantDigitsSaturate) {
       {"100000000", true, 0xFFFFFFFF},
       {"123456789", true, 0xFFFFFFFF},
       {"0x123456789ABCDEF0123", true, 0xFFFFFFFF},  // past 64 bits as well
-      {"-123456789", true, 1},                       // saturated, then negated
+      {"-123456789", true, 1},                      // saturated, then negated
       {"-fffffffffffffffffff", true, 1},
       {"00000000000000ffffffff", true, 0xFFFFFFFF},  // leading zeros do not count
       {"0x0000000012345678", true, 0x12345678},

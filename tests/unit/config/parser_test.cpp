@@ -71,8 +71,8 @@ TEST(ParserRecord, EmptyOrCommentOnlyFileGivesDefaultsAndNoEntries) {
 }
 
 TEST(ParserRecord, EverySwitchSetsItsOwnField) {
-  const SetupConfig c = ParseOk(
-      "UPDATE_TRESSEL CHECK_LANGUAGE NO_REBOOT MP3_INSTALL MP3PRO_INSTALL MPEG2_INSTALL NO_REGENTRIES");
+  const SetupConfig c =
+      ParseOk("UPDATE_TRESSEL CHECK_LANGUAGE NO_REBOOT MP3_INSTALL MP3PRO_INSTALL MPEG2_INSTALL NO_REGENTRIES");
   EXPECT_EQ(c.flags, 0x3u);
   EXPECT_EQ(c.check_language, 1u);
   EXPECT_EQ(c.no_reboot, 1u);
@@ -142,10 +142,20 @@ TEST(ParserEntries, FlagsGoIntoTheNextFileEntryOnly) {
 
 TEST(ParserEntries, EveryFileFlagKeywordHasItsBit) {
   const std::pair<const char*, std::uint32_t> flags[] = {
-      {"WIN95", 0x1},          {"WINNT", 0x2},         {"WIN31", 0x4},          {"WIN2000", 0x8},
-      {"DRIVERDIR", 0x10},     {"WINDOWSDIR", 0x20},   {"SYSTEMDIR", 0x40},     {"COVERDIR", 0x80},
-      {"PELADORDIR", 0x200},   {"ORLDIR", 0x100},      {"ONLY_IF_EXISTS", 0x1000},
-      {"ONLY_IF_AVAILABLE", 0x2000}, {"RENAME_OLD", 0x4000}, {"DELETE", 0x8000},
+      {"WIN95", 0x1},
+      {"WINNT", 0x2},
+      {"WIN31", 0x4},
+      {"WIN2000", 0x8},
+      {"DRIVERDIR", 0x10},
+      {"WINDOWSDIR", 0x20},
+      {"SYSTEMDIR", 0x40},
+      {"COVERDIR", 0x80},
+      {"PELADORDIR", 0x200},
+      {"ORLDIR", 0x100},
+      {"ONLY_IF_EXISTS", 0x1000},
+      {"ONLY_IF_AVAILABLE", 0x2000},
+      {"RENAME_OLD", 0x4000},
+      {"DELETE", 0x8000},
       {"REGDELETE", 0x10000},
   };
   std::string text;

@@ -18,9 +18,33 @@ namespace {
 using test::TempConfigFile;
 
 const char* const kPieces[] = {
-    "WIN95", "ORLDIR", "PELADORDIR", "REGDELETE", "USE_SUBDIR", "SET_REG_STR", "SET_REG_DW", "VERSION_LO",
-    "VERSION_HI", "PRODUCT_NAME", "PRODUCT_TITLE", "NO_REBOOT", "UPDATE_TRESSEL", "\"", "\"\"", "#", "\n",
-    " ", "\t", "\r", "0x", "-1", "ffffffffff", "name", "\"file.dll\"", "\xE9", "" /* stands for a NUL byte */,
+    "WIN95",
+    "ORLDIR",
+    "PELADORDIR",
+    "REGDELETE",
+    "USE_SUBDIR",
+    "SET_REG_STR",
+    "SET_REG_DW",
+    "VERSION_LO",
+    "VERSION_HI",
+    "PRODUCT_NAME",
+    "PRODUCT_TITLE",
+    "NO_REBOOT",
+    "UPDATE_TRESSEL",
+    "\"",
+    "\"\"",
+    "#",
+    "\n",
+    " ",
+    "\t",
+    "\r",
+    "0x",
+    "-1",
+    "ffffffffff",
+    "name",
+    "\"file.dll\"",
+    "\xE9",
+    "" /* stands for a NUL byte */,
 };
 
 std::string RandomConfig(std::mt19937& rng) {

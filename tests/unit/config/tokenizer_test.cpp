@@ -61,9 +61,7 @@ TEST(TokenizerWords, WhitespaceOfEveryKindSeparatesWords) {
   EXPECT_EQ(Tokenize("  a\tb\r\nc\vd\fe f"), Words({"a", "b", "c", "d", "e", "f"}));
 }
 
-TEST(TokenizerWords, WordAtEndOfFileIsReturnedAndThenNothing) {
-  EXPECT_EQ(Tokenize("last"), Words({"last"}));
-}
+TEST(TokenizerWords, WordAtEndOfFileIsReturnedAndThenNothing) { EXPECT_EQ(Tokenize("last"), Words({"last"})); }
 
 TEST(TokenizerWords, EmptyOrBlankFileHasNoToken) {
   EXPECT_TRUE(Tokenize("").empty());
@@ -72,25 +70,26 @@ TEST(TokenizerWords, EmptyOrBlankFileHasNoToken) {
 }
 
 TEST(TokenizerWords, NulAndControlBytesAreOrdinaryBytes) {
-  const std::vector<Token> got = Tokenize("ab\0c\x1A" "d\\e next"s);
+  const std::vector<Token> got = Tokenize(
+      "ab\0c\x1A"
+      "d\\e next"s);
   ASSERT_EQ(got.size(), 2u);
-  EXPECT_EQ(got[0].text, "ab\0c\x1A" "d\\e"s);
+  EXPECT_EQ(got[0].text,
+            "ab\0c\x1A"
+            "d\\e"s);
   EXPECT_EQ(std::strlen(got[0].text.c_str()), 2u);
   EXPECT_EQ(got[1], (Token{"next", false}));
 }
 
 TEST(TokenizerComments, CommentInsideAWordJoinsItWithTheNextLine) {
-  EXPECT_EQ(Tokenize("WIN95# the flag\nWINNT \"x\""),
-            (std::vector<Token>{{"WIN95WINNT", false}, {"x", true}}));
+  EXPECT_EQ(Tokenize("WIN95# the flag\nWINNT \"x\""), (std::vector<Token>{{"WIN95WINNT", false}, {"x", true}}));
 }
 
 TEST(TokenizerComments, CommentInsideQuotesDropsTheRestOfTheLine) {
   EXPECT_EQ(Tokenize("\"ab#cd\nef\""), (std::vector<Token>{{"abef", true}}));
 }
 
-TEST(TokenizerComments, OnlyALineFeedEndsAComment) {
-  EXPECT_EQ(Tokenize("a #c\rb\nd"), Words({"a", "d"}));
-}
+TEST(TokenizerComments, OnlyALineFeedEndsAComment) { EXPECT_EQ(Tokenize("a #c\rb\nd"), Words({"a", "d"})); }
 
 TEST(TokenizerComments, EndOfFileInsideACommentEndsTheFile) {
   EXPECT_EQ(Tokenize("word#comment"), Words({"word"}));

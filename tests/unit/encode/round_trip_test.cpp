@@ -46,7 +46,8 @@ TEST_P(RoundTrip, ShortRepeatsAndRecentDistances) {
   std::mt19937 rng(9);
   Bytes data;
   for (int i = 0; i < 20000; ++i) {
-    const std::uint8_t rec[] = {static_cast<std::uint8_t>(i), 0x10, 0x20, static_cast<std::uint8_t>(rng() % 3), 0x30, 0x40, 0x50};
+    const std::uint8_t rec[] = {
+        static_cast<std::uint8_t>(i), 0x10, 0x20, static_cast<std::uint8_t>(rng() % 3), 0x30, 0x40, 0x50};
     data.insert(data.end(), rec, rec + sizeof rec);
     if (rng() % 5 == 0) data.push_back(static_cast<std::uint8_t>(rng()));
   }

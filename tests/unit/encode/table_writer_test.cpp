@@ -60,7 +60,8 @@ TEST(TableWriter, StreamOfTablesAndFewSymbolsDecodes) {
 
   // A two-channel multimedia block, then an LZ block again.
   DeltaPredictor predictor;
-  std::vector<std::uint32_t> counts[2] = {std::vector<std::uint32_t>(kChannelSymbols, 1), std::vector<std::uint32_t>(kChannelSymbols, 1)};
+  std::vector<std::uint32_t> counts[2] = {std::vector<std::uint32_t>(kChannelSymbols, 1),
+                                          std::vector<std::uint32_t>(kChannelSymbols, 1)};
   PrefixCode channel_codes[2];
   std::uint8_t lengths[2 * kChannelSymbols];
   for (int c = 0; c < 2; ++c) {
@@ -102,14 +103,16 @@ TEST(TableWriter, KeepsLengthsOnlyWhenThePreviousReadCoversThem) {
   std::vector<std::uint32_t> counts(kChannelSymbols, 1);
   PrefixCode channel;
   BuildPrefixCode(counts, 15, channel);
-  for (int c = 0; c < 4; ++c) std::copy(channel.lengths, channel.lengths + kChannelSymbols, lengths + c * kChannelSymbols);
+  for (int c = 0; c < 4; ++c)
+    std::copy(channel.lengths, channel.lengths + kChannelSymbols, lengths + c * kChannelSymbols);
   const std::uint32_t kept_before = history.kept_reads;
   WriteCodeTables(out, 4, lengths, kMaxTableSize, history);
   EXPECT_EQ(history.kept_reads, kept_before);
   // Bytes on channels 0..3 in turn, from a fresh predictor.
   DeltaPredictor predictor;
   const std::string bytes = "wxyz";
-  for (int c = 0; c < 4; ++c) PutSymbol(out, channel, predictor.EncodeByte(c, static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(c)])));
+  for (int c = 0; c < 4; ++c)
+    PutSymbol(out, channel, predictor.EncodeByte(c, static_cast<std::uint8_t>(bytes[static_cast<std::size_t>(c)])));
   // A one-channel table now may keep: 257 <= 1028.
   PutSymbol(out, channel, kChannelSymbolNewTables);
   WriteCodeTables(out, 1, lengths, kChannelSymbols, history);

@@ -204,7 +204,8 @@ TEST(DeltaPredictorTest, RunsGiveTheSameDeltasCountsAndStateAsSingleBytes) {
       const std::size_t half = bytes.size() / 2 + 1;
       const int mid = batch.EncodeRun(channels, start, bytes.data(), half, deltas.data(), counts);
       EXPECT_EQ(mid, static_cast<int>((static_cast<std::size_t>(start) + half) % static_cast<std::size_t>(channels)));
-      const int end = batch.EncodeRun(channels, mid, bytes.data() + half, bytes.size() - half, deltas.data() + half, counts);
+      const int end =
+          batch.EncodeRun(channels, mid, bytes.data() + half, bytes.size() - half, deltas.data() + half, counts);
       EXPECT_EQ(end, ch);
       EXPECT_EQ(deltas, expected) << channels << " channels from " << start;
       for (int c = 0; c < 4; ++c) {

@@ -55,7 +55,10 @@ std::vector<std::uint8_t> ThreeEntryImage() {
   sfx::ImageBuilder builder;
   builder.AddEntry("first.txt", Bytes("one"));
   builder.AddEntry("ab\\x.bin", sfx::test::NoiseBytes(3000, 5));
-  builder.AddEntry("Gr\xFC\xDF" "e.txt", Bytes("three"));
+  builder.AddEntry(
+      "Gr\xFC\xDF"
+      "e.txt",
+      Bytes("three"));
   return builder.Build();
 }
 
@@ -75,7 +78,10 @@ TEST(ImageExtraction, WritesEveryEntryWithItsFolders) {
   EXPECT_EQ(summary.bytes, 3u + 3000u + 5u);
   EXPECT_EQ(ReadBytes(dir.path() / "out" / "first.txt"), Bytes("one"));
   EXPECT_EQ(ReadBytes(dir.path() / "out" / "ab" / "x.bin"), sfx::test::NoiseBytes(3000, 5));
-  EXPECT_EQ(ReadBytes(dir.path() / "out" / U8Path("Gr\xC3\xBC\xC3\x9F" "e.txt")), Bytes("three"));
+  EXPECT_EQ(ReadBytes(dir.path() / "out" /
+                      U8Path("Gr\xC3\xBC\xC3\x9F"
+                             "e.txt")),
+            Bytes("three"));
 }
 
 TEST(ImageExtraction, ReplacesExistingFiles) {

@@ -39,12 +39,16 @@ TEST(FolderScan, NamesFilesRelativeToTheFolder) {
   WriteText(dir.path() / "Setup.cfg", "cfg");
   WriteText(dir.path() / "a" / "b" / "deep.txt", "12345");
   WriteText(dir.path() / "empty.txt", "");
-  WriteText(dir.path() / U8Path("Gr\xC3\xBC\xC3\x9F" "e.txt"), "hi");
+  WriteText(dir.path() / U8Path("Gr\xC3\xBC\xC3\x9F"
+                                "e.txt"),
+            "hi");
   const sfx::FolderScan scan = sfx::ScanFolder(dir.path());
   EXPECT_EQ(NamesAndSizes(scan), (std::map<std::string, std::uint64_t>{{"Setup.cfg", 3},
-                                                                        {"a\\b\\deep.txt", 5},
-                                                                        {"empty.txt", 0},
-                                                                        {"Gr\xFC\xDF" "e.txt", 2}}));
+                                                                       {"a\\b\\deep.txt", 5},
+                                                                       {"empty.txt", 0},
+                                                                       {"Gr\xFC\xDF"
+                                                                        "e.txt",
+                                                                        2}}));
   EXPECT_TRUE(scan.warnings.empty());
   for (const sfx::ScannedFile& file : scan.files) EXPECT_TRUE(fs::is_regular_file(file.source)) << file.name;
 }

@@ -109,7 +109,10 @@ TEST(ImageBuilderContent, EntriesReadBackInOrderWithTheirData) {
   builder.AddEntry("Setup.cfg", Bytes("cfg"));
   builder.AddEntry("Setup.exe", big);
   builder.AddEntry("empty.txt", {});
-  builder.AddEntry("Gr\xFC\xDF" "e\\\xE9t\xE9.txt", Bytes("latin"));
+  builder.AddEntry(
+      "Gr\xFC\xDF"
+      "e\\\xE9t\xE9.txt",
+      Bytes("latin"));
   EXPECT_EQ(builder.entry_count(), 4u);
   const std::vector<std::uint8_t> image = builder.Build();
   EXPECT_EQ(image.size(), builder.ImageSize());
@@ -121,7 +124,9 @@ TEST(ImageBuilderContent, EntriesReadBackInOrderWithTheirData) {
   EXPECT_EQ(walked[1].data, big);
   EXPECT_EQ(walked[2].name, "empty.txt");
   EXPECT_TRUE(walked[2].data.empty());
-  EXPECT_EQ(walked[3].name, "Gr\xFC\xDF" "e\\\xE9t\xE9.txt");
+  EXPECT_EQ(walked[3].name,
+            "Gr\xFC\xDF"
+            "e\\\xE9t\xE9.txt");
   for (const Walked& w : walked) EXPECT_EQ(w.status, sfx::ImageStatus::kOk) << w.name;
 }
 

@@ -18,8 +18,14 @@ std::string ToCp1252(const char* utf8) {
 }
 
 TEST(Codepage1252, ConvertsLatinLettersBothWays) {
-  EXPECT_EQ(ToCp1252("Gr\xC3\xBC\xC3\x9F" "e.txt"), "Gr\xFC\xDF" "e.txt");
-  EXPECT_EQ(sfx::Cp1252ToUtf8("Gr\xFC\xDF" "e.txt"), "Gr\xC3\xBC\xC3\x9F" "e.txt");
+  EXPECT_EQ(ToCp1252("Gr\xC3\xBC\xC3\x9F"
+                     "e.txt"),
+            "Gr\xFC\xDF"
+            "e.txt");
+  EXPECT_EQ(sfx::Cp1252ToUtf8("Gr\xFC\xDF"
+                              "e.txt"),
+            "Gr\xC3\xBC\xC3\x9F"
+            "e.txt");
 }
 
 TEST(Codepage1252, ConvertsTheTypographicRange) {
@@ -64,7 +70,10 @@ TEST(Codepage1252, FoldsAsciiAndLatinLetters) {
   EXPECT_EQ(sfx::FoldName1252("\xE4\xF6\xFC\xE9"), "\xC4\xD6\xDC\xC9");
   EXPECT_EQ(sfx::FoldName1252("\x9A\x9C\x9E\xFF"), "\x8A\x8C\x8E\x9F");
   // sharp s, division sign, micro sign and digits have no other case
-  EXPECT_EQ(sfx::FoldName1252("\xDF\xF7\xB5" "1"), "\xDF\xF7\xB5" "1");
+  EXPECT_EQ(sfx::FoldName1252("\xDF\xF7\xB5"
+                              "1"),
+            "\xDF\xF7\xB5"
+            "1");
   EXPECT_EQ(sfx::FoldName1252("\xD7"), "\xD7");
 }
 
@@ -75,8 +84,10 @@ TEST(Codepage1252, AsciiCaseComparisonLeavesOtherLettersApart) {
 }
 
 TEST(EntryNameRules, AcceptsOrdinaryRelativeNames) {
-  for (const char* name : {"Setup.exe", "data\\sub\\file.bin", "Gr\xFC\xDF" "e.txt", ".hidden", "a b.txt", "x..y",
-                           "CONFIG.SYS", "com10", "lpt"}) {
+  for (const char* name : {"Setup.exe", "data\\sub\\file.bin",
+                           "Gr\xFC\xDF"
+                           "e.txt",
+                           ".hidden", "a b.txt", "x..y", "CONFIG.SYS", "com10", "lpt"}) {
     EXPECT_EQ(sfx::EntryNameProblem(name), "") << name;
   }
 }
@@ -173,9 +184,9 @@ TEST(EntryNameClashes, RefusesNamesDifferingOnlyInCase) {
   sfx::EntryNameSet set;
   EXPECT_EQ(set.Add("ReadMe.txt"), "");
   EXPECT_NE(set.Add("README.TXT").find("letter case"), std::string::npos);
-  EXPECT_EQ(set.Add("\xC4rger.txt"), "");                                  // A umlaut
+  EXPECT_EQ(set.Add("\xC4rger.txt"), "");                                     // A umlaut
   EXPECT_NE(set.Add("\xE4rger.txt").find("letter case"), std::string::npos);  // a umlaut
-  EXPECT_EQ(set.Add("\x8A.txt"), "");                                      // S caron
+  EXPECT_EQ(set.Add("\x8A.txt"), "");                                         // S caron
   EXPECT_NE(set.Add("\x9A.txt").find("letter case"), std::string::npos);
   EXPECT_NE(set.Add("ReadMe.txt").find("twice"), std::string::npos);
 }

@@ -82,13 +82,17 @@ TEST(ManifestOrder, RefusesANameListedTwice) {
 
 TEST(ManifestParsing, ReadsOneNamePerLine) {
   const std::string text =
-      "\xEF\xBB\xBF" "Setup.cfg\r\n"
+      "\xEF\xBB\xBF"
+      "Setup.cfg\r\n"
       "# a comment\n"
       "\n"
-      "docs/Gr\xC3\xBC\xC3\x9F" "e.txt\n"
+      "docs/Gr\xC3\xBC\xC3\x9F"
+      "e.txt\n"
       "./bin\\tool.exe";
-  EXPECT_EQ(sfx::ParseOrderManifest(text),
-            (std::vector<std::string>{"Setup.cfg", "docs\\Gr\xFC\xDF" "e.txt", "bin\\tool.exe"}));
+  EXPECT_EQ(sfx::ParseOrderManifest(text), (std::vector<std::string>{"Setup.cfg",
+                                                                     "docs\\Gr\xFC\xDF"
+                                                                     "e.txt",
+                                                                     "bin\\tool.exe"}));
 }
 
 TEST(ManifestParsing, ReportsTheLineOfANameThatDoesNotConvert) {

@@ -112,8 +112,7 @@ TEST(OverlayTest, CutPayloadsAreTruncated) {
   // Cut inside the marker, inside the header, and inside the stream.
   for (std::size_t keep : {0x600u + 4, 0x600u + 8 + 6, 0x600u + 8 + 8 + 4}) {
     Bytes file(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(keep));
-    EXPECT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size), OverlayStatus::kTruncated)
-        << keep;
+    EXPECT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size), OverlayStatus::kTruncated) << keep;
   }
 }
 

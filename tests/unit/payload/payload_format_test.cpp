@@ -66,7 +66,9 @@ class ImageTest : public ::testing::Test {
  protected:
   void SetUp() override { BuildCrcTable(table_); }
 
-  ImageStatus Check(const Bytes& image) const { return PayloadImageView(image.data(), image.size(), table_).CheckHeader(); }
+  ImageStatus Check(const Bytes& image) const {
+    return PayloadImageView(image.data(), image.size(), table_).CheckHeader();
+  }
 
   // Walks the whole directory with the directory cursor, checking each
   // entry's data, and returns the first failure (or kOk) with the names seen.
@@ -351,15 +353,33 @@ TEST(ImageStatusTextTest, EveryStatusHasItsOwnText) {
 // --- Entry names ---
 
 TEST(SafeEntryNameTest, AcceptsPlainRelativeNames) {
-  for (const char* name : {"Setup.exe", "Setup.cfg", "data\\file.bin", "a\\b\\c", "x..y", ".hidden", "a b",
-                           "\xE4rger.txt"})
+  for (const char* name :
+       {"Setup.exe", "Setup.cfg", "data\\file.bin", "a\\b\\c", "x..y", ".hidden", "a b", "\xE4rger.txt"})
     EXPECT_TRUE(IsSafeEntryName(name)) << name;
 }
 
 TEST(SafeEntryNameTest, RefusesNamesThatLeaveTheFolder) {
-  for (const char* name :
-       {"", "\\abs", "a/b", "/abs", "C:x", "a\\..\\b", "..", ".", "a\\.", "a\\.\\b", "a\\\\b", "a\\", "name.",
-        "name ", "dir.\\x", ". .", "..\\x", "a\x01" "b", "tab\there", "file:stream"})
+  for (const char* name : {"",
+                           "\\abs",
+                           "a/b",
+                           "/abs",
+                           "C:x",
+                           "a\\..\\b",
+                           "..",
+                           ".",
+                           "a\\.",
+                           "a\\.\\b",
+                           "a\\\\b",
+                           "a\\",
+                           "name.",
+                           "name ",
+                           "dir.\\x",
+                           ". .",
+                           "..\\x",
+                           "a\x01"
+                           "b",
+                           "tab\there",
+                           "file:stream"})
     EXPECT_FALSE(IsSafeEntryName(name)) << name;
   EXPECT_FALSE(IsSafeEntryName(nullptr));
 }

@@ -91,9 +91,9 @@ TEST_F(ImageWalkTest, EmptyDirectoryFinishesAtOnce) {
 TEST_F(ImageWalkTest, NegativeDecisionStopsRightAfterSetupExe) {
   log_.verdict = false;
   EXPECT_EQ(Walk(BuildTestImage({{"Setup.cfg", Bytes("cfg")},
-                                  {"first.txt", Bytes("1")},
-                                  {"Setup.exe", Bytes("MZ")},
-                                  {"after.txt", Bytes("2")}})),
+                                 {"first.txt", Bytes("1")},
+                                 {"Setup.exe", Bytes("MZ")},
+                                 {"after.txt", Bytes("2")}})),
             WalkResult::kEarlyFinish);
   EXPECT_EQ(log_.calls, 1);
   EXPECT_EQ(log_.path, work_ + "Setup.cfg");
@@ -120,8 +120,9 @@ TEST_F(ImageWalkTest, ConfigAfterSetupExeCannotStopTheWalk) {
 }
 
 TEST_F(ImageWalkTest, OnlyTheFirstConfigIsDecided) {
-  EXPECT_EQ(Walk(BuildTestImage({{"Setup.cfg", Bytes("one")}, {"sub\\x.txt", Bytes("x")}, {"SETUP.CFG", Bytes("two")}})),
-            WalkResult::kSuccess);
+  EXPECT_EQ(
+      Walk(BuildTestImage({{"Setup.cfg", Bytes("one")}, {"sub\\x.txt", Bytes("x")}, {"SETUP.CFG", Bytes("two")}})),
+      WalkResult::kSuccess);
   EXPECT_EQ(log_.calls, 1);
   EXPECT_EQ(log_.path, work_ + "Setup.cfg");
   EXPECT_EQ(ReadBytes(work_ + "Setup.cfg"), Bytes("two"));  // the second one is written all the same
@@ -137,10 +138,9 @@ TEST_F(ImageWalkTest, CapitalSetupExeMatches) {
 
 TEST_F(ImageWalkTest, SetupExeInSubfolderDoesNotMatch) {
   log_.verdict = false;
-  EXPECT_EQ(Walk(BuildTestImage({{"Setup.cfg", Bytes("cfg")},
-                                  {"bin\\setup.exe", Bytes("MZ")},
-                                  {"late.txt", Bytes("l")}})),
-            WalkResult::kSuccess);
+  EXPECT_EQ(
+      Walk(BuildTestImage({{"Setup.cfg", Bytes("cfg")}, {"bin\\setup.exe", Bytes("MZ")}, {"late.txt", Bytes("l")}})),
+      WalkResult::kSuccess);
   EXPECT_TRUE(Written("late.txt"));
 }
 
@@ -154,8 +154,8 @@ TEST_F(ImageWalkTest, DamagedEntryKeepsEarlierFilesAndStops) {
 }
 
 TEST_F(ImageWalkTest, NamesLeavingTheFolderAreCorrupt) {
-  const char* names[] = {"..\\evil.txt",   "sub\\..\\..\\evil.txt", "C:\\evil.txt", "\\evil.txt",
-                         "sub/evil.txt",   "evil.txt:stream",       "sub\\",        ""};
+  const char* names[] = {"..\\evil.txt", "sub\\..\\..\\evil.txt", "C:\\evil.txt", "\\evil.txt",
+                         "sub/evil.txt", "evil.txt:stream",       "sub\\",        ""};
   for (const char* name : names) {
     EXPECT_EQ(Walk(BuildTestImage({{"good.txt", Bytes("g")}, {name, Bytes("bad")}})), WalkResult::kCorrupt) << name;
     EXPECT_TRUE(Written("good.txt")) << name;

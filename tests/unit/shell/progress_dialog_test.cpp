@@ -266,8 +266,8 @@ TEST(ProgressDialogModal, OnlyIdOkEndsTheDialog) {
   run.instance = GetModuleHandleA(nullptr);
   lstrcpyA(run.work_folder, "C:\\users\\Temp\\Mivor.40\\");
 
-  const INT_PTR result = DialogBoxParamA(run.instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
-                                         ProgressDialogProc, reinterpret_cast<LPARAM>(&run));
+  const INT_PTR result = DialogBoxParamA(run.instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, ProgressDialogProc,
+                                         reinterpret_cast<LPARAM>(&run));
   progress_worker_routine = saved_routine;
   modal = nullptr;
 

@@ -57,9 +57,8 @@ struct RecordedCall {
 RecordedCall recorded;
 
 BOOL WINAPI RecordingCreateProcess(LPCSTR application, LPSTR command_line, LPSECURITY_ATTRIBUTES process_security,
-                                   LPSECURITY_ATTRIBUTES thread_security, BOOL inherit, DWORD flags,
-                                   LPVOID environment, LPCSTR folder, LPSTARTUPINFOA startup,
-                                   LPPROCESS_INFORMATION /*info*/) {
+                                   LPSECURITY_ATTRIBUTES thread_security, BOOL inherit, DWORD flags, LPVOID environment,
+                                   LPCSTR folder, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION /*info*/) {
   ++recorded.calls;
   recorded.application_name_null = application == nullptr;
   recorded.command_line = command_line;

@@ -29,13 +29,9 @@ TEST(WorkFolderComposition, TrailingBackslashIsNotDoubled) {
   EXPECT_EQ(ComposeFitting("D:\\TEMP\\"), "D:\\TEMP\\Mivor.40\\");
 }
 
-TEST(WorkFolderComposition, MissingBackslashIsAdded) {
-  EXPECT_EQ(ComposeFitting("D:\\TEMP"), "D:\\TEMP\\Mivor.40\\");
-}
+TEST(WorkFolderComposition, MissingBackslashIsAdded) { EXPECT_EQ(ComposeFitting("D:\\TEMP"), "D:\\TEMP\\Mivor.40\\"); }
 
-TEST(WorkFolderComposition, FailedTempPathSelectsFallback) {
-  EXPECT_EQ(Compose("", 0), "\\temp\\Mivor.40\\");
-}
+TEST(WorkFolderComposition, FailedTempPathSelectsFallback) { EXPECT_EQ(Compose("", 0), "\\temp\\Mivor.40\\"); }
 
 TEST(WorkFolderComposition, TempPathLongerThanBufferSelectsFallback) {
   // GetTempPathA returns the size it needs when the path does not fit.

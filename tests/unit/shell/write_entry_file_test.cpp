@@ -62,8 +62,7 @@ class WriteEntryFileTest : public ::testing::Test {
   void TearDown() override { log_sink = nullptr; }
 
   bool Write(const std::string& path, const std::vector<std::uint8_t>& data) {
-    return WriteEntryFileWith(kLoggedOps, path.c_str(), data.data(), static_cast<std::uint32_t>(data.size()),
-                              tracker_);
+    return WriteEntryFileWith(kLoggedOps, path.c_str(), data.data(), static_cast<std::uint32_t>(data.size()), tracker_);
   }
 
   ScratchFolder folder_;
@@ -85,8 +84,8 @@ TEST_F(WriteEntryFileTest, ClimbsToCreateTwoMissingFolders) {
   EXPECT_EQ(log_.folders_made, 2);
   EXPECT_EQ(log_.folders_failed, 1);
   const std::vector<std::string> expected = {
-      "open " + path,  "mkdir " + base + "a\\b fail", "open " + path, "mkdir " + base + "a ok",
-      "open " + path,  "mkdir " + base + "a\\b ok",   "open " + path,
+      "open " + path, "mkdir " + base + "a\\b fail", "open " + path, "mkdir " + base + "a ok",
+      "open " + path, "mkdir " + base + "a\\b ok",   "open " + path,
   };
   EXPECT_EQ(log_.calls, expected);
   EXPECT_EQ(ReadBytes(path), Pattern(10));

@@ -171,9 +171,9 @@ TEST(BitReaderTest, PeekAtBitZeroIsBigEndianAndAtBitSevenSpansThreeBytes) {
 
 TEST(BitReaderTest, SequentialReadsReturnTheWrittenFields) {
   test::BitWriter w;
-  const std::vector<std::pair<std::uint32_t, int>> fields = {{1, 1},      {0, 2},   {0x1ABC, 13}, {0xFFFF, 16},
-                                                              {5, 3},      {0, 16},  {0x7F, 7},    {0x8001, 16},
-                                                              {0x155, 9}, {2, 2},   {0x3FFF, 14}, {1, 1}};
+  const std::vector<std::pair<std::uint32_t, int>> fields = {{1, 1},     {0, 2},  {0x1ABC, 13}, {0xFFFF, 16},
+                                                             {5, 3},     {0, 16}, {0x7F, 7},    {0x8001, 16},
+                                                             {0x155, 9}, {2, 2},  {0x3FFF, 14}, {1, 1}};
   for (const auto& [value, bits] : fields) w.Put(value, bits);
   auto state = NewUnpackState();
   std::copy(w.bytes().begin(), w.bytes().end(), state->input_buffer);

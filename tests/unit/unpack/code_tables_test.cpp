@@ -93,8 +93,7 @@ TEST(BuildDecodeTableTest, EqualLengthsAreOrderedByValueAndZeroLengthsLeftOut) {
   DecodeTable table;
   const Lengths lengths = {3, 0, 2, 3, 0, 2, 3};
   BuildDecodeTable(lengths.data(), table, 7);
-  EXPECT_EQ(std::vector<std::uint32_t>(table.symbols, table.symbols + 5),
-            (std::vector<std::uint32_t>{2, 5, 0, 3, 6}));
+  EXPECT_EQ(std::vector<std::uint32_t>(table.symbols, table.symbols + 5), (std::vector<std::uint32_t>{2, 5, 0, 3, 6}));
   auto state = NewUnpackState();
   EXPECT_EQ(DecodeAt(*state, table, 0x0000).symbol, 2u);  // 00
   EXPECT_EQ(DecodeAt(*state, table, 0x4000).symbol, 5u);  // 01
@@ -172,10 +171,10 @@ TEST(BuildDecodeTableTest, LookupAgreesWithTheLinearRuleForEveryPeek) {
     Lengths lengths(static_cast<std::size_t>(count));
     const int style = round % 4;
     for (auto& l : lengths) {
-      if (style == 0) l = static_cast<std::uint8_t>(rng() % 16);                 // mostly over-full
+      if (style == 0) l = static_cast<std::uint8_t>(rng() % 16);                          // mostly over-full
       if (style == 1) l = static_cast<std::uint8_t>(rng() % 4 == 0 ? 0 : 8 + rng() % 8);  // long, incomplete
       if (style == 2) l = static_cast<std::uint8_t>(rng() % 3 == 0 ? 0 : 1 + rng() % 15);
-      if (style == 3) l = static_cast<std::uint8_t>(9 + rng() % 2);             // around the lookup width
+      if (style == 3) l = static_cast<std::uint8_t>(9 + rng() % 2);  // around the lookup width
     }
     if (round % 5 == 0) lengths.assign(lengths.size(), 0);  // no code at all
     BuildDecodeTable(lengths.data(), table, count);
@@ -183,8 +182,8 @@ TEST(BuildDecodeTableTest, LookupAgreesWithTheLinearRuleForEveryPeek) {
       const Decoded got = DecodeAt(*state, table, peek);
       const Decoded want = LinearReference(table, peek);
       if (got.symbol != want.symbol || got.bits != want.bits) {
-        ADD_FAILURE() << "round " << round << " peek " << peek << ": got " << got.symbol << "/" << got.bits
-                      << ", want " << want.symbol << "/" << want.bits;
+        ADD_FAILURE() << "round " << round << " peek " << peek << ": got " << got.symbol << "/" << got.bits << ", want "
+                      << want.symbol << "/" << want.bits;
         break;
       }
     }
@@ -378,10 +377,10 @@ TEST(ReadCodeTablesTest, KeptMultimediaLengthsPastAnLzBlockStartFromZero) {
   b.TableBlock(true, 4, true, StreamBuilder::PlainBitLengths(), diffs);
   Reader r(b.Finish());
   for (int i = 0; i < 3; ++i) ReadCodeTables(*r.state);
-  EXPECT_EQ(r.state->previous_lengths[0], 11);    // 9 + 2
-  EXPECT_EQ(r.state->previous_lengths[300], 8);   // distance length 6 + 2
-  EXPECT_EQ(r.state->previous_lengths[373], 7);   // repeat length 5 + 2
-  EXPECT_EQ(r.state->previous_lengths[374], 2);   // zero + 2
+  EXPECT_EQ(r.state->previous_lengths[0], 11);   // 9 + 2
+  EXPECT_EQ(r.state->previous_lengths[300], 8);  // distance length 6 + 2
+  EXPECT_EQ(r.state->previous_lengths[373], 7);  // repeat length 5 + 2
+  EXPECT_EQ(r.state->previous_lengths[374], 2);  // zero + 2
   EXPECT_EQ(r.state->previous_lengths[1027], 2);
 }
 

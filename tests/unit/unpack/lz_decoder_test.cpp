@@ -305,10 +305,14 @@ Bytes BigStream(std::size_t size, Model& m, std::uint32_t seed) {
       continue;
     }
     std::uint32_t distance;
-    if (kind == 3) distance = 0x100000;
-    else if (kind == 4) distance = 0xFFFFF - next() % 16;
-    else if (kind == 5) distance = 1 + next() % 64;
-    else distance = 1 + next() % 0x100000;
+    if (kind == 3)
+      distance = 0x100000;
+    else if (kind == 4)
+      distance = 0xFFFFF - next() % 16;
+    else if (kind == 5)
+      distance = 1 + next() % 64;
+    else
+      distance = 1 + next() % 0x100000;
     std::uint32_t length = 3 + next() % 256;
     if (distance >= 0x2000) length += 1;
     if (distance >= 0x40000) length += 1;
@@ -443,7 +447,8 @@ TEST(LzDecoderTest, NewMultimediaTablesKeepTheCurrentChannelWhenInRange) {
 
 Bytes FromHex(const std::string& hex) {
   Bytes out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
   return out;
 }
 

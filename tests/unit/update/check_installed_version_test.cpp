@@ -105,9 +105,7 @@ TEST_F(CheckInstalledVersionTest, ComponentsArePackedMajorFirstOneByteEach) {
 
 // --- the product executable ---
 
-TEST_F(CheckInstalledVersionTest, MissingExecutableDoesNotQualify) {
-  EXPECT_FALSE(sfx::CheckInstalledVersion(check_));
-}
+TEST_F(CheckInstalledVersionTest, MissingExecutableDoesNotQualify) { EXPECT_FALSE(sfx::CheckInstalledVersion(check_)); }
 
 TEST_F(CheckInstalledVersionTest, ExecutableWithoutVersionInformationDoesNotQualify) {
   InstallProduct("update_fixture_without_version");

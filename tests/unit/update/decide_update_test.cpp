@@ -13,8 +13,7 @@ namespace {
 
 constexpr char kWindowsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\mivor.exe";
 constexpr char kNTKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\App Paths\\mivor.exe";
-constexpr char kPlayerKey[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\MivorMediaPlayer.exe";
+constexpr char kPlayerKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\MivorMediaPlayer.exe";
 
 // A configuration that the installed 4.0.3.0 "Mivor" satisfies.
 constexpr char kVersion4Config[] =

@@ -15,8 +15,7 @@ namespace {
 
 constexpr char kWindowsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\mivor.exe";
 constexpr char kNTKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\App Paths\\mivor.exe";
-constexpr char kPlayerKey[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\MivorMediaPlayer.exe";
+constexpr char kPlayerKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\MivorMediaPlayer.exe";
 
 class LocateProductTest : public ::testing::Test {
  protected:
@@ -66,9 +65,7 @@ TEST_F(LocateProductOldPlatformTest, DoesNotConsultTheRegistry) {
   EXPECT_TRUE(registry_.opens().empty());
 }
 
-TEST_F(LocateProductOldPlatformTest, MissingProfileFileGivesFalse) {
-  EXPECT_FALSE(sfx::LocateProduct(check_));
-}
+TEST_F(LocateProductOldPlatformTest, MissingProfileFileGivesFalse) { EXPECT_FALSE(sfx::LocateProduct(check_)); }
 
 TEST_F(LocateProductOldPlatformTest, MissingSectionGivesFalse) {
   sfx_test::WindowsFolderFile profile(profile_name_, "[Setup]\r\nPath=D:\\Apps\\Mivor\r\n");

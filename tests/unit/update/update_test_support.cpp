@@ -73,8 +73,8 @@ std::string ScratchFolder::CopyFixture(const std::string& fixture, const std::st
 RegistrySandbox::RegistrySandbox() {
   root_path_ = "Software\\SfxUpdateTests\\" + std::to_string(GetCurrentProcessId());
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, root_path_.c_str());
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, root_path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                      &root_, nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, root_path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root_,
+                      nullptr) != ERROR_SUCCESS) {
     throw std::runtime_error("cannot create HKLM\\" + root_path_);
   }
   registry_redirect = RegistryRedirect{};
@@ -94,15 +94,14 @@ RegistrySandbox::~RegistrySandbox() {
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\SfxUpdateTests");
 }
 
-void RegistrySandbox::SetValue(const std::string& path, const std::string& name, DWORD type,
-                               const void* data, DWORD size) const {
+void RegistrySandbox::SetValue(const std::string& path, const std::string& name, DWORD type, const void* data,
+                               DWORD size) const {
   HKEY key = nullptr;
-  if (RegCreateKeyExA(root_, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-      ERROR_SUCCESS) {
+  if (RegCreateKeyExA(root_, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
     throw std::runtime_error("cannot create key " + path);
   }
-  LONG status = RegSetValueExA(key, name.empty() ? nullptr : name.c_str(), 0, type,
-                               static_cast<const BYTE*>(data), size);
+  LONG status =
+      RegSetValueExA(key, name.empty() ? nullptr : name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
   RegCloseKey(key);
   if (status != ERROR_SUCCESS) throw std::runtime_error("cannot set a value of " + path);
 }
@@ -113,8 +112,7 @@ void RegistrySandbox::SetDefaultString(const std::string& path, const std::strin
 
 void RegistrySandbox::CreateKey(const std::string& path) const {
   HKEY key = nullptr;
-  if (RegCreateKeyExA(root_, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-      ERROR_SUCCESS) {
+  if (RegCreateKeyExA(root_, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
     throw std::runtime_error("cannot create key " + path);
   }
   RegCloseKey(key);
@@ -131,9 +129,7 @@ WindowsFolderFile::WindowsFolderFile(const std::string& name, const std::string&
 
 WindowsFolderFile::~WindowsFolderFile() { DeleteFileA(path_.c_str()); }
 
-UpdatePlatformGuard::UpdatePlatformGuard() : saved_(sfx::update_platform) {
-  reset_version_library_loads();
-}
+UpdatePlatformGuard::UpdatePlatformGuard() : saved_(sfx::update_platform) { reset_version_library_loads(); }
 
 UpdatePlatformGuard::~UpdatePlatformGuard() { sfx::update_platform = saved_; }
 

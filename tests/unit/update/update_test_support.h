@@ -58,8 +58,7 @@ class RegistrySandbox {
 
   // Creates key `path` in the sandbox and sets its value `name` (default
   // value when empty) to `size` bytes of `data` with type `type`.
-  void SetValue(const std::string& path, const std::string& name, DWORD type, const void* data,
-                DWORD size) const;
+  void SetValue(const std::string& path, const std::string& name, DWORD type, const void* data, DWORD size) const;
   // A REG_SZ default value with its terminating zero.
   void SetDefaultString(const std::string& path, const std::string& text) const;
   // Creates key `path` without any value.
@@ -105,8 +104,8 @@ sfx::UpdateCheck FreshUpdateCheck();
 
 // Platform versions as GetVersion reports them (major in the low byte,
 // minor in the next one).
-DWORD WINAPI OldPlatformVersion();   // 3.10
-DWORD WINAPI Major4PlatformVersion();  // 4.0
+DWORD WINAPI OldPlatformVersion();           // 3.10
+DWORD WINAPI Major4PlatformVersion();        // 4.0
 DWORD WINAPI Major5Minor3PlatformVersion();  // 5.3
 
 // Counts the loads of the version library, passing them to the real loader.

@@ -74,9 +74,9 @@ void Table(const std::string& name, const std::string& expected, const std::stri
 
 // One installer and the files it should produce.
 struct Installer {
-  std::string file;                          // name in the faults folder
-  std::vector<std::string> entries;          // relative names, as in src/<stem>/
-  bool setup_runs;                           // Setup.exe is the probe
+  std::string file;                  // name in the faults folder
+  std::vector<std::string> entries;  // relative names, as in src/<stem>/
+  bool setup_runs;                   // Setup.exe is the probe
 };
 
 const Installer kSmall = {"small.exe", {"Setup.exe", "a.txt", "b.txt"}, false};
@@ -99,9 +99,7 @@ class FaultTest : public ::testing::Test {
     UseRunFolder(temp_, work_, probe_log_);
   }
 
-  InstallerRun Run(const std::string& installer_path) {
-    return RunInstaller(installer_path, temp_, kTimeoutMs);
-  }
+  InstallerRun Run(const std::string& installer_path) { return RunInstaller(installer_path, temp_, kTimeoutMs); }
 
   bool Launched(const InstallerRun& run) const { return run.processes > 1 || FileExists(probe_log_); }
 
@@ -147,10 +145,11 @@ TEST_F(WriteFault, FullDiskNamesThePartlyWrittenFileAndLaunchesNothing) {
   EXPECT_TRUE(FileExists(big));
   EXPECT_LT(partial.size(), source.size());
   EXPECT_TRUE(std::equal(partial.begin(), partial.end(), source.begin())) << "the partial file is a prefix";
-  Table("full disk (2 MB drive) while writing big.bin", "copy-failed message with path, no launch, partial file kept",
-        std::string(run.messages.size() == 1 && run.messages[0] == CopyFailedEnglish(big) ? "message names " : "other ") +
-            big + ", processes " + std::to_string(run.processes) + ", partial " + std::to_string(partial.size()) +
-            " of " + std::to_string(source.size()) + " bytes");
+  Table(
+      "full disk (2 MB drive) while writing big.bin", "copy-failed message with path, no launch, partial file kept",
+      std::string(run.messages.size() == 1 && run.messages[0] == CopyFailedEnglish(big) ? "message names " : "other ") +
+          big + ", processes " + std::to_string(run.processes) + ", partial " + std::to_string(partial.size()) +
+          " of " + std::to_string(source.size()) + " bytes");
   RemoveTree(disk_temp);
 }
 
@@ -161,11 +160,12 @@ void ExpectWriteFailure(const std::string& label, const std::string& blocked_pat
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], CopyFailedEnglish(blocked_path));
   EXPECT_EQ(run.processes, 1u);
-  Table(label, "copy-failed message with full path, no launch",
-        (run.messages.size() == 1 && run.messages[0] == CopyFailedEnglish(blocked_path)
-             ? "message names " + blocked_path
-             : run.messages.empty() ? std::string("no message") : "other message: " + ToUtf8(run.messages[0])) +
-            ", processes " + std::to_string(run.processes));
+  Table(
+      label, "copy-failed message with full path, no launch",
+      (run.messages.size() == 1 && run.messages[0] == CopyFailedEnglish(blocked_path) ? "message names " + blocked_path
+       : run.messages.empty()                                                         ? std::string("no message")
+                              : "other message: " + ToUtf8(run.messages[0])) +
+          ", processes " + std::to_string(run.processes));
 }
 
 TEST_F(WriteFault, ReadOnlyFileInTheWayIsNamed) {
@@ -254,7 +254,8 @@ class DamagedInstaller : public FaultTest {
     if (run.exit_code != 0) return *why = "exit code " + std::to_string(run.exit_code), Outcome::kBad;
     // Nothing but the working folder (and the probe's log) in the temp folder.
     for (const std::string& item : FolderItems(temp_)) {
-      if (item != "Mivor.40" && item != "probe.log") return *why = "file outside the working folder: " + item, Outcome::kBad;
+      if (item != "Mivor.40" && item != "probe.log")
+        return *why = "file outside the working folder: " + item, Outcome::kBad;
     }
     std::set<std::string> written;
     ListFiles(work_.substr(0, work_.size() - 1), "", &written);
@@ -274,7 +275,8 @@ class DamagedInstaller : public FaultTest {
         return *why = "no message but " + entry + " differs", Outcome::kBad;
       }
     }
-    if (installer.setup_runs && !Launched(run)) return *why = "extracted without message but not launched", Outcome::kBad;
+    if (installer.setup_runs && !Launched(run))
+      return *why = "extracted without message but not launched", Outcome::kBad;
     return *why = "correct extraction", Outcome::kExtracted;
   }
 
@@ -291,7 +293,8 @@ class DamagedInstaller : public FaultTest {
       EXPECT_NE(outcome, Outcome::kBad) << label << ", " << name << ": " << why;
       if (outcome == Outcome::kBad) Table(label + ", " + name, "corrupt message or correct extraction", why);
     }
-    Table(label + " (" + std::to_string(variants.size()) + " runs)", "corrupt message, no launch; or correct extraction",
+    Table(label + " (" + std::to_string(variants.size()) + " runs)",
+          "corrupt message, no launch; or correct extraction",
           std::to_string(tally[Outcome::kCorrupt]) + " corrupt message, " + std::to_string(tally[Outcome::kExtracted]) +
               " correct extraction" + (extracted.empty() ? "" : extracted + ")") + ", " +
               (tally[Outcome::kRefused] ? std::to_string(tally[Outcome::kRefused]) + " refused by the loader, " : "") +
@@ -324,7 +327,8 @@ std::vector<std::size_t> Range(std::size_t from, std::size_t to, std::size_t ste
 TEST_F(DamagedInstaller, EveryMarkerAndHeaderByteOfTheSmallInstaller) {
   std::size_t overlay = 0;
   const auto bytes = Load(kSmall, &overlay);
-  RunVariants("small.exe, marker and header bytes flipped", kSmall, Flipped(bytes, Range(overlay, overlay + 16, 1), overlay));
+  RunVariants("small.exe, marker and header bytes flipped", kSmall,
+              Flipped(bytes, Range(overlay, overlay + 16, 1), overlay));
 }
 
 TEST_F(DamagedInstaller, EveryStreamByteOfTheSmallInstaller) {
@@ -354,9 +358,8 @@ std::vector<std::pair<std::string, std::vector<std::uint8_t>>> Truncated(const s
   std::vector<std::pair<std::string, std::vector<std::uint8_t>>> variants;
   for (std::size_t length : lengths) {
     const std::string where = length < overlay ? "cut inside the PE image at byte " + std::to_string(length)
-                                                : "cut at overlay byte " + std::to_string(length - overlay);
-    variants.emplace_back(where,
-                          std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + length));
+                                               : "cut at overlay byte " + std::to_string(length - overlay);
+    variants.emplace_back(where, std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + length));
   }
   return variants;
 }

@@ -21,8 +21,7 @@ namespace {
 constexpr DWORD kTimeoutMs = 180000;
 constexpr char kWindowsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\mivor.exe";
 constexpr char kNTKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\App Paths\\mivor.exe";
-constexpr char kPlayerKey[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\MivorMediaPlayer.exe";
+constexpr char kPlayerKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\MivorMediaPlayer.exe";
 
 void DeleteKey(const char* path) { RegDeleteTreeA(HKEY_LOCAL_MACHINE, path); }
 
