@@ -20,20 +20,14 @@ namespace sfx::test {
 
 namespace fs = std::filesystem;
 
-// A fresh path under the temp folder: `stem`, the running test's suite and
-// name (when a test runs), a time stamp and a counter, so that tests and
-// test programs that run at the same time never share it.
+// A fresh path under the temp folder: `stem`, a time stamp and a counter,
+// so that tests and test programs that run at the same time never share it.
+// It stays short: some tests build paths close to Windows' 260-character
+// limit below it.
 inline fs::path UniqueTempPath(const std::string& stem) {
   static std::atomic<int> counter{0};
-  std::string name = stem;
-  if (const auto* info = ::testing::UnitTest::GetInstance()->current_test_info(); info != nullptr) {
-    name += std::string("-") + info->test_suite_name() + "-" + info->name();
-  }
-  for (char& c : name) {
-    if (c == '/') c = '_';  // parameterised test names hold slashes
-  }
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  return fs::temp_directory_path() / (name + "-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+  return fs::temp_directory_path() / (stem + "-" + std::to_string(stamp) + "-" + std::to_string(counter++));
 }
 
 // A fresh folder under the temp folder, removed with everything in it.
