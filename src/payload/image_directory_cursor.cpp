@@ -21,6 +21,7 @@ bool ImageDirectoryCursor::Next(ImageEntry& entry) {
 
 ImageStatus ImageDirectoryCursor::CheckEntry(const ImageEntry& entry) const {
   if (!IsSafeEntryName(entry.name)) return ImageStatus::kUnsafeName;
+  if (HasDeviceNameComponent(entry.name)) return ImageStatus::kDeviceName;
   return view_.CheckEntryData(entry);
 }
 

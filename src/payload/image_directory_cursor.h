@@ -36,7 +36,8 @@ class ImageDirectoryCursor {
   ImageStatus status() const { return status_; }
 
   // The checks made on an entry right before its file is written, in this
-  // order: the name (IsSafeEntryName; kUnsafeName), then the data
+  // order: the name (IsSafeEntryName, kUnsafeName; HasDeviceNameComponent,
+  // kDeviceName), then the data
   // (PayloadImageView::CheckEntryData: bound against data_end, bound
   // against the image, data CRC). kOk means the entry may be written.
   ImageStatus CheckEntry(const ImageEntry& entry) const;

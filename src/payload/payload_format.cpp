@@ -33,6 +33,17 @@ bool ParseEmbeddedPayload(const std::uint8_t* block, std::size_t size, EmbeddedP
   return true;
 }
 
+std::uint64_t MaxUnpackedSize(std::uint32_t packed_size) {
+  // The proof in payload_format.h gives fewer than 8 * P * kMaxStepOutput
+  // bytes; its slack of 77 steps also covers the step that may start on the
+  // very last bit. At most 2080 * (2^32 - 1), so no 64-bit overflow.
+  return std::uint64_t{packed_size} * 8u * kMaxStepOutput;
+}
+
+bool UnpackedSizeFits(const EmbeddedPayload& payload) {
+  return std::uint64_t{payload.unpacked_size} <= MaxUnpackedSize(payload.packed_size);
+}
+
 const char* ImageStatusText(ImageStatus status) {
   switch (status) {
     case ImageStatus::kOk:
@@ -51,6 +62,8 @@ const char* ImageStatusText(ImageStatus status) {
       return "directory entry or its name lies outside the image";
     case ImageStatus::kUnsafeName:
       return "unsafe entry name";
+    case ImageStatus::kDeviceName:
+      return "entry name is a Windows device name";
     case ImageStatus::kDataBeyondEnd:
       return "entry data ends past the image's data end";
     case ImageStatus::kDataOutOfImage:
@@ -164,6 +177,51 @@ bool IsSafeEntryName(const char* name) {
       continue;
     }
     if (c < 0x20 || c == '/' || c == ':') return false;
+  }
+}
+
+namespace {
+
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// True when [begin, end) spells `word` without regard to ASCII letter case.
+bool SpellsIgnoringCase(const char* begin, const char* end, const char* word) {
+  for (; begin != end; ++begin, ++word) {
+    if (*word == '\0' || UpperAscii(*begin) != *word) return false;
+  }
+  return *word == '\0';
+}
+
+// A port number of COMn and LPTn: 0 to 9, or the Windows-1252 superscripts
+// one (0xB9), two (0xB2) and three (0xB3), which Windows also takes.
+bool IsPortDigit(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (byte >= '0' && byte <= '9') || byte == 0xB9 || byte == 0xB2 || byte == 0xB3;
+}
+
+}  // namespace
+
+bool IsDeviceNameComponent(const char* begin, const char* end) {
+  // Windows ignores everything from the first dot on, and the spaces before it.
+  const char* stop = begin;
+  while (stop != end && *stop != '.') ++stop;
+  while (stop != begin && stop[-1] == ' ') --stop;
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : kDevices) {
+    if (SpellsIgnoringCase(begin, stop, device)) return true;
+  }
+  if (stop - begin != 4 || !IsPortDigit(begin[3])) return false;
+  return SpellsIgnoringCase(begin, begin + 3, "COM") || SpellsIgnoringCase(begin, begin + 3, "LPT");
+}
+
+bool HasDeviceNameComponent(const char* name) {
+  if (name == nullptr) return false;
+  const char* component = name;
+  for (const char* p = name;; ++p) {
+    if (*p != '\0' && *p != '\\') continue;
+    if (IsDeviceNameComponent(component, p)) return true;
+    if (*p == '\0') return false;
+    component = p + 1;
   }
 }
 

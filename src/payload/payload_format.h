@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "format/stream_format.h"
 #include "payload/crc32.h"
 
 namespace sfx {
@@ -64,6 +65,27 @@ struct EmbeddedPayload {
 // Bytes after the stream are allowed and ignored.
 bool ParseEmbeddedPayload(const std::uint8_t* block, std::size_t size, EmbeddedPayload& out);
 
+// The most bytes one decoding step yields: a long match or a recent-distance
+// match of the longest length with both distance bonuses (260). A repeat of
+// the previous match repeats such a length; literals, short matches and
+// multimedia deltas yield fewer, a table change none.
+inline constexpr std::uint32_t kMaxStepOutput = kLongMatchBase + kMaxLengthValue + LongLengthBonus(kMaxDistance);
+static_assert(kRecentMatchBase + kMaxLengthValue + RecentLengthBonus(kMaxDistance) <= kMaxStepOutput);
+static_assert(kMaxStepOutput == 260);
+
+// The most image bytes that P stream bytes can decode to. Each decoding step
+// starts at a bit position no later than the stream's last bit (the decoder
+// stops once it has read past the end), consumes at least one bit (every
+// code is at least one bit long) and yields at most kMaxStepOutput bytes; the
+// tables at the stream's start take at least 78 bits before the first step.
+// Hence at most 8 * P - 77 steps and fewer than 8 * P * kMaxStepOutput bytes
+// (2080 * P). A U above this cannot be produced by its stream: such a
+// payload is refused before a buffer of U bytes is allocated.
+std::uint64_t MaxUnpackedSize(std::uint32_t packed_size);
+
+// True when U does not exceed MaxUnpackedSize(P).
+bool UnpackedSizeFits(const EmbeddedPayload& payload);
+
 // Fields of the 52-byte image header, in image order.
 struct ImageHeader {
   std::uint32_t header_crc;
@@ -100,6 +122,7 @@ enum class ImageStatus {
   kBadDirectoryCrc,      // dir_crc does not match the dir_crc_length bytes at dir_offset
   kEntryOutOfImage,      // entry header or name area beyond U, or name without NUL
   kUnsafeName,           // the entry's name fails IsSafeEntryName
+  kDeviceName,           // a component of the entry's name is a Windows device (HasDeviceNameComponent)
   kDataBeyondEnd,        // data_offset + data_size > data_end (or overflow)
   kDataOutOfImage,       // data inside data_end but beyond U
   kBadDataCrc,           // data_crc does not match the entry's data
@@ -148,5 +171,16 @@ class PayloadImageView {
 // ending in a dot or a space, since Windows strips those and could turn such
 // a component into "..".
 bool IsSafeEntryName(const char* name);
+
+// True when the component [begin, end) of an entry name opens a Windows
+// device instead of a file: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to
+// COM9 and LPT0 to LPT9, also with the superscript digits 1, 2 and 3
+// (Windows-1252 0xB9, 0xB2, 0xB3), in any ASCII letter case, with or
+// without an extension and with spaces before the extension or at the end
+// ("nul.txt", "CON .txt", "aux ").
+bool IsDeviceNameComponent(const char* begin, const char* end);
+
+// True when any backslash-separated component of `name` is a device name.
+bool HasDeviceNameComponent(const char* name);
 
 }  // namespace sfx

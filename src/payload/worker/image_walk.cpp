@@ -12,6 +12,7 @@
 
 #include <cstring>
 
+#include "payload/data_overlap.h"
 #include "payload/image_directory_cursor.h"
 #include "payload/worker/write_entry_file.h"
 
@@ -44,6 +45,8 @@ bool IsSetupConfigName(const char* name) { return EqualsIgnoringAsciiCase(name, 
 
 WalkResult WalkImage(const PayloadImageView& view, char* target_path, std::size_t name_position,
                      ProgressTracker& tracker, UpdateDecision decide_update, const FileOps& ops) {
+  // Entries sharing data bytes make the image corrupt before anything is written.
+  if (FindDataOverlap(view).result != DataOverlap::Result::kNone) return WalkResult::kCorrupt;
   bool stop_after_setup = false;
   bool config_seen = false;
   ImageDirectoryCursor cursor(view);

@@ -1,5 +1,6 @@
-// Payload block header, image acceptance rules in their order, the
-// directory walk, images that point outside themselves, and entry names.
+// Payload block header and the bound on its unpacked size, image
+// acceptance rules in their order, the directory walk, images that point
+// outside themselves, entries that share data, and entry names.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,9 +9,12 @@
 #include <vector>
 
 #include "common/byte_order.h"
+#include "payload/data_overlap.h"
 #include "payload/image_directory_cursor.h"
 #include "payload/payload_format.h"
+#include "support/decode_stream.h"
 #include "support/payload_samples.h"
+#include "support/stream_builder.h"
 
 namespace sfx {
 namespace {
@@ -117,6 +121,39 @@ TEST(EmbeddedPayloadTest, RefusesHeadersThatDoNotFit) {
   EXPECT_FALSE(ParseEmbeddedPayload(huge.data(), huge.size(), p));
   Bytes empty_stream = {0, 0, 0, 0, 0, 0, 0, 0};
   EXPECT_TRUE(ParseEmbeddedPayload(empty_stream.data(), empty_stream.size(), p));
+}
+
+// --- The bound on the unpacked size ---
+
+// The stream that yields the most bytes per bit: one long match of the
+// longest length at a far distance, then nothing but 1-bit repeats of it.
+// Decoded into a buffer larger than the bound, it must still stop within it.
+TEST(UnpackedSizeBoundTest, TheDensestStreamStaysWithinTheBound) {
+  test::Lengths literal(kLiteralSymbols, 0);
+  literal[kSymbolRepeatPrevious] = 1;
+  literal[kSymbolFirstLong + kLengthCodes - 1] = 1;
+  test::Lengths distance(kDistanceSymbols, 0);
+  distance[kDistanceCodes - 1] = 1;
+  test::StreamBuilder b;
+  b.LzTables(literal, distance, test::Lengths(kRepeatSymbols, 0));
+  b.LongMatch(kMaxStepOutput, kMaxDistance);
+  for (int i = 0; i < 20000; ++i) b.Literal(kSymbolRepeatPrevious);
+  const test::Bytes stream = b.Finish();
+
+  const std::uint64_t bound = MaxUnpackedSize(static_cast<std::uint32_t>(stream.size()));
+  const test::DecodeResult result = test::DecodeStored(test::Scramble(stream), bound + 4096);
+  std::uint64_t produced = 0;
+  for (std::uint32_t n : result.reports) produced += n;
+  EXPECT_LE(produced, bound);
+  EXPECT_GT(produced, bound * 9 / 10);  // the bound is close to what a stream can reach
+}
+
+TEST(UnpackedSizeBoundTest, RefusesMoreThanTheStreamCanHold) {
+  EXPECT_EQ(MaxUnpackedSize(1), 2080u);
+  EXPECT_TRUE(UnpackedSizeFits({1, 2080, nullptr}));
+  EXPECT_FALSE(UnpackedSizeFits({1, 2081, nullptr}));
+  EXPECT_FALSE(UnpackedSizeFits({0, 0xFFFFFFFFu, nullptr}));  // 8 bytes announcing 4 GiB
+  EXPECT_TRUE(UnpackedSizeFits({0xFFFFFFFFu, 0xFFFFFFFFu, nullptr}));
 }
 
 // --- The header checks and their order ---
@@ -340,6 +377,38 @@ TEST_F(ImageTest, EmptyEntryPassesOnlyWithTheSeedAsItsCrc) {
   EXPECT_EQ(Walk(image), ImageStatus::kBadDataCrc);
 }
 
+// --- Entries that share data ---
+
+TEST_F(ImageTest, FindsEntriesWhoseDataOverlap) {
+  struct Case {
+    const char* what;
+    std::size_t index;    // the entry that is moved ...
+    std::uint32_t shift;  // ... to the data of entry 0 plus this many bytes
+    std::uint32_t size;   // ... with this size
+    DataOverlap::Result result;
+  };
+  // Entry 0 holds "aaaa", entry 1 "bbbb", entry 2 "cccc", in this order.
+  const Case cases[] = {
+      {"own ranges", 1, 4, 4, DataOverlap::Result::kNone},
+      {"empty data at a used offset", 2, 0, 0, DataOverlap::Result::kNone},
+      {"the same range twice", 2, 0, 4, DataOverlap::Result::kFound},
+      {"the last byte of one, the first of the next", 2, 3, 2, DataOverlap::Result::kFound},
+      {"one byte inside another", 2, 6, 1, DataOverlap::Result::kFound},
+  };
+  for (const Case& c : cases) {
+    Bytes image = BuildImage({{"a", "aaaa"}, {"b", "bbbb"}, {"c", "cccc"}});
+    const std::uint32_t first_data = static_cast<std::uint32_t>(image.size()) - 12;
+    test::PointEntryAt(image, c.index, first_data + c.shift, c.size);
+    ASSERT_EQ(Walk(image), ImageStatus::kOk) << c.what;
+    const DataOverlap overlap = FindDataOverlap(PayloadImageView(image.data(), image.size(), table_));
+    EXPECT_EQ(overlap.result, c.result) << c.what;
+    if (c.result == DataOverlap::Result::kFound) {
+      EXPECT_EQ(overlap.first, c.shift < 4 ? 0u : 1u) << c.what;
+      EXPECT_EQ(overlap.second, c.index) << c.what;
+    }
+  }
+}
+
 TEST(ImageStatusTextTest, EveryStatusHasItsOwnText) {
   std::vector<std::string> texts;
   for (int s = 0; s <= static_cast<int>(ImageStatus::kBadDataCrc); ++s) {
@@ -382,6 +451,35 @@ TEST(SafeEntryNameTest, RefusesNamesThatLeaveTheFolder) {
                            "file:stream"})
     EXPECT_FALSE(IsSafeEntryName(name)) << name;
   EXPECT_FALSE(IsSafeEntryName(nullptr));
+}
+
+TEST(DeviceNameTest, RefusesEveryComponentThatOpensADevice) {
+  struct Case {
+    const char* name;
+    bool device;
+  };
+  const Case cases[] = {
+      {"CON", true},          {"con", true},         {"Prn", true},         {"AUX", true},
+      {"NUL", true},          {"nul.txt", true},     {"CON .txt", true},    {"aux ", true},
+      {"NUL.tar.gz", true},   {"CONIN$", true},      {"conout$.log", true}, {"COM0", true},
+      {"com9", true},         {"LPT0", true},        {"Lpt5.dat", true},    {"COM\xB9", true},
+      {"COM\xB2", true},      {"LPT\xB3.txt", true}, {"sub\\NUL", true},    {"nul\\file.txt", true},
+      {"a\\b\\com1.x", true}, {"CONSOLE", false},    {"NULL", false},       {"COM10", false},
+      {"COM", false},         {"LPT\xB4", false},    {"xCON", false},       {"CO N", false},
+      {"con_x.txt", false},   {"setup.exe", false},  {".nul", false},       {"sub\\console", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(HasDeviceNameComponent(c.name), c.device) << c.name;
+}
+
+TEST_F(ImageTest, TheCursorRefusesDeviceNames) {
+  const Bytes image = BuildImage({{"Setup.exe", "MZ"}, {"sub\\LPT1.txt", "x"}});
+  PayloadImageView view(image.data(), image.size(), table_);
+  ImageDirectoryCursor cursor(view);
+  ImageEntry entry;
+  ASSERT_TRUE(cursor.Next(entry));
+  EXPECT_EQ(cursor.CheckEntry(entry), ImageStatus::kOk);
+  ASSERT_TRUE(cursor.Next(entry));
+  EXPECT_EQ(cursor.CheckEntry(entry), ImageStatus::kDeviceName);
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "common/byte_order.h"
 #include "payload/worker/extraction_worker.h"
+#include "support/payload_samples.h"
 #include "support/test_image.h"
 #include "support/win_test_files.h"
 
@@ -161,6 +163,21 @@ TEST_F(ImageWalkTest, NamesLeavingTheFolderAreCorrupt) {
     EXPECT_TRUE(Written("good.txt")) << name;
     EXPECT_FALSE(FileExists(scratch_.path() + "evil.txt")) << name;
   }
+}
+
+TEST_F(ImageWalkTest, DeviceNamesAreCorrupt) {
+  for (const char* name : {"NUL", "sub\\con.txt", "COM1", "lpt\xB9.log"}) {
+    EXPECT_EQ(Walk(BuildTestImage({{"good.txt", Bytes("g")}, {name, Bytes("bad")}})), WalkResult::kCorrupt) << name;
+    EXPECT_TRUE(Written("good.txt")) << name;
+  }
+}
+
+TEST_F(ImageWalkTest, EntriesSharingDataAreCorruptBeforeAnythingIsWritten) {
+  auto image = BuildTestImage({{"Setup.exe", Bytes("MZ program")}, {"copy.bin", Bytes("copy")}});
+  // copy.bin now points at the data of Setup.exe, the first entry (at 52).
+  test::PointEntryAt(image, 1, LoadLE32(image.data() + 52 + 12), 10);
+  EXPECT_EQ(Walk(image), WalkResult::kCorrupt);
+  EXPECT_FALSE(Written("Setup.exe"));
 }
 
 TEST_F(ImageWalkTest, NameBeyondThePathBufferIsCorrupt) {
