@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "packer/entry_name_text.h"
+
 namespace sfxpack {
 
 std::string ReadInputFile(const std::string& path) {
@@ -24,8 +26,14 @@ void WriteOutputFile(const std::string& path, std::string_view bytes) {
 
 std::string JsonString(std::string_view utf8) {
   std::string out = "\"";
-  for (const char ch : utf8) {
-    const auto c = static_cast<unsigned char>(ch);
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    const std::size_t start = pos;
+    std::uint32_t c = 0;
+    if (!sfx::NextUtf8CodePoint(utf8, &pos, &c)) {
+      out += "\\uFFFD";  // JSON has no escape for a stray byte
+      continue;
+    }
     switch (c) {
       case '"':
         out += "\\\"";
@@ -49,12 +57,12 @@ std::string JsonString(std::string_view utf8) {
         out += "\\f";
         break;
       default:
-        if (c < 0x20 || c == 0x7F) {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
           char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04X", c);
+          std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
           out += escape;
         } else {
-          out += ch;
+          out.append(utf8, start, pos - start);
         }
     }
   }

@@ -53,7 +53,9 @@ std::string ReadInputFile(const std::string& path);
 void WriteOutputFile(const std::string& path, std::string_view bytes);
 
 // `utf8` as a JSON string literal: quotes and backslashes escaped, control
-// characters (and DEL) written as escapes, everything else as it is.
+// characters (C0, DEL and C1) written as escapes, a byte that is not valid
+// UTF-8 as \uFFFD, everything else as it is. Text for people goes through
+// sfx::PrintableText instead.
 std::string JsonString(std::string_view utf8);
 
 }  // namespace sfxpack

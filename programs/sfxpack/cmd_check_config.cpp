@@ -18,6 +18,7 @@
 #include "config/config_keywords.h"
 #include "config/setup_config.h"
 #include "packer/codepage_1252.h"
+#include "packer/entry_name_text.h"
 
 namespace sfxpack {
 namespace {
@@ -31,29 +32,17 @@ std::string Hex(std::uint32_t value, int width) {
 // A Windows-1252 text as a JSON string (in UTF-8), or null.
 std::string JsonText(const char* text) { return text == nullptr ? "null" : JsonString(sfx::Cp1252ToUtf8(text)); }
 
-// A text for the human-readable listing: quoted, control characters escaped
-// the way C writes them, or "(none)".
+// A text for the human-readable listing: quoted, with quotes and
+// backslashes escaped and control characters shown by sfx::PrintableText,
+// or "(none)".
 std::string ListingText(const char* text) {
   if (text == nullptr) return "(none)";
-  std::string out = "\"";
+  std::string quoted;
   for (const char ch : sfx::Cp1252ToUtf8(text)) {
-    const auto byte = static_cast<unsigned char>(ch);
-    if (byte == '"' || byte == '\\') {
-      out.push_back('\\');
-      out.push_back(static_cast<char>(byte));
-    } else if (byte == '\n') {
-      out += "\\n";
-    } else if (byte == '\r') {
-      out += "\\r";
-    } else if (byte == '\t') {
-      out += "\\t";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      out += "\\x" + Hex(byte, 2);
-    } else {
-      out.push_back(ch);  // printable ASCII, or part of a UTF-8 sequence
-    }
+    if (ch == '"' || ch == '\\') quoted.push_back('\\');
+    quoted.push_back(ch);
   }
-  return out + "\"";
+  return "\"" + sfx::PrintableText(quoted) + "\"";
 }
 
 // Entry flags as keyword names joined by '|', "none" for 0.

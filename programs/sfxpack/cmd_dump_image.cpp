@@ -31,12 +31,13 @@ int RunDumpImage(const DumpImageOptions& options) {
     throw InputError(options.input + ": payload header does not fit the file");
 
   // The image buffer starts zeroed, so bytes the decoder never wrote show as
-  // 0. DecodePayloadStream fails only for want of memory.
+  // 0. DecodePayloadStream fails for an unpacked size that the stream cannot
+  // reach, or for want of memory.
   std::vector<std::uint8_t> image;
   try {
     image = sfx::DecodePayloadStream(payload.stream, payload.packed_size, payload.unpacked_size, {});
-  } catch (const sfx::PackError&) {
-    throw InputError("not enough memory to decode " + options.input);
+  } catch (const sfx::PackError& error) {
+    throw InputError(options.input + ": " + error.what());
   }
   WriteOutputFile(options.output, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
   return kExitOk;

@@ -3,7 +3,10 @@
 // Decodes the payload of an installer or payload block file and lists the
 // image: overall status, sizes, and every directory entry with its data
 // size, offset, CRC and check result. A corrupt image is listed as far as
-// its directory can be read, and the command then exits with 1. The listing
+// its directory can be read, and the command then exits with 1. Names are
+// printed through sfx::PrintableName, so a name cannot send escape
+// sequences to the terminal; entries named like Windows devices and entries
+// that share data bytes are marked in the check column and counted below. The listing
 // is sfx::ListPayloadFile's; this file prints it.
 #include <CLI/CLI.hpp>
 
@@ -14,6 +17,7 @@
 
 #include "cli_support.h"
 #include "packer/codepage_1252.h"
+#include "packer/entry_name_text.h"
 #include "packer/host_path.h"
 #include "packer/payload_file_listing.h"
 #include "progress_meter.h"
@@ -34,13 +38,17 @@ std::string Hex32(std::uint32_t value) {
   return text;
 }
 
+constexpr const char* kSharedDataText = "entries share data bytes";
+
 // The first problem of the image, or an empty string when it is sound.
 std::string FirstProblem(const sfx::ImageListing& listing) {
   if (listing.header_status != sfx::ImageStatus::kOk) return sfx::ImageStatusText(listing.header_status);
   for (const auto& entry : listing.entries) {
     if (!entry.name_safe) return sfx::ImageStatusText(sfx::ImageStatus::kUnsafeName);
+    if (entry.device_name) return sfx::ImageStatusText(sfx::ImageStatus::kDeviceName);
     if (entry.data_status != sfx::ImageStatus::kOk) return sfx::ImageStatusText(entry.data_status);
   }
+  if (listing.sharing_entries != 0) return kSharedDataText;
   if (listing.walk_status != sfx::ImageStatus::kOk) return sfx::ImageStatusText(listing.walk_status);
   return {};
 }
@@ -75,7 +83,9 @@ void PrintJson(const std::string& path, const sfx::PayloadFileListing& payload) 
     out += ",\"crc\":" + JsonString(Hex32(entry.fields.data_crc));
     out += ",\"status\":" +
            JsonString(entry.data_status == sfx::ImageStatus::kOk ? "ok" : sfx::ImageStatusText(entry.data_status));
-    out += ",\"name_safe\":" + std::string(entry.name_safe ? "true" : "false") + "}";
+    out += ",\"name_safe\":" + std::string(entry.name_safe ? "true" : "false");
+    out += ",\"device_name\":" + std::string(entry.device_name ? "true" : "false");
+    out += ",\"shares_data\":" + std::string(entry.shares_data ? "true" : "false") + "}";
   }
   out += "]}\n";
   std::fputs(out.c_str(), stdout);
@@ -83,8 +93,8 @@ void PrintJson(const std::string& path, const sfx::PayloadFileListing& payload) 
 
 void PrintText(const std::string& path, const sfx::PayloadFileListing& payload) {
   const sfx::ImageListing& listing = payload.image;
-  std::printf("%s: %s, payload at offset %zu\n", path.c_str(), sfx::PayloadFileKindText(payload.kind),
-              payload.block_offset);
+  std::printf("%s: %s, payload at offset %zu\n", sfx::PrintableText(path).c_str(),
+              sfx::PayloadFileKindText(payload.kind), payload.block_offset);
   std::printf("packed %" PRIu32 " bytes, unpacked %" PRIu32 " bytes\n", payload.packed_size, payload.unpacked_size);
   const std::string problem = FirstProblem(listing);
   std::printf("image: %s%s\n", listing.ok() ? "ok" : "CORRUPT: ", problem.c_str());
@@ -96,14 +106,20 @@ void PrintText(const std::string& path, const sfx::PayloadFileListing& payload) 
   std::uint64_t total = 0;
   for (const auto& entry : listing.entries) {
     std::string check = entry.data_status == sfx::ImageStatus::kOk ? "ok" : sfx::ImageStatusText(entry.data_status);
+    if (entry.shares_data) check = "shares data; " + check;
+    if (entry.device_name) check = "device name; " + check;
     if (!entry.name_safe) check = "unsafe name; " + check;
     std::printf("%12" PRIu32 "  %10s  %10s  %-6s  %s\n", entry.fields.data_size,
                 Hex32(entry.fields.data_offset).c_str(), Hex32(entry.fields.data_crc).c_str(), check.c_str(),
-                sfx::Cp1252ToUtf8(entry.name).c_str());
+                sfx::PrintableName(entry.name).c_str());
     total += entry.fields.data_size;
   }
   std::printf("%zu entries, %llu bytes%s\n", listing.entries.size(), static_cast<unsigned long long>(total),
               listing.directory_complete ? "" : " (directory unreadable past this point)");
+  if (listing.sharing_entries != 0) {
+    std::printf("note: %zu entries share data bytes with another entry; extract and the installer refuse them\n",
+                listing.sharing_entries);
+  }
 }
 
 int RunList(const ListOptions& options) {

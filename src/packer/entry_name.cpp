@@ -1,9 +1,9 @@
 // Entry name rules. The stub's safety rule (IsSafeEntryName) is the final
 // word on what may be extracted; the checks below give a precise reason for
 // each refusal and add what Windows itself cannot create: the characters
-// < > " | ? * and the device names CON, PRN, AUX, NUL, COM1-9 and LPT1-9
-// (with or without an extension), which would open a device instead of a
-// file.
+// < > " | ? * and the device names of IsDeviceNameComponent (CON, NUL,
+// COM1, the superscript-digit forms, "nul.txt", ...), which would open a
+// device instead of a file; the stub refuses those too.
 #include "packer/entry_name.h"
 
 #include <vector>
@@ -29,24 +29,13 @@ std::vector<std::string_view> SplitComponents(std::string_view name) {
   }
 }
 
-bool IsReservedDeviceName(std::string_view component) {
-  // Windows ignores an extension, and trailing spaces before it, here.
-  std::string_view base = component.substr(0, component.find('.'));
-  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-  const std::string upper = FoldName1252(base);
-  if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
-  if (upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0)) {
-    return upper[3] >= '1' && upper[3] <= '9';
-  }
-  return false;
-}
-
 std::string ComponentProblem(std::string_view component) {
   if (component.empty()) return "has an empty folder component";
   if (component == "." || component == "..") return "has a '.' or '..' component";
   const char last = component.back();
   if (last == '.' || last == ' ') return "has a component ending in a dot or a space";
-  if (IsReservedDeviceName(component)) return "has a component that is a Windows device name";
+  if (IsDeviceNameComponent(component.data(), component.data() + component.size()))
+    return "has a component that is a Windows device name";
   return {};
 }
 

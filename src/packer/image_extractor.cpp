@@ -1,22 +1,23 @@
-// Extraction. Folders are created one component at a time from the target
-// folder down, so that each existing component can be checked before it is
-// entered: a symbolic link (or anything that is not a plain folder) stops the
-// extraction. The parent folder of every file is then resolved and must lie
-// inside the resolved target folder; this also catches links that the
-// platform does not report as such (Windows junctions, for instance).
+// Extraction. After the header checks, the directory is checked for entries
+// that share data (refused before anything is written). Each entry's name
+// and data are checked right before its file is written; the writing itself
+// (image_extractor_files.h) follows no link below the target folder. Names
+// in messages go through PrintableName.
 #include "packer/image_extractor.h"
 
-#include <fstream>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "packer/codepage_1252.h"
+#include "packer/entry_name_text.h"
 #include "packer/host_path.h"
+#include "packer/image_extractor_files.h"
 #include "packer/pack_error.h"
 #include "packer/payload_block.h"
 #include "packer/payload_file.h"
 #include "payload/crc32.h"
+#include "payload/data_overlap.h"
 #include "payload/image_directory_cursor.h"
 
 namespace sfx {
@@ -38,48 +39,31 @@ std::vector<std::string> SplitName(const std::string& name) {
   }
 }
 
-bool IsInside(const fs::path& root, const fs::path& path) {
-  const fs::path relative = path.lexically_relative(root);
-  if (relative.empty()) return false;
-  return relative == "." || *relative.begin() != "..";
+// The UTF-8 host names of an entry name's components.
+std::vector<std::string> HostParts(const std::string& name) {
+  std::vector<std::string> parts;
+  for (const std::string& part : SplitName(name)) parts.push_back(Cp1252ToUtf8(part));
+  return parts;
 }
 
-// Creates or enters each folder of `parts` except the last and returns the
-// file's path. `root` is the resolved target folder.
-fs::path PrepareFilePath(const fs::path& root, const std::vector<std::string>& parts) {
-  fs::path current = root;
-  std::error_code error;
-  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    current /= Utf8ToPath(Cp1252ToUtf8(parts[i]));
-    const fs::file_status status = fs::symlink_status(current, error);
-    if (fs::is_symlink(status)) throw PackError(QuotedPath(current) + " is a symbolic link; not following it");
-    if (!fs::exists(status)) {
-      if (!fs::create_directory(current, error) && error) {
-        throw PackError("cannot create the folder " + QuotedPath(current) + " (" + error.message() + ")");
-      }
-    } else if (!fs::is_directory(status)) {
-      throw PackError(QuotedPath(current) + " exists and is not a folder");
-    }
+// The name of the entry at position `index` of the directory, quoted.
+std::string QuotedEntryName(const PayloadImageView& view, std::uint32_t index) {
+  ImageDirectoryCursor cursor(view);
+  ImageEntry entry;
+  for (std::uint32_t i = 0; cursor.Next(entry); ++i) {
+    if (i == index) return "\"" + PrintableName(entry.name) + "\"";
   }
-  const fs::path resolved_parent = fs::canonical(current, error);
-  if (error || !IsInside(root, resolved_parent)) {
-    throw PackError(QuotedPath(current) + " does not lie inside the target folder; not writing there");
-  }
-  fs::path file = current / Utf8ToPath(Cp1252ToUtf8(parts.back()));
-  const fs::file_status status = fs::symlink_status(file, error);
-  if (fs::is_symlink(status)) throw PackError(QuotedPath(file) + " is a symbolic link; not writing through it");
-  if (fs::exists(status) && !fs::is_regular_file(status)) {
-    throw PackError(QuotedPath(file) + " exists and is not a file");
-  }
-  return file;
+  return "#" + std::to_string(index + 1);
 }
 
-void WriteFile(const fs::path& path, const std::uint8_t* data, std::uint32_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw PackError("cannot create " + QuotedPath(path));
-  if (size != 0) out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  out.close();
-  if (!out) throw PackError("cannot write " + QuotedPath(path));
+// Refuses an image in which two entries share data bytes.
+void CheckNoSharedData(const PayloadImageView& view) {
+  const DataOverlap overlap = FindDataOverlap(view);
+  if (overlap.result == DataOverlap::Result::kNoMemory) throw PackError("not enough memory to check the directory");
+  if (overlap.result == DataOverlap::Result::kFound) {
+    Corrupt("the data of entries " + QuotedEntryName(view, overlap.first) + " and " +
+            QuotedEntryName(view, overlap.second) + " overlap");
+  }
 }
 
 }  // namespace
@@ -87,6 +71,7 @@ void WriteFile(const fs::path& path, const std::uint8_t* data, std::uint32_t siz
 ExtractSummary ExtractImage(const PayloadImageView& view, const fs::path& dir, const ExtractProgress& progress) {
   const ImageStatus header_status = view.CheckHeader();
   if (header_status != ImageStatus::kOk) Corrupt(ImageStatusText(header_status));
+  CheckNoSharedData(view);
 
   std::error_code error;
   fs::create_directories(dir, error);
@@ -101,12 +86,10 @@ ExtractSummary ExtractImage(const PayloadImageView& view, const fs::path& dir, c
     const ImageStatus status = cursor.CheckEntry(entry);
     if (status != ImageStatus::kOk) {
       // unsafe entry name "x", or: entry data CRC does not match in "x"
-      std::string what = ImageStatusText(status);
-      what += status == ImageStatus::kUnsafeName ? " \"" : " in \"";
-      Corrupt(what + Cp1252ToUtf8(name) + "\"");
+      const bool about_name = status == ImageStatus::kUnsafeName || status == ImageStatus::kDeviceName;
+      Corrupt(std::string(ImageStatusText(status)) + (about_name ? " \"" : " in \"") + PrintableName(name) + "\"");
     }
-    const fs::path file = PrepareFilePath(root, SplitName(name));
-    WriteFile(file, cursor.EntryData(entry), entry.data_size);
+    WriteFileBelow(root, HostParts(name), cursor.EntryData(entry), entry.data_size);
     summary.files += 1;
     summary.bytes += entry.data_size;
     if (progress) progress(summary.bytes);

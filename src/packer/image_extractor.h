@@ -1,13 +1,15 @@
 // Writes the files of an unpacked image into a folder, checking the image
-// the way the stub does: the header rules first (nothing is written when one
-// fails), then each entry's bound and CRC right before its file is written,
-// so files of earlier entries remain when a later entry is corrupt.
+// the way the stub does: the header rules and the shared-data check first
+// (nothing is written when one fails), then each entry's name, bound and CRC
+// right before its file is written, so files of earlier entries remain when
+// a later entry is corrupt.
 //
 // Names are Windows-1252 with backslash separators; each component becomes a
-// UTF-8 host name. A name that the stub would refuse marks the image as
-// corrupt. No file or folder is created outside the target folder: existing
-// symbolic links on the way are refused, and every folder used is checked to
-// resolve to a place inside the target.
+// UTF-8 host name. A name that the stub would refuse (unsafe, or a Windows
+// device) marks the image as corrupt. No file or folder is created outside
+// the target folder, and nothing is written through a link: a symbolic link
+// on the way, or a link or hard-linked file in a file's place, is refused
+// (image_extractor_files.h).
 #pragma once
 
 #include <cstdint>
@@ -29,8 +31,9 @@ struct ExtractSummary {
 using ExtractProgress = std::function<void(std::uint64_t written)>;
 
 // Extracts into `dir` (created when missing). Throws PackError at the first
-// failure: a corrupt image ("corrupt payload: ..."), an unsafe name, a link
-// on the way, or a file that cannot be written.
+// failure: a corrupt image ("corrupt payload: ...", also for entries whose
+// data overlap, naming both), an unsafe name, a link on the way or in a
+// file's place, or a file that cannot be written.
 ExtractSummary ExtractImage(const PayloadImageView& view, const std::filesystem::path& dir,
                             const ExtractProgress& progress);
 

@@ -46,6 +46,13 @@ std::vector<std::uint8_t> BuildPayloadBlock(const std::vector<std::uint8_t>& ima
 
 std::vector<std::uint8_t> DecodePayloadStream(const std::uint8_t* stream, std::uint32_t packed_size,
                                               std::uint32_t unpacked_size, const DecodeProgress& progress) {
+  // Checked before the buffer exists: an 8-byte file must not make us
+  // allocate gigabytes for an image its stream cannot fill.
+  if (!UnpackedSizeFits(EmbeddedPayload{packed_size, unpacked_size, stream})) {
+    throw PackError("corrupt payload: unpacked size " + std::to_string(unpacked_size) + " bytes is more than " +
+                    std::to_string(packed_size) + " stored bytes can decode to (at most " +
+                    std::to_string(MaxUnpackedSize(packed_size)) + ")");
+  }
   std::vector<std::uint8_t> image;
   try {
     image.assign(unpacked_size, 0);

@@ -24,7 +24,9 @@ using DecodeProgress = std::function<void(std::uint64_t done)>;
 
 // Decodes P stream bytes at `stream` into an image of exactly U bytes, as the
 // stub does. The stream's integrity is not judged here (the image checks do
-// that). Throws PackError when U bytes cannot be allocated.
+// that). Throws PackError, before allocating anything, when U exceeds what
+// P stream bytes can decode to (MaxUnpackedSize), and when U bytes cannot be
+// allocated.
 std::vector<std::uint8_t> DecodePayloadStream(const std::uint8_t* stream, std::uint32_t packed_size,
                                               std::uint32_t unpacked_size, const DecodeProgress& progress);
 

@@ -73,12 +73,13 @@ TEST_F(ConfigCommands, CheckConfigJsonHasOnlyTheFieldsEachEntryFills) {
 }
 
 TEST_F(ConfigCommands, CheckConfigJsonEscapesAndConvertsWindows1252) {
-  // e-acute, the euro sign (0x80), an undefined byte (0x81), a quote-free
-  // backslash, a tab, a line feed and another control byte.
+  // e-acute, the euro sign (0x80), an undefined byte (0x81, the C1 control
+  // U+0081, escaped), a quote-free backslash, a tab, a line feed and another
+  // control byte.
   const std::string config = "PRODUCT_TITLE \"\xE9\x80\x81\\\t\n\x01\" \"x\x7F\"\n";
   const ToolRun run = Sfxpack({"check-config", "--json", File("Setup.cfg", config).string()});
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_NE(run.out.find("\"product_title\":\"\xC3\xA9\xE2\x82\xAC\xC2\x81\\\\\\t\\n\\u0001\""), std::string::npos)
+  EXPECT_NE(run.out.find("\"product_title\":\"\xC3\xA9\xE2\x82\xAC\\u0081\\\\\\t\\n\\u0001\""), std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("{\"flags\":0,\"name\":\"x\\u007F\"}"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("\"product_name\":null"), std::string::npos) << run.out;

@@ -141,6 +141,16 @@ TEST_F(DumpImage, HeaderThatDoesNotFitIsBadInput) {
   }
 }
 
+TEST_F(DumpImage, UnpackedSizeTheStreamCannotReachIsBadInput) {
+  // Eight bytes announcing 4.2 GB: refused before any buffer is allocated.
+  const ToolRun run =
+      Sfxpack({"dump-image", File("tiny.block", Block({}, 0xFA600000u)).string(), "-o", (dir_ / "x.img").string()});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_TRUE(IsOneErrorLine(run.err)) << run.err;
+  EXPECT_NE(run.err.find("unpacked size 4200595456 bytes"), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(dir_ / "x.img"));
+}
+
 TEST_F(DumpImage, HelpAndUsage) {
   const ToolRun help = Sfxpack({"dump-image", "--help"});
   EXPECT_EQ(help.exit_code, 0);

@@ -266,6 +266,31 @@ TEST_F(PackerCommands, PackWarnsWhenSetupFilesAreMissing) {
   EXPECT_NE(pack.err.find("no Setup.exe"), std::string::npos) << pack.err;
 }
 
+TEST_F(PackerCommands, AnUnpackedSizeTheStreamCannotReachFailsBeforeAllocating) {
+  // Eight bytes: no stream at all, and an image of 4.2 GB announced.
+  const fs::path block = Dir() / "tiny.bin";
+  WriteBytes(block, std::vector<std::uint8_t>{0, 0, 0, 0, 0x00, 0x00, 0x60, 0xFA});
+  for (const char* command : {"list", "extract"}) {
+    const ToolRun run = command == std::string("list") ? Sfxpack({"list", P(block)})
+                                                       : Sfxpack({"extract", P(block), "-o", P(Dir() / "out")});
+    EXPECT_EQ(run.exit_code, 1) << command;
+    EXPECT_NE(run.err.find("unpacked size 4200595456 bytes is more than 0 stored bytes can decode to"),
+              std::string::npos)
+        << command << ": " << run.err;
+  }
+  EXPECT_FALSE(fs::exists(Dir() / "out"));
+}
+
+TEST_F(PackerCommands, ListPrintsControlCharactersOfNamesEscaped) {
+  const fs::path block = MakeBlockFile(
+      "esc.bin", [](std::vector<std::uint8_t>& image) { std::memcpy(image.data() + 52 + 24, "\x1B]0;pwn\x07t", 9); },
+      true);
+  const ToolRun list = Sfxpack({"list", P(block)});
+  EXPECT_EQ(list.exit_code, 1);  // a control character makes the name unsafe
+  EXPECT_EQ(list.out.find('\x1B'), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("\\x1B]0;pwn\\x07t"), std::string::npos) << list.out;
+}
+
 TEST_F(PackerCommands, PackRefusesUnpackableFolders) {
   WriteText(Dir() / "src" / "Setup.exe", "x");
   WriteText(Dir() / "src" / U8Path("\xE6\x97\xA5.txt"), "x");

@@ -150,6 +150,29 @@ TEST(ImageExtraction, RefusesDataBeyondDataEnd) {
   EXPECT_EQ(CountFiles(dir.path()), 2u);
 }
 
+TEST(ImageExtraction, RefusesEntriesThatShareDataBeforeWritingAnything) {
+  ScratchDir dir;
+  std::vector<std::uint8_t> image = ThreeEntryImage();
+  // The third entry now also points at the second entry's 3000 bytes.
+  const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
+  sfx::test::PointEntryAt(image, 2, listing.entries[1].fields.data_offset, 3000);
+  const std::string error = ExtractError(image, dir.path());
+  EXPECT_NE(error.find("\"ab\\x.bin\" and \"Gr\xC3\xBC\xC3\x9F"
+                       "e.txt\" overlap"),
+            std::string::npos)
+      << error;
+  EXPECT_EQ(CountFiles(dir.path()), 0u);
+}
+
+TEST(ImageExtraction, RefusesDeviceNames) {
+  ScratchDir dir;
+  std::vector<std::uint8_t> image = ThreeEntryImage();
+  std::memcpy(image.data() + NameOffset(image, "ab\\x.bin"), "ab\\NUL.b", 8);
+  sfx::test::SealDirectory(image);
+  EXPECT_NE(ExtractError(image, dir.path()).find("device name \"ab\\NUL.b\""), std::string::npos);
+  EXPECT_EQ(CountFiles(dir.path()), 1u);
+}
+
 #ifndef _WIN32
 TEST(ImageExtraction, NeverFollowsALinkOutOfTheTarget) {
   ScratchDir dir;
@@ -157,6 +180,15 @@ TEST(ImageExtraction, NeverFollowsALinkOutOfTheTarget) {
   fs::create_directory_symlink(outside.path(), dir.path() / "ab");
   EXPECT_NE(ExtractError(ThreeEntryImage(), dir.path()).find("symbolic link"), std::string::npos);
   EXPECT_EQ(CountFiles(outside.path()), 0u);
+}
+
+TEST(ImageExtraction, NeverWritesThroughAHardLink) {
+  ScratchDir dir;
+  ScratchDir outside;
+  sfx::test::WriteText(outside.path() / "victim", "keep");
+  fs::create_hard_link(outside.path() / "victim", dir.path() / "first.txt");
+  EXPECT_NE(ExtractError(ThreeEntryImage(), dir.path()).find("hard links"), std::string::npos);
+  EXPECT_EQ(ReadBytes(outside.path() / "victim"), Bytes("keep"));
 }
 
 TEST(ImageExtraction, NeverWritesThroughALinkedFile) {
@@ -209,6 +241,21 @@ TEST(ImageListing, MarksUnsafeNames) {
   EXPECT_FALSE(listing.ok());
   ASSERT_EQ(listing.entries.size(), 3u);
   EXPECT_FALSE(listing.entries[1].name_safe);
+}
+
+TEST(ImageListing, MarksDeviceNamesAndEveryEntryThatSharesData) {
+  std::vector<std::uint8_t> image = ThreeEntryImage();
+  std::memcpy(image.data() + NameOffset(image, "first.txt"), "NUL.first", 9);
+  const sfx::ImageListing before = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
+  sfx::test::PointEntryAt(image, 2, before.entries[1].fields.data_offset + 2999, 1);
+  const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
+  EXPECT_FALSE(listing.ok());
+  ASSERT_EQ(listing.entries.size(), 3u);
+  EXPECT_TRUE(listing.entries[0].device_name);
+  EXPECT_FALSE(listing.entries[0].shares_data);
+  EXPECT_TRUE(listing.entries[1].shares_data);
+  EXPECT_TRUE(listing.entries[2].shares_data);
+  EXPECT_EQ(listing.sharing_entries, 2u);
 }
 
 TEST(ImageListing, StopsWhereTheDirectoryLeavesTheImage) {

@@ -1,5 +1,5 @@
 // Entry names: UTF-8 <-> Windows-1252, case folding, the name rules (each
-// refusal), and clashes between names.
+// refusal), clashes between names, and their printable form.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +7,7 @@
 #include "packer/codepage_1252.h"
 #include "packer/entry_name.h"
 #include "packer/entry_name_set.h"
+#include "packer/entry_name_text.h"
 
 namespace {
 
@@ -129,6 +130,9 @@ TEST(EntryNameRules, RefusesEachUnsafeOrUnwritableForm) {
       {"Aux.tar.gz", "device"},
       {"com1", "device"},
       {"LPT9.log", "device"},
+      {"COM0", "device"},
+      {"lpt\xB9.txt", "device"},
+      {"CON .txt", "device"},
   };
   for (const RefusedName& c : cases) {
     const std::string problem = sfx::EntryNameProblem(c.name);
@@ -200,6 +204,28 @@ TEST(EntryNameClashes, RefusesAFileThatIsAlsoAFolder) {
   EXPECT_EQ(first_folder.Add("docs\\sub\\readme.txt"), "");
   EXPECT_NE(first_folder.Add("DOCS\\SUB").find("folder"), std::string::npos);
   EXPECT_EQ(first_folder.Add("docs\\sub2"), "");
+}
+
+TEST(PrintableText, EscapesWhatATerminalWouldObey) {
+  struct Case {
+    std::string in;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"plain\\name.txt", "plain\\name.txt"},
+      {"Gr\xC3\xBC\xC3\x9F\xE2\x82\xAC", "Gr\xC3\xBC\xC3\x9F\xE2\x82\xAC"},  // letters and the euro sign stay
+      {"\x1B]0;owned\x07", "\\x1B]0;owned\\x07"},                            // C0: a title change
+      {"a\tb\nc\rd", "a\\tb\\nc\\rd"},
+      {"del\x7F", "del\\x7F"},
+      {"csi\xC2\x9B"
+       "2J",
+       "csi\\u009B2J"},                    // C1 in UTF-8: the one-byte CSI
+      {"bad\xFF\xC3", "bad\\xFF\\xC3"},    // invalid byte, truncated sequence
+      {"long\xC0\x80", "long\\xC0\\x80"},  // overlong form of NUL
+      {"sur\xED\xA0\x80", "sur\\xED\\xA0\\x80"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(sfx::PrintableText(c.in), c.out) << c.out;
+  EXPECT_EQ(sfx::PrintableName("\x81\x1B[2J"), "\\u0081\\x1B[2J");  // Windows-1252 names too
 }
 
 }  // namespace
