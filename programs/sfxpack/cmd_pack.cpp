@@ -1,4 +1,4 @@
-// sfxpack pack DIR -o OUT [--stub STUB] [--level N] [--order FILE] [--allow-bad-config]
+// sfxpack pack DIR -o OUT [--stub STUB] [--level N] [--order FILE] [--allow-bad-config] [--allow-no-setup]
 //
 // Packs every file under DIR into a payload image (Setup.cfg first,
 // Setup.exe second, the rest by name, or the order of an order file),
@@ -29,6 +29,7 @@ struct PackArguments {
   std::string order;
   int level = 6;
   bool allow_bad_config = false;
+  bool allow_no_setup = false;
 };
 
 int RunPack(const PackArguments& arguments) {
@@ -40,6 +41,7 @@ int RunPack(const PackArguments& arguments) {
   if (!arguments.order.empty()) options.order_file = fs::path(arguments.order);
   options.level = arguments.level;
   options.allow_bad_config = arguments.allow_bad_config;
+  options.allow_no_setup = arguments.allow_no_setup;
   options.warn = [&meter](const std::string& text) {
     meter.Finish();
     std::fprintf(stderr, "sfxpack: warning: %s\n", text.c_str());
@@ -79,6 +81,7 @@ std::function<int()> SetupPack(CLI::App& app) {
   sub->add_option("--order", arguments->order,
                   "File with one relative name per line: these entries first, in this order");
   sub->add_flag("--allow-bad-config", arguments->allow_bad_config, "Pack a Setup.cfg even when it does not parse");
+  sub->add_flag("--allow-no-setup", arguments->allow_no_setup, "Pack a folder without a top-level Setup.exe");
   return [arguments] { return RunPack(*arguments); };
 }
 

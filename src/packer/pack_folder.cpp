@@ -43,7 +43,9 @@ void CheckOutputOutsideFolder(const fs::path& folder, const fs::path& output) {
 }
 
 // Parses a top-level Setup.cfg the way the installer will; refuses a bad
-// one unless allow_bad_config is set.
+// one unless allow_bad_config is set. Refuses a folder without a top-level
+// Setup.exe (any ASCII letter case, as the installer matches it) unless
+// allow_no_setup is set: the installer would have nothing to launch.
 void CheckSetupConfig(const PackOptions& options, const FolderScan& scan) {
   bool has_config = false;
   bool has_program = false;
@@ -62,7 +64,9 @@ void CheckSetupConfig(const PackOptions& options, const FolderScan& scan) {
     Warn(options, "no Setup.cfg at the top of the folder: the installer will not check the installed product");
   }
   if (!has_program) {
-    Warn(options, "no Setup.exe at the top of the folder: the installer will have no setup program to start");
+    const std::string what = "no Setup.exe at the top of the folder: the installer will have no setup program to start";
+    if (!options.allow_no_setup) throw PackError(what + " (--allow-no-setup packs it anyway)");
+    Warn(options, what);
   }
 }
 

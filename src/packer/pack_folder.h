@@ -2,7 +2,9 @@
 //
 // The steps, in order: refuse an output file inside the folder; read the
 // stub and check that it is a PE file (with a stub only); scan the folder;
-// parse a top-level Setup.cfg as the installer will; put the entries in the
+// refuse a folder without a top-level Setup.exe (the name the installer
+// launches; allow_no_setup overrides); parse a top-level Setup.cfg as the
+// installer will; put the entries in the
 // default order or the order of an order file; build the image; compress and
 // scramble it into a payload block; decode the block again and compare it
 // with the image; join stub and block and find the block again where it was
@@ -28,6 +30,7 @@ struct PackOptions {
   std::filesystem::path order_file;  // entries to put first; empty: the default order
   int level = 6;                     // compression level, 1 to 9
   bool allow_bad_config = false;     // pack a Setup.cfg that does not parse, with a warning
+  bool allow_no_setup = false;       // pack a folder without a top-level Setup.exe, with a warning
   // Called with each warning when it arises; may be empty.
   std::function<void(const std::string& text)> warn;
   // Called while the image is compressed (ProgressStage::kCompressing).

@@ -258,12 +258,21 @@ TEST_F(PackerCommands, PackRefusesABadSetupConfigUnlessAllowed) {
   EXPECT_EQ(Sfxpack({"list", P(out)}).exit_code, 0);
 }
 
-TEST_F(PackerCommands, PackWarnsWhenSetupFilesAreMissing) {
+TEST_F(PackerCommands, PackRefusesAFolderWithoutSetupExeUnlessAllowed) {
   WriteText(Dir() / "src" / "only.txt", "x");
-  const ToolRun pack = Sfxpack({"pack", P(Dir() / "src"), "-o", P(Dir() / "p.bin")});
-  EXPECT_EQ(pack.exit_code, 0) << pack.err;
-  EXPECT_NE(pack.err.find("no Setup.cfg"), std::string::npos) << pack.err;
-  EXPECT_NE(pack.err.find("no Setup.exe"), std::string::npos) << pack.err;
+  WriteText(Dir() / "src" / "sub" / "Setup.exe", "not at the top");
+  const ToolRun refused = Sfxpack({"pack", P(Dir() / "src"), "-o", P(Dir() / "p.bin")});
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_NE(refused.err.find("no Setup.exe"), std::string::npos) << refused.err;
+  EXPECT_FALSE(fs::exists(Dir() / "p.bin"));
+
+  const ToolRun allowed = Sfxpack({"pack", P(Dir() / "src"), "-o", P(Dir() / "p.bin"), "--allow-no-setup"});
+  EXPECT_EQ(allowed.exit_code, 0) << allowed.err;
+  EXPECT_NE(allowed.err.find("no Setup.cfg"), std::string::npos) << allowed.err;
+  EXPECT_NE(allowed.err.find("no Setup.exe"), std::string::npos) << allowed.err;
+
+  WriteText(Dir() / "src" / "SETUP.EXE", "the name in any letter case");
+  EXPECT_EQ(Sfxpack({"pack", P(Dir() / "src"), "-o", P(Dir() / "q.bin")}).exit_code, 0);
 }
 
 TEST_F(PackerCommands, AnUnpackedSizeTheStreamCannotReachFailsBeforeAllocating) {
