@@ -6,8 +6,9 @@
 // its directory can be read, and the command then exits with 1. Names are
 // printed through sfx::PrintableName, so a name cannot send escape
 // sequences to the terminal; entries named like Windows devices and entries
-// that share data bytes are marked in the check column and counted below. The listing
-// is sfx::ListPayloadFile's; this file prints it.
+// that share data bytes are marked in the check column, the latter also
+// counted in a note. The listing is sfx::ListPayloadFile's; this file
+// prints it.
 #include <CLI/CLI.hpp>
 
 #include <cinttypes>
