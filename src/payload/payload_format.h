@@ -73,14 +73,16 @@ inline constexpr std::uint32_t kMaxStepOutput = kLongMatchBase + kMaxLengthValue
 static_assert(kRecentMatchBase + kMaxLengthValue + RecentLengthBonus(kMaxDistance) <= kMaxStepOutput);
 static_assert(kMaxStepOutput == 260);
 
-// The most image bytes that P stream bytes can decode to. Each decoding step
-// starts at a bit position no later than the stream's last bit (the decoder
-// stops once it has read past the end), consumes at least one bit (every
-// code is at least one bit long) and yields at most kMaxStepOutput bytes; the
-// tables at the stream's start take at least 78 bits before the first step.
-// Hence at most 8 * P - 77 steps and fewer than 8 * P * kMaxStepOutput bytes
-// (2080 * P). A U above this cannot be produced by its stream: such a
-// payload is refused before a buffer of U bytes is allocated.
+// The most image bytes that P stream bytes can decode to, 2080 * P. Every
+// decoding step starts at a bit position b with 78 <= b <= 8 * P: the tables
+// at the stream's start take at least 78 bits (a 2-bit header and nineteen
+// 4-bit lengths), and the decoder starts no step once it has read past the
+// P bytes (a final partial word counts with the bytes it delivers). Each
+// step consumes at least one bit (no code is shorter) and yields at most
+// kMaxStepOutput bytes; the table read after the last step yields none.
+// Hence at most 8 * P - 77 steps and fewer than 8 * P * kMaxStepOutput
+// bytes, so no constant needs adding. A U above this cannot be produced by
+// its stream: such a payload is refused before a buffer of U bytes exists.
 std::uint64_t MaxUnpackedSize(std::uint32_t packed_size);
 
 // True when U does not exceed MaxUnpackedSize(P).
