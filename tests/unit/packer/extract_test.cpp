@@ -173,15 +173,6 @@ TEST(ImageExtraction, RefusesDeviceNames) {
   EXPECT_EQ(CountFiles(dir.path()), 1u);
 }
 
-#ifndef _WIN32
-TEST(ImageExtraction, NeverFollowsALinkOutOfTheTarget) {
-  ScratchDir dir;
-  ScratchDir outside;
-  fs::create_directory_symlink(outside.path(), dir.path() / "ab");
-  EXPECT_NE(ExtractError(ThreeEntryImage(), dir.path()).find("symbolic link"), std::string::npos);
-  EXPECT_EQ(CountFiles(outside.path()), 0u);
-}
-
 TEST(ImageExtraction, NeverWritesThroughAHardLink) {
   ScratchDir dir;
   ScratchDir outside;
@@ -189,6 +180,15 @@ TEST(ImageExtraction, NeverWritesThroughAHardLink) {
   fs::create_hard_link(outside.path() / "victim", dir.path() / "first.txt");
   EXPECT_NE(ExtractError(ThreeEntryImage(), dir.path()).find("hard links"), std::string::npos);
   EXPECT_EQ(ReadBytes(outside.path() / "victim"), Bytes("keep"));
+}
+
+#ifndef _WIN32
+TEST(ImageExtraction, NeverFollowsALinkOutOfTheTarget) {
+  ScratchDir dir;
+  ScratchDir outside;
+  fs::create_directory_symlink(outside.path(), dir.path() / "ab");
+  EXPECT_NE(ExtractError(ThreeEntryImage(), dir.path()).find("symbolic link"), std::string::npos);
+  EXPECT_EQ(CountFiles(outside.path()), 0u);
 }
 
 TEST(ImageExtraction, NeverWritesThroughALinkedFile) {
