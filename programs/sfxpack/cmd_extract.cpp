@@ -31,6 +31,8 @@ int RunExtract(const ExtractOptions& options) {
   ProgressMeter meter;
   const sfx::ExtractSummary summary = sfx::ExtractPayloadFile(fs::path(options.file), dir, meter.Report());
   meter.Finish();
+  std::printf("%s: %s, payload at offset %zu\n", sfx::PathToUtf8(fs::path(options.file)).c_str(),
+              sfx::PayloadFileKindText(summary.kind), summary.block_offset);
   std::printf("extracted %zu files, %llu bytes, into %s\n", summary.files,
               static_cast<unsigned long long>(summary.bytes), sfx::PathToUtf8(dir).c_str());
   return kExitOk;

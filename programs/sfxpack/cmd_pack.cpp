@@ -1,11 +1,14 @@
-// sfxpack pack DIR -o OUT [--stub STUB] [--level N] [--order FILE] [--allow-bad-config] [--allow-no-setup]
+// sfxpack pack DIR -o OUT [--stub STUB | --arch win32|win64 | --payload-only]
+//                          [--level N] [--order FILE] [--allow-bad-config] [--allow-no-setup]
 //
 // Packs every file under DIR into a payload image (Setup.cfg first,
 // Setup.exe second, the rest by name, or the order of an order file),
 // compresses and scrambles it into a payload block, checks that the block
-// decodes back to the image, and writes either an installer (with --stub)
-// or the bare payload block file. The work is sfx::PackFolder's; this file
-// reads the arguments and prints the warnings and the summary.
+// decodes back to the image, and writes an installer or, with
+// --payload-only, the bare payload block file. The installer's stub is
+// --stub, or the default stub of --arch (win32 unless told) that
+// FindDefaultStub finds next to the program. The work is sfx::PackFolder's;
+// this file reads the arguments and prints the warnings and the summary.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -16,6 +19,7 @@
 #include "packer/host_path.h"
 #include "packer/pack_folder.h"
 #include "progress_meter.h"
+#include "stub_locator.h"
 
 namespace sfxpack {
 namespace {
@@ -27,17 +31,36 @@ struct PackArguments {
   std::string output;
   std::string stub;
   std::string order;
+  std::string arch = "win32";
+  bool payload_only = false;
   int level = 6;
   bool allow_bad_config = false;
   bool allow_no_setup = false;
 };
+
+// The stub the installer is written with: --stub, else the default stub of
+// --arch; empty with --payload-only. Without any, InputError says what to
+// pass instead, so that a forgotten --stub never yields a bare block file.
+fs::path ChooseStub(const PackArguments& arguments) {
+  if (arguments.payload_only) return {};
+  if (!arguments.stub.empty()) return fs::path(arguments.stub);
+  const StubArch arch = arguments.arch == "win64" ? StubArch::kWin64 : StubArch::kWin32;
+  const StubSearch search = FindDefaultStub(arch);
+  if (!search.found.empty()) return search.found;
+  std::string message = std::string("no ") + StubArchName(arch) + " installer stub found";
+  for (std::size_t i = 0; i < search.tried.size(); ++i) {
+    message += (i == 0 ? " (looked for " : ", ") + sfx::PathToUtf8(search.tried[i]);
+  }
+  if (!search.tried.empty()) message += ")";
+  throw InputError(message + "; name one with --stub STUB, or pass --payload-only to write a bare payload block");
+}
 
 int RunPack(const PackArguments& arguments) {
   ProgressMeter meter;
   sfx::PackOptions options;
   options.folder = fs::path(arguments.dir);
   options.output = fs::path(arguments.output);
-  if (!arguments.stub.empty()) options.stub = fs::path(arguments.stub);
+  options.stub = ChooseStub(arguments);
   if (!arguments.order.empty()) options.order_file = fs::path(arguments.order);
   options.level = arguments.level;
   options.allow_bad_config = arguments.allow_bad_config;
@@ -54,8 +77,8 @@ int RunPack(const PackArguments& arguments) {
   if (result.kind == sfx::PayloadFileKind::kPayloadBlock) {
     std::printf("wrote payload block file %s\n", output.c_str());
   } else {
-    std::printf("wrote installer %s (stub %zu bytes, payload at offset %zu)\n", output.c_str(), result.stub_size,
-                result.block_offset);
+    std::printf("wrote installer %s (stub %s, %zu bytes; payload at offset %zu)\n", output.c_str(),
+                sfx::PathToUtf8(options.stub).c_str(), result.stub_size, result.block_offset);
   }
   // "packed" is the stream size P, as `sfxpack list` shows it.
   const double ratio = result.image_size == 0
@@ -70,11 +93,20 @@ int RunPack(const PackArguments& arguments) {
 
 std::function<int()> SetupPack(CLI::App& app) {
   auto arguments = std::make_shared<PackArguments>();
-  CLI::App* sub = app.add_subcommand("pack", "Pack a folder into an installer (--stub) or a payload block file");
+  CLI::App* sub =
+      app.add_subcommand("pack", "Pack a folder into an installer, or a payload block file (--payload-only)");
   sub->add_option("DIR", arguments->dir, "Folder whose files go into the payload")->required();
   sub->add_option("-o,--output", arguments->output, "File to write")->required();
-  sub->add_option("--stub", arguments->stub,
-                  "Installer stub (PE executable); without it a payload block file is written");
+  CLI::Option* stub = sub->add_option("--stub", arguments->stub,
+                                      "Installer stub (PE executable); default: the installed stub of --arch");
+  CLI::Option* arch =
+      sub->add_option("--arch", arguments->arch, "Default stub to use: win32 (32-bit) or win64 (64-bit)")
+          ->check(CLI::IsMember({"win32", "win64"}))
+          ->capture_default_str()
+          ->excludes(stub);
+  sub->add_flag("--payload-only", arguments->payload_only, "Write a bare payload block file, no installer stub")
+      ->excludes(stub)
+      ->excludes(arch);
   sub->add_option("--level", arguments->level, "Compression level, 1 (fastest) to 9 (smallest)")
       ->check(CLI::Range(1, 9))
       ->capture_default_str();

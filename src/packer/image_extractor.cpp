@@ -108,7 +108,9 @@ ExtractSummary ExtractPayloadFile(const fs::path& path, const fs::path& dir, con
   if (progress) {
     write_progress = [&progress, total](std::uint64_t written) { progress(ProgressStage::kWriting, written, total); };
   }
-  const ExtractSummary summary = ExtractImage(PayloadImageView(image.data(), image.size(), table), dir, write_progress);
+  ExtractSummary summary = ExtractImage(PayloadImageView(image.data(), image.size(), table), dir, write_progress);
+  summary.kind = file.kind;
+  summary.block_offset = file.block_offset;
   if (progress) progress(ProgressStage::kWriting, total, total);
   return summary;
 }

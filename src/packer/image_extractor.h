@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "packer/payload_file.h"
 #include "packer/progress_report.h"
 #include "payload/payload_format.h"
 
@@ -25,6 +26,8 @@ namespace sfx {
 struct ExtractSummary {
   std::size_t files = 0;
   std::uint64_t bytes = 0;
+  PayloadFileKind kind = PayloadFileKind::kPayloadBlock;  // ExtractPayloadFile: what held the payload
+  std::size_t block_offset = 0;                           // ExtractPayloadFile: where its block starts
 };
 
 // Called with the number of data bytes written so far.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/payload_samples.h"
 #include "support/sfxpack_runner.h"
 
 namespace {
@@ -120,6 +121,31 @@ TEST_F(DumpImage, EmptyImageIsAnEmptyFile) {
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_TRUE(fs::exists(image));
   EXPECT_EQ(fs::file_size(image), 0u);
+}
+
+TEST_F(DumpImage, ReadsAnInstallerAndNamesWhereItsPayloadIs) {
+  // A stub followed by the marker and the block, as pack writes it.
+  Bytes installer = sfx::test::MakeFakePe();
+  const std::string marker = "SFXPAYLD";
+  installer.insert(installer.end(), marker.begin(), marker.end());
+  const Bytes block = Block(Scramble(FooPlainStream()), 4);
+  installer.insert(installer.end(), block.begin(), block.end());
+  const fs::path image = dir_ / "foo.img";
+  const ToolRun run = Sfxpack({"dump-image", File("setup.exe", installer).string(), "-o", image.string()});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.out.find("installer, payload at offset " + std::to_string(sfx::test::kFakePeSectionsEnd + 8)),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(ReadText(image), "foo\n");
+
+  // A PE file without a payload: the error says that none was found, and where.
+  const ToolRun none =
+      Sfxpack({"dump-image", File("plain.exe", sfx::test::MakeFakePe()).string(), "-o", image.string() + "2"});
+  EXPECT_EQ(none.exit_code, 1);
+  EXPECT_TRUE(IsOneErrorLine(none.err)) << none.err;
+  EXPECT_NE(none.err.find("no payload found in"), std::string::npos) << none.err;
+  EXPECT_NE(none.err.find("plain.exe"), std::string::npos) << none.err;
+  EXPECT_FALSE(fs::exists(image.string() + "2"));
 }
 
 TEST_F(DumpImage, MissingFileIsBadInput) {

@@ -108,7 +108,7 @@ void MakeSecondNameEscape(std::vector<std::uint8_t>& image) {
 
 TEST_F(PackerCommands, PackAndExtractReproduceTheFolder) {
   const fs::path src = MakeSourceFolder();
-  const ToolRun pack = Sfxpack({"pack", P(src), "-o", P(Dir() / "payload.bin"), "--level", "9"});
+  const ToolRun pack = Sfxpack({"pack", P(src), "-o", P(Dir() / "payload.bin"), "--payload-only", "--level", "9"});
   ASSERT_EQ(pack.exit_code, 0) << pack.err;
   EXPECT_NE(pack.out.find("8 files"), std::string::npos) << pack.out;
   EXPECT_EQ(pack.err, "");
@@ -143,7 +143,7 @@ TEST_F(PackerCommands, InstallerRoundTripSurvivesAnAppendedSignature) {
 
 TEST_F(PackerCommands, ListShowsEntriesInInstallerOrder) {
   const fs::path src = MakeSourceFolder();
-  ASSERT_EQ(Sfxpack({"pack", P(src), "-o", P(Dir() / "p.bin")}).exit_code, 0);
+  ASSERT_EQ(Sfxpack({"pack", P(src), "-o", P(Dir() / "p.bin"), "--payload-only"}).exit_code, 0);
   const ToolRun list = Sfxpack({"list", P(Dir() / "p.bin")});
   ASSERT_EQ(list.exit_code, 0) << list.err;
   const std::size_t cfg = list.out.find("Setup.cfg");
@@ -163,7 +163,7 @@ TEST_F(PackerCommands, ListShowsEntriesInInstallerOrder) {
 
 TEST_F(PackerCommands, ListJsonIsOneObjectWithUtf8Names) {
   const fs::path src = MakeSourceFolder();
-  ASSERT_EQ(Sfxpack({"pack", P(src), "-o", P(Dir() / "p.bin")}).exit_code, 0);
+  ASSERT_EQ(Sfxpack({"pack", P(src), "-o", P(Dir() / "p.bin"), "--payload-only"}).exit_code, 0);
   const ToolRun list = Sfxpack({"list", P(Dir() / "p.bin"), "--json"});
   ASSERT_EQ(list.exit_code, 0) << list.err;
   ASSERT_FALSE(list.out.empty());
@@ -217,7 +217,7 @@ TEST_F(PackerCommands, ExtractRefusesAnEscapingNameAndWritesNothingOutside) {
 
 TEST_F(PackerCommands, ExtractRefusesADamagedStream) {
   const fs::path src = MakeSourceFolder();
-  ASSERT_EQ(Sfxpack({"pack", P(src), "-o", P(Dir() / "p.bin")}).exit_code, 0);
+  ASSERT_EQ(Sfxpack({"pack", P(src), "-o", P(Dir() / "p.bin"), "--payload-only"}).exit_code, 0);
   std::vector<std::uint8_t> bytes = ReadBytes(Dir() / "p.bin");
   for (std::size_t i = 8; i < 40; ++i) bytes[i] ^= 0x5A;  // the start of the stream
   WriteBytes(Dir() / "p.bin", bytes);
@@ -246,13 +246,13 @@ TEST_F(PackerCommands, PackRefusesABadSetupConfigUnlessAllowed) {
   const fs::path src = MakeSourceFolder();
   WriteText(src / "Setup.cfg", "PRODUCT_NAME \"unterminated\n");
   const fs::path out = Dir() / "p.bin";
-  const ToolRun refused = Sfxpack({"pack", P(src), "-o", P(out)});
+  const ToolRun refused = Sfxpack({"pack", P(src), "-o", P(out), "--payload-only"});
   EXPECT_EQ(refused.exit_code, 1);
   EXPECT_NE(refused.err.find("Setup.cfg"), std::string::npos) << refused.err;
   EXPECT_NE(refused.err.find("unterminated string"), std::string::npos) << refused.err;
   EXPECT_FALSE(fs::exists(out));
 
-  const ToolRun allowed = Sfxpack({"pack", P(src), "-o", P(out), "--allow-bad-config"});
+  const ToolRun allowed = Sfxpack({"pack", P(src), "-o", P(out), "--payload-only", "--allow-bad-config"});
   EXPECT_EQ(allowed.exit_code, 0) << allowed.err;
   EXPECT_NE(allowed.err.find("warning"), std::string::npos);
   EXPECT_EQ(Sfxpack({"list", P(out)}).exit_code, 0);
@@ -261,18 +261,19 @@ TEST_F(PackerCommands, PackRefusesABadSetupConfigUnlessAllowed) {
 TEST_F(PackerCommands, PackRefusesAFolderWithoutSetupExeUnlessAllowed) {
   WriteText(Dir() / "src" / "only.txt", "x");
   WriteText(Dir() / "src" / "sub" / "Setup.exe", "not at the top");
-  const ToolRun refused = Sfxpack({"pack", P(Dir() / "src"), "-o", P(Dir() / "p.bin")});
+  const ToolRun refused = Sfxpack({"pack", P(Dir() / "src"), "-o", P(Dir() / "p.bin"), "--payload-only"});
   EXPECT_EQ(refused.exit_code, 1);
   EXPECT_NE(refused.err.find("no Setup.exe"), std::string::npos) << refused.err;
   EXPECT_FALSE(fs::exists(Dir() / "p.bin"));
 
-  const ToolRun allowed = Sfxpack({"pack", P(Dir() / "src"), "-o", P(Dir() / "p.bin"), "--allow-no-setup"});
+  const ToolRun allowed =
+      Sfxpack({"pack", P(Dir() / "src"), "-o", P(Dir() / "p.bin"), "--allow-no-setup", "--payload-only"});
   EXPECT_EQ(allowed.exit_code, 0) << allowed.err;
   EXPECT_NE(allowed.err.find("no Setup.cfg"), std::string::npos) << allowed.err;
   EXPECT_NE(allowed.err.find("no Setup.exe"), std::string::npos) << allowed.err;
 
   WriteText(Dir() / "src" / "SETUP.EXE", "the name in any letter case");
-  EXPECT_EQ(Sfxpack({"pack", P(Dir() / "src"), "-o", P(Dir() / "q.bin")}).exit_code, 0);
+  EXPECT_EQ(Sfxpack({"pack", P(Dir() / "src"), "-o", P(Dir() / "q.bin"), "--payload-only"}).exit_code, 0);
 }
 
 TEST_F(PackerCommands, AnUnpackedSizeTheStreamCannotReachFailsBeforeAllocating) {
@@ -303,7 +304,7 @@ TEST_F(PackerCommands, ListPrintsControlCharactersOfNamesEscaped) {
 TEST_F(PackerCommands, PackRefusesUnpackableFolders) {
   WriteText(Dir() / "src" / "Setup.exe", "x");
   WriteText(Dir() / "src" / U8Path("\xE6\x97\xA5.txt"), "x");
-  const ToolRun pack = Sfxpack({"pack", P(Dir() / "src"), "-o", P(Dir() / "p.bin")});
+  const ToolRun pack = Sfxpack({"pack", P(Dir() / "src"), "-o", P(Dir() / "p.bin"), "--payload-only"});
   EXPECT_EQ(pack.exit_code, 1);
   EXPECT_NE(pack.err.find("Windows-1252"), std::string::npos) << pack.err;
   EXPECT_FALSE(fs::exists(Dir() / "p.bin"));
@@ -315,7 +316,9 @@ TEST_F(PackerCommands, PackRefusesUnpackableFolders) {
 TEST_F(PackerCommands, OrderFileSetsTheEntryOrder) {
   const fs::path src = MakeSourceFolder();
   WriteText(Dir() / "order.txt", "data/big.bin\nreadme.txt\n");
-  ASSERT_EQ(Sfxpack({"pack", P(src), "-o", P(Dir() / "p.bin"), "--order", P(Dir() / "order.txt")}).exit_code, 0);
+  ASSERT_EQ(Sfxpack({"pack", P(src), "-o", P(Dir() / "p.bin"), "--payload-only", "--order", P(Dir() / "order.txt")})
+                .exit_code,
+            0);
   const ToolRun list = Sfxpack({"list", P(Dir() / "p.bin")});
   const std::size_t big = list.out.find("data\\big.bin");
   const std::size_t readme = list.out.find("readme.txt");
@@ -325,7 +328,8 @@ TEST_F(PackerCommands, OrderFileSetsTheEntryOrder) {
   EXPECT_LT(readme, cfg);
 
   WriteText(Dir() / "order.txt", "no-such-file.txt\n");
-  const ToolRun bad = Sfxpack({"pack", P(src), "-o", P(Dir() / "q.bin"), "--order", P(Dir() / "order.txt")});
+  const ToolRun bad =
+      Sfxpack({"pack", P(src), "-o", P(Dir() / "q.bin"), "--payload-only", "--order", P(Dir() / "order.txt")});
   EXPECT_EQ(bad.exit_code, 1);
   EXPECT_NE(bad.err.find("no-such-file.txt"), std::string::npos) << bad.err;
 }

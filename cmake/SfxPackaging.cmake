@@ -1,0 +1,67 @@
+# What `cmake --install` puts where, and the packages CPack makes from it.
+#
+#   bin/sfxpack[.exe]                         the vendor's tool
+#   share/sfxpack/stubs/win32/sfxstub.exe     the 32-bit stub (the default)
+#   share/sfxpack/stubs/win64/sfxstub.exe     the 64-bit stub
+#   share/man/man1/sfxpack.1                  the manual page (not on Windows)
+#   share/bash-completion/completions/sfxpack bash completion (not on Windows)
+#
+# sfxpack finds its default stubs at <its folder>/../share/sfxpack/stubs/, so
+# the two folder names here and in programs/sfxpack/stub_locator.cpp go
+# together. Everything is installed as the component "sfxpack"; the packages
+# hold that component only (no test or third-party files).
+#
+# Packages (target `package`, or cpack in the build folder):
+#   native build:  sfxpack_<version>_<arch>.deb  (installs under /usr)
+#   Windows build: sfxpack-<version>-win32.zip or -win64.zip: bin/sfxpack.exe
+#                  and the two stubs, under a folder of the same name
+# Both need the two stubs of SFX_STUB_FILES; cmake/SfxPackageCheck.cmake
+# stops cpack with a message when one is missing.
+
+foreach(arch win32 win64)
+  string(TOUPPER ${arch} upper)
+  if(SFX_STUB_FILE_${upper})
+    install(FILES "${SFX_STUB_FILE_${upper}}" DESTINATION share/sfxpack/stubs/${arch} COMPONENT sfxpack)
+  endif()
+endforeach()
+
+set(CPACK_PACKAGE_NAME sfxpack)
+set(CPACK_PACKAGE_VENDOR "Mivor")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "builds and inspects Mivor self-extracting installers for Windows")
+set(CPACK_PACKAGE_CONTACT "Mivor installer maintainers <installer@mivor.invalid>")
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};sfxpack;/")
+set(CPACK_PACKAGE_DIRECTORY "${CMAKE_BINARY_DIR}/packages")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PROJECT_CONFIG_FILE "${CMAKE_BINARY_DIR}/SfxPackageCheck.cmake")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/SfxPackageCheck.cmake.in ${CMAKE_BINARY_DIR}/SfxPackageCheck.cmake @ONLY)
+
+if(SFX_WINDOWS)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(sfx_package_arch win64)
+  else()
+    set(sfx_package_arch win32)
+  endif()
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME "sfxpack-${PROJECT_VERSION}-${sfx_package_arch}")
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+else()
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+  string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
+         "sfxpack packs a folder into a self-extracting installer for Windows with its own encoder,\n"
+         "and lists, verifies and extracts installers. The 32-bit and 64-bit installer stubs come\n"
+         "with it, so that `sfxpack pack DIR -o Setup.exe` needs no other file.")
+  # sfxpack links libstdc++, libgcc_s and libc dynamically: dpkg-shlibdeps
+  # (dpkg-dev, which scripts/install-deps installs) computes the Depends line
+  # from the program itself; without it, the line it computes on Debian 12.
+  find_program(SFX_DPKG_SHLIBDEPS dpkg-shlibdeps)
+  if(SFX_DPKG_SHLIBDEPS)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  else()
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11)")
+  endif()
+endif()
+
+include(CPack)
