@@ -62,7 +62,7 @@ std::vector<std::uint8_t> DecodePayloadStream(const std::uint8_t* stream, std::u
   const std::uint8_t* in = packed_size != 0 ? stream : &kNothing;
   std::uint8_t dummy = 0;
   std::uint8_t* out = unpacked_size != 0 ? image.data() : &dummy;
-  if (!UnpackPayload(*state, in, in + packed_size, out, out + unpacked_size)) {
+  if (!UnpackImage(*state, in, in + packed_size, out, out + unpacked_size)) {
     throw PackError("not enough memory for the decoder's window");
   }
   return image;

@@ -37,4 +37,13 @@ void SetProgressSink(UnpackState& state, ProgressSink sink, void* context);
 bool UnpackPayload(UnpackState& state, const std::uint8_t* stream_start, const std::uint8_t* stream_end,
                    std::uint8_t* out_start, std::uint8_t* out_end);
 
+// UnpackPayload for a caller that holds the whole image in memory: decodes
+// straight into [out_start, out_end), which need not be initialised, and
+// reports the same chunks. The output ends up as UnpackPayload leaves a
+// zero-filled buffer: bytes that the decoder does not deliver (a damaged
+// stream) are zero. Returns false, with the output unset, when the 1 MiB
+// window cannot be allocated.
+bool UnpackImage(UnpackState& state, const std::uint8_t* stream_start, const std::uint8_t* stream_end,
+                 std::uint8_t* out_start, std::uint8_t* out_end);
+
 }  // namespace sfx
