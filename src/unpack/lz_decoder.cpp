@@ -233,13 +233,50 @@ struct DirectOutput {
 constexpr std::int32_t kDirectMargin = 1024;
 static_assert(kDirectMargin > static_cast<std::int32_t>(kFlushMargin));
 
-// The state's input position fields, read by the bit primitives of
-// bit_input.h like the state itself.
-struct InputPosition {
+// The big-endian 64-bit value of the eight bytes at p.
+inline std::uint64_t LoadBE64(const std::uint8_t* p) {
+#if defined(__GNUC__)
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return __builtin_bswap64(v);  // the compilers of every preset are GCC or Clang; x86 is little-endian
+#else
+  std::uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
+  return v;
+#endif
+}
+
+// The input position of a run, with the bits of the current step in one
+// register: at the start of a step, `word` takes the 64 bits at byte_pos
+// shifted left by bit_pos (57 or more of them are stream bits), and the
+// step's reads take them from there; `consumed` counts the bits read. A
+// step reads at most 51 bits, and its last peek ends at bit 51 at most, so
+// every bit a peek shows is one of those 57, the same bits that PeekBits
+// on the input buffer shows. A step starts at byte_pos <= kStepRefill, so
+// the eight bytes lie inside the 8192-byte buffer.
+struct StepInput {
   const std::uint8_t* input_buffer;
   std::int32_t byte_pos;
   std::uint32_t bit_pos;
+  std::uint64_t word = 0;
+  std::uint32_t consumed = 0;
+
+  void BeginStep() {
+    word = LoadBE64(input_buffer + byte_pos) << bit_pos;
+    consumed = 0;
+  }
+  void EndStep() {
+    const std::uint32_t bits = bit_pos + consumed;
+    byte_pos += static_cast<std::int32_t>(bits >> 3);
+    bit_pos = bits & 7;
+  }
 };
+static_assert(kStepRefill + 8 <= kInputBufferSize);
+
+// The bit primitives of bit_input.h on a StepInput (DecodeSymbol and
+// ReadBits find these by overload resolution).
+inline std::uint32_t PeekBits(const StepInput& in) { return static_cast<std::uint32_t>((in.word << in.consumed) >> 48); }
+inline void SkipBits(StepInput& in, std::uint32_t n) { in.consumed += n; }
 
 // A run of decoding steps with the hot fields in locals.
 //
@@ -275,18 +312,21 @@ class DecodeRun {
   // output position.
   std::uint32_t RunLz() {
     for (;;) {
+      in_.BeginStep();
       const std::uint32_t s = DecodeSymbol(in_, state_.literal_table);
       if (s < 256) {
         out_.Put(static_cast<std::uint8_t>(s));
         remaining_ -= 1;
       } else if (s == kSymbolNewTables) {
         // Table reads may refill the buffer; DecodeLoop takes over.
+        in_.EndStep();
         WriteBack();
         ReadCodeTables(state_);
         return out_.pos;
       } else {
         Match(s);
       }
+      in_.EndStep();
       if (!Continue()) break;
     }
     WriteBack();
@@ -299,7 +339,9 @@ class DecodeRun {
     const std::int32_t channel_count = state_.channel_count;
     std::int32_t channel = state_.current_channel;
     for (;;) {
+      in_.BeginStep();
       const std::uint32_t s = DecodeSymbol(in_, state_.channel_tables[channel]);
+      in_.EndStep();
       if (s == kChannelSymbolNewTables) {
         state_.current_channel = channel;
         WriteBack();
@@ -365,7 +407,7 @@ class DecodeRun {
   }
 
   UnpackState& state_;
-  InputPosition in_;
+  StepInput in_;
   Output out_;
   std::int32_t remaining_;
   const std::uint32_t flushed_;
