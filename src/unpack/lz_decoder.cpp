@@ -246,37 +246,49 @@ inline std::uint64_t LoadBE64(const std::uint8_t* p) {
 #endif
 }
 
-// The input position of a run, with the bits of the current step in one
-// register: at the start of a step, `word` takes the 64 bits at byte_pos
-// shifted left by bit_pos (57 or more of them are stream bits), and the
-// step's reads take them from there; `consumed` counts the bits read. A
-// step reads at most 51 bits, and its last peek ends at bit 51 at most, so
-// every bit a peek shows is one of those 57, the same bits that PeekBits
-// on the input buffer shows. A step starts at byte_pos <= kStepRefill, so
-// the eight bytes lie inside the 8192-byte buffer.
+// The input position of a run as a bit buffer: `bits` holds the next
+// `count` stream bits at its top, and `next` is the first buffer byte not
+// yet loaded. Refill loads the eight bytes at `next` behind the held bits
+// without a branch and moves `next` on by the whole bytes that fit, so that
+// 56 to 63 bits are held; the bits below the held ones are the stream's
+// own next bits or zero, so the next load ORs in the same values. A step
+// reads at most 51 bits and refills once at its start, so a peek always
+// shows held bits: the same bits that PeekBits on the input buffer shows,
+// as the buffer does not change during a run. A step starts at a bit
+// position below (kStepRefill + 1) * 8, so `next` is at most kStepRefill + 8
+// and the eight bytes loaded lie inside the 8192-byte buffer.
 struct StepInput {
-  const std::uint8_t* input_buffer;
-  std::int32_t byte_pos;
-  std::uint32_t bit_pos;
-  std::uint64_t word = 0;
-  std::uint32_t consumed = 0;
+  StepInput(const std::uint8_t* buffer, std::int32_t byte_pos, std::uint32_t bit_pos)
+      : input_buffer(buffer), next(buffer + byte_pos) {
+    Refill();
+    bits <<= bit_pos;
+    count -= bit_pos;
+  }
 
-  void BeginStep() {
-    word = LoadBE64(input_buffer + byte_pos) << bit_pos;
-    consumed = 0;
+  void Refill() {
+    bits |= LoadBE64(next) >> count;
+    next += (63 - count) >> 3;
+    count |= 56;
   }
-  void EndStep() {
-    const std::uint32_t bits = bit_pos + consumed;
-    byte_pos += static_cast<std::int32_t>(bits >> 3);
-    bit_pos = bits & 7;
+  // Bits of the input buffer consumed so far.
+  std::int32_t BitPosition() const {
+    return static_cast<std::int32_t>(next - input_buffer) * 8 - static_cast<std::int32_t>(count);
   }
+
+  const std::uint8_t* const input_buffer;
+  const std::uint8_t* next;
+  std::uint64_t bits = 0;
+  std::uint32_t count = 0;
 };
-static_assert(kStepRefill + 8 <= kInputBufferSize);
+static_assert(kStepRefill + 16 <= kInputBufferSize);
 
 // The bit primitives of bit_input.h on a StepInput (DecodeSymbol and
 // ReadBits find these by overload resolution).
-inline std::uint32_t PeekBits(const StepInput& in) { return static_cast<std::uint32_t>((in.word << in.consumed) >> 48); }
-inline void SkipBits(StepInput& in, std::uint32_t n) { in.consumed += n; }
+inline std::uint32_t PeekBits(const StepInput& in) { return static_cast<std::uint32_t>(in.bits >> 48); }
+inline void SkipBits(StepInput& in, std::uint32_t n) {
+  in.bits <<= n;
+  in.count -= n;
+}
 
 // A run of decoding steps with the hot fields in locals.
 //
@@ -298,35 +310,34 @@ class DecodeRun {
  public:
   DecodeRun(UnpackState& state, Output output, std::uint32_t flushed, std::int32_t stop_below)
       : state_(state),
-        in_{state.input_buffer, state.byte_pos, state.bit_pos},
+        in_(state.input_buffer, state.byte_pos, state.bit_pos),
         out_(output),
         remaining_(state.remaining_output),
         flushed_(flushed),
         stop_below_(stop_below),
         // A step may start at byte_pos <= kStepRefill without a refill;
-        // below the delivered end nothing has been read past it.
-        last_quiet_pos_(state.input_end - 1 < kStepRefill ? state.input_end - 1 : kStepRefill) {}
+        // below the delivered end nothing has been read past it. As a bit
+        // position: below the start of the byte after that.
+        quiet_bits_end_(((state.input_end - 1 < kStepRefill ? state.input_end - 1 : kStepRefill) + 1) * 8) {}
 
   // Runs the LZ step that DecodeLoop has prepared, then more while the
   // tests at the top of DecodeLoop would all pass through. Returns the
   // output position.
   std::uint32_t RunLz() {
     for (;;) {
-      in_.BeginStep();
+      in_.Refill();
       const std::uint32_t s = DecodeSymbol(in_, state_.literal_table);
       if (s < 256) {
         out_.Put(static_cast<std::uint8_t>(s));
         remaining_ -= 1;
       } else if (s == kSymbolNewTables) {
         // Table reads may refill the buffer; DecodeLoop takes over.
-        in_.EndStep();
-        WriteBack();
+          WriteBack();
         ReadCodeTables(state_);
         return out_.pos;
       } else {
         Match(s);
       }
-      in_.EndStep();
       if (!Continue()) break;
     }
     WriteBack();
@@ -339,9 +350,8 @@ class DecodeRun {
     const std::int32_t channel_count = state_.channel_count;
     std::int32_t channel = state_.current_channel;
     for (;;) {
-      in_.BeginStep();
+      in_.Refill();
       const std::uint32_t s = DecodeSymbol(in_, state_.channel_tables[channel]);
-      in_.EndStep();
       if (s == kChannelSymbolNewTables) {
         state_.current_channel = channel;
         WriteBack();
@@ -363,13 +373,14 @@ class DecodeRun {
   bool Continue() {
     if (remaining_ < stop_below_) return false;  // the loop ends (window_pos stays unmasked) or hands over
     out_.Mask();
-    if (in_.byte_pos > last_quiet_pos_) return false;
+    if (in_.BitPosition() >= quiet_bits_end_) return false;
     return !out_.FlushDue(flushed_);
   }
 
   void WriteBack() {
-    state_.byte_pos = in_.byte_pos;
-    state_.bit_pos = in_.bit_pos;
+    const std::int32_t position = in_.BitPosition();
+    state_.byte_pos = position >> 3;
+    state_.bit_pos = static_cast<std::uint32_t>(position) & 7;
     state_.remaining_output = remaining_;
   }
 
@@ -412,7 +423,7 @@ class DecodeRun {
   std::int32_t remaining_;
   const std::uint32_t flushed_;
   const std::int32_t stop_below_;
-  const std::int32_t last_quiet_pos_;
+  const std::int32_t quiet_bits_end_;
 };
 
 // Hands `n` output bytes that a direct decode has already written to the
