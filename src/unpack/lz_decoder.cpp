@@ -163,25 +163,42 @@ inline std::uint32_t CopyWithinWindow(std::uint8_t* window, std::uint32_t dst, s
   return dst;
 }
 
+// Largest number of bytes that CopyDirect writes past the end of a match.
+constexpr std::uint32_t kCopyOverrun = 15;
+
+// Copies `length` bytes forward in `step`-byte pieces (8 or 16), the last
+// piece running up to step - 1 bytes past the end. With the source `step` or
+// more bytes behind the destination, every byte that a piece reads is below
+// the bytes it writes and already holds its final value, so the first
+// `length` bytes are those of the byte-by-byte copy.
+template <std::uint32_t kStep>
+inline void CopyWithOverrun(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t length) {
+  std::uint32_t i = 0;
+  do {
+    std::uint8_t piece[kStep];
+    std::memcpy(piece, src + i, kStep);
+    std::memcpy(dst + i, piece, kStep);
+    i += kStep;
+  } while (i < length);
+}
+
 // The byte-by-byte forward copy of `length` bytes from `distance` back in
 // the output itself (see DirectOutput): byte p becomes byte p - distance, or
 // zero while that lies before the output's start; a distance of 0 stands
-// for kWindowSize. Where the whole source lies inside the output, the
-// pieces of CopyWithinWindow give the same bytes (same reasoning, without
-// the wrap).
+// for kWindowSize. It may write up to kCopyOverrun bytes of scratch past the
+// match: a direct decode stops kDirectMargin bytes before the output's end,
+// and every byte behind the match is written again by later steps or the
+// handover before it is delivered.
 inline void CopyDirect(std::uint8_t* out, std::uint32_t dst, std::uint32_t distance, std::uint32_t length) {
   if (distance == 0) distance = kWindowSize;
   if (distance <= dst) {
     std::uint8_t* d = out + dst;
     const std::uint8_t* src = d - distance;
-    if (distance >= length) {
-      if (length <= 16) {
-        if (length != 0) MoveShort(d, src, length);
-      } else {
-        std::memcpy(d, src, length);  // distance >= length: the spans do not overlap
-      }
+    if (length == 0) return;
+    if (distance >= 16) {
+      CopyWithOverrun<16>(d, src, length);
     } else if (distance >= 8) {
-      CopyInEightByteSteps(d, src, length);
+      CopyWithOverrun<8>(d, src, length);
     } else if (distance == 1) {
       std::memset(d, *src, length);
     } else {
@@ -228,10 +245,11 @@ struct DirectOutput {
 };
 
 // Output still owed below which a direct decode hands over to the window:
-// more than a step writes (at most 260 bytes), so a direct step never writes
-// past the output's end, and no flush before the handover can be refused.
+// more than a step writes (at most 260 bytes and kCopyOverrun of scratch),
+// so a direct step never writes past the output's end, and no flush before
+// the handover can be refused.
 constexpr std::int32_t kDirectMargin = 1024;
-static_assert(kDirectMargin > static_cast<std::int32_t>(kFlushMargin));
+static_assert(kDirectMargin > static_cast<std::int32_t>(kFlushMargin + kCopyOverrun));
 
 // The big-endian 64-bit value of the eight bytes at p.
 inline std::uint64_t LoadBE64(const std::uint8_t* p) {
