@@ -48,6 +48,9 @@ std::vector<std::uint8_t> DecodePayloadStream(const std::uint8_t* stream, std::u
                                               std::uint32_t unpacked_size, const DecodeProgress& progress) {
   std::vector<std::uint8_t> image;
   try {
+    // Allocated first and advised before the zero-fill touches it.
+    image.reserve(unpacked_size);
+    AdviseOutputBuffer(image.data(), unpacked_size);
     image.assign(unpacked_size, 0);
   } catch (const std::exception&) {  // bad_alloc, or length_error in a 32-bit process
     throw PackError("not enough memory for an image of " + std::to_string(unpacked_size) + " bytes");
