@@ -564,7 +564,8 @@ bool UnpackImage(UnpackState& state, const std::uint8_t* stream_start, const std
                  std::uint8_t* out_start, std::uint8_t* out_end) {
   if (!Unpack(state, stream_start, stream_end, out_start, out_end, true)) return false;
   // Bytes that were never delivered read as in a zeroed buffer.
-  std::memset(state.output_cursor, 0, static_cast<std::size_t>(out_end - state.output_cursor));
+  if (out_end != state.output_cursor)  // an empty output may have a null start
+    std::memset(state.output_cursor, 0, static_cast<std::size_t>(out_end - state.output_cursor));
   return true;
 }
 
