@@ -12,7 +12,20 @@ namespace sfxpack {
 std::string ReadInputFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw InputError("cannot open " + path);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // One read of the whole file where its size is known (a regular file);
+  // byte by byte through the stream buffer otherwise (a pipe).
+  std::string bytes;
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  in.seekg(0, std::ios::beg);
+  if (size > 0 && in) {
+    bytes.resize(static_cast<std::size_t>(size));
+    in.read(bytes.data(), size);
+    if (in.gcount() != size) throw InputError("cannot read " + path);
+  } else {
+    in.clear();
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   if (in.bad()) throw InputError("cannot read " + path);
   return bytes;
 }

@@ -14,6 +14,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "format/stream_format.h"
 
 namespace sfx {
@@ -49,7 +53,14 @@ struct DeltaPredictor {
   };
 
   // The byte that `delta` (0..255) gives on `channel`; advances the model.
-  std::uint8_t DecodeDelta(int channel, std::uint8_t delta);
+  // Inline: the decoder runs it for every byte of a multimedia block.
+  std::uint8_t DecodeDelta(int channel, std::uint8_t delta) {
+    Channel& c = channels[channel];
+    ++c.sample_count;
+    const std::int32_t value = Predict(c, shared_delta) - delta;
+    Update(c, shared_delta, delta, value);
+    return static_cast<std::uint8_t>(value & 0xFF);
+  }
 
   // The delta that makes DecodeDelta give `byte` on `channel`; advances the
   // model exactly as that DecodeDelta does.
@@ -63,6 +74,72 @@ struct DeltaPredictor {
 
   Channel channels[kMaxChannels];
   std::int32_t shared_delta = 0;
+
+ private:
+  // Shifts the channel's history and returns the prediction (0..255).
+  static std::int32_t Predict(Channel& c, std::int32_t shared_delta) {
+    c.history[3] = c.history[2];
+    c.history[2] = c.history[1];
+    c.history[1] = c.prev_delta - c.history[0];
+    c.history[0] = c.prev_delta;
+    const std::int32_t weighted = c.weights[0] * c.history[0] + c.weights[1] * c.history[1] +
+                                  c.weights[2] * c.history[2] + c.weights[3] * c.history[3] +
+                                  c.weights[4] * shared_delta;
+    // ((8 x prev_value + weighted) >> 3) & 0xFF, with C++20's arithmetic
+    // shift (floor division by 8) on negative numbers. 8 x prev_value is a
+    // multiple of 8, so this is (prev_value + (weighted >> 3)) & 0xFF.
+    return (c.prev_value + (weighted >> 3)) & 0xFF;
+  }
+
+  // Adds the byte's errors to the sums, records its value and adapts on
+  // every 32nd byte.
+  static void Update(Channel& c, std::int32_t& shared_delta, std::int32_t delta, std::int32_t value) {
+    const std::int32_t d = static_cast<std::int8_t>(static_cast<std::uint8_t>(delta & 0xFF)) * 8;
+    AddErrors(c, d, shared_delta);
+    const std::int32_t change = static_cast<std::int8_t>(static_cast<std::uint8_t>((value - c.prev_value) & 0xFF));
+    c.prev_delta = change;
+    shared_delta = change;
+    c.prev_value = value;
+    if ((c.sample_count & 31) == 0) Adapt(c);
+  }
+
+  // Adds |d - term| and |d + term| for the terms h0..h3, the shared delta
+  // and zero to the error sums.
+  static void AddErrors(Channel& c, std::int32_t d, std::int32_t shared_delta) {
+#if defined(__SSE2__)
+    // Safe: __SSE2__ is defined only where the target has SSE2 (always on
+    // x86-64; on i686 only with -msse2 or an -march that implies it). The
+    // lanes are those of the portable loop below; |x| is (x ^ s) - s with
+    // s = x >> 31, exact for these small values. Unaligned loads and stores.
+    const __m128i dv = _mm_set1_epi32(d);
+    const __m128i low_terms = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c.history));
+    const __m128i high_terms = _mm_set_epi32(0, 0, 0, shared_delta);
+    AddAbs(c.minus, _mm_sub_epi32(dv, low_terms));
+    AddAbs(c.minus + 4, _mm_sub_epi32(dv, high_terms));
+    AddAbs(c.plus, _mm_add_epi32(dv, low_terms));
+    AddAbs(c.plus + 4, _mm_add_epi32(dv, high_terms));
+#else
+    const std::int32_t terms[8] = {c.history[0], c.history[1], c.history[2], c.history[3], shared_delta, 0, 0, 0};
+    for (int t = 0; t < 8; ++t) {
+      const std::int32_t minus = d - terms[t], plus = d + terms[t];
+      c.minus[t] += static_cast<std::uint32_t>(minus < 0 ? -minus : minus);
+      c.plus[t] += static_cast<std::uint32_t>(plus < 0 ? -plus : plus);
+    }
+#endif
+  }
+
+#if defined(__SSE2__)
+  // sums[0..3] += |x| lane by lane.
+  static void AddAbs(std::uint32_t* sums, __m128i x) {
+    const __m128i sign = _mm_srai_epi32(x, 31);
+    const __m128i abs = _mm_sub_epi32(_mm_xor_si128(x, sign), sign);
+    __m128i* p = reinterpret_cast<__m128i*>(sums);
+    _mm_storeu_si128(p, _mm_add_epi32(_mm_loadu_si128(p), abs));
+  }
+#endif
+
+  // Moves the weight whose error sum is smallest and restarts the sums.
+  static void Adapt(Channel& c);
 };
 
 }  // namespace sfx

@@ -55,6 +55,9 @@ std::vector<std::uint8_t> DecodePayloadStream(const std::uint8_t* stream, std::u
   }
   std::vector<std::uint8_t> image;
   try {
+    // Allocated first and advised before the zero-fill touches it.
+    image.reserve(unpacked_size);
+    AdviseOutputBuffer(image.data(), unpacked_size);
     image.assign(unpacked_size, 0);
   } catch (const std::exception&) {  // bad_alloc, or length_error in a 32-bit process
     throw PackError("not enough memory for an image of " + std::to_string(unpacked_size) + " bytes");
@@ -69,7 +72,7 @@ std::vector<std::uint8_t> DecodePayloadStream(const std::uint8_t* stream, std::u
   const std::uint8_t* in = packed_size != 0 ? stream : &kNothing;
   std::uint8_t dummy = 0;
   std::uint8_t* out = unpacked_size != 0 ? image.data() : &dummy;
-  if (!UnpackPayload(*state, in, in + packed_size, out, out + unpacked_size)) {
+  if (!UnpackImage(*state, in, in + packed_size, out, out + unpacked_size)) {
     throw PackError("not enough memory for the decoder's window");
   }
   return image;

@@ -63,17 +63,28 @@ std::uint32_t SymbolIndexOf(const DecodeTable& table, std::uint32_t b, std::uint
   return table.first_index[length] + ((b - table.limit[length - 1]) >> (16 - length));
 }
 
-// Fills the direct-lookup cache of a freshly built table.
+// Fills the direct-lookup cache of a freshly built table in one sweep over
+// the prefixes in ascending order. The bisection's code length of a masked
+// peek b is the smallest k < 15 with b < limit[k], else 15; the limits never
+// decrease, so that k never decreases with b and is found by walking k up
+// from the previous prefix's. A prefix gets an entry when its smallest and
+// largest masked peeks have the same length k <= kQuickBits and the same
+// index; since both grow with the peek, every peek in between has them too,
+// and the entry is SlowTableEntry's for any of them.
 void BuildQuickTable(DecodeTable& table) {
-  const std::uint32_t prefix_span = 1u << kQuickShift;
+  const std::uint32_t* limit = table.limit;
+  std::uint32_t k = 1;
   for (std::uint32_t prefix = 0; prefix < (1u << kQuickBits); ++prefix) {
     const std::uint32_t low = prefix << kQuickShift;
-    const std::uint32_t high = (low + prefix_span - 1) & 0xFFFEu;
-    const std::uint32_t length = CodeLengthOf(table, low);
+    const std::uint32_t high = (low + (1u << kQuickShift) - 1) & 0xFFFEu;
+    while (k < 15 && low >= limit[k]) ++k;
     std::uint16_t entry = 0;
-    if (length <= static_cast<std::uint32_t>(kQuickBits) && CodeLengthOf(table, high) == length &&
-        SymbolIndexOf(table, high, length) == SymbolIndexOf(table, low, length)) {
-      entry = static_cast<std::uint16_t>(SlowTableEntry(table, low));
+    // The largest peek has the same length when it also lies below limit[k].
+    if (k <= static_cast<std::uint32_t>(kQuickBits) && high < limit[k] &&
+        ((low - limit[k - 1]) >> (16 - k)) == ((high - limit[k - 1]) >> (16 - k))) {
+      std::uint32_t index = SymbolIndexOf(table, low, k);
+      if (index >= static_cast<std::uint32_t>(table.symbol_count)) index = 0;
+      entry = static_cast<std::uint16_t>((table.symbols[index] << 4) | k);
     }
     table.quick[prefix] = entry;
   }

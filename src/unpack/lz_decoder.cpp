@@ -82,19 +82,6 @@ void ReadTrailingTables(UnpackState& state) {
   }
 }
 
-// One multimedia step: a delta byte for the current channel or new tables.
-void DecodeMultimediaStep(UnpackState& state) {
-  const std::uint32_t s = DecodeSymbol(state, state.channel_tables[state.current_channel]);
-  if (s == kChannelSymbolNewTables) {
-    ReadCodeTables(state);
-    return;
-  }
-  state.window[state.window_pos] = state.predictor.DecodeDelta(state.current_channel, static_cast<std::uint8_t>(s));
-  state.window_pos += 1;
-  if (++state.current_channel == state.channel_count) state.current_channel = 0;
-  state.remaining_output -= 1;
-}
-
 // Copies `length` bytes forward, eight at a time, then the rest one by one;
 // nothing is written past dst + length. This gives exactly the bytes of the
 // byte-by-byte forward copy when neither span wraps and either the source
@@ -176,71 +163,242 @@ inline std::uint32_t CopyWithinWindow(std::uint8_t* window, std::uint32_t dst, s
   return dst;
 }
 
-// A run of LZ steps with the hot fields in locals.
+// Largest number of bytes that CopyDirect writes past the end of a match.
+constexpr std::uint32_t kCopyOverrun = 15;
+
+// Copies `length` bytes forward in `step`-byte pieces (8 or 16), the last
+// piece running up to step - 1 bytes past the end. With the source `step` or
+// more bytes behind the destination, every byte that a piece reads is below
+// the bytes it writes and already holds its final value, so the first
+// `length` bytes are those of the byte-by-byte copy.
+template <std::uint32_t kStep>
+inline void CopyWithOverrun(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t length) {
+  std::uint32_t i = 0;
+  do {
+    std::uint8_t piece[kStep];
+    std::memcpy(piece, src + i, kStep);
+    std::memcpy(dst + i, piece, kStep);
+    i += kStep;
+  } while (i < length);
+}
+
+// The byte-by-byte forward copy of `length` bytes from `distance` back in
+// the output itself (see DirectOutput): byte p becomes byte p - distance, or
+// zero while that lies before the output's start; a distance of 0 stands
+// for kWindowSize. It may write up to kCopyOverrun bytes of scratch past the
+// match: a direct decode stops kDirectMargin bytes before the output's end,
+// and every byte behind the match is written again by later steps or the
+// handover before it is delivered.
+inline void CopyDirect(std::uint8_t* out, std::uint32_t dst, std::uint32_t distance, std::uint32_t length) {
+  if (distance == 0) distance = kWindowSize;
+  if (distance <= dst) {
+    std::uint8_t* d = out + dst;
+    const std::uint8_t* src = d - distance;
+    if (length == 0) return;
+    if (distance >= 16) {
+      CopyWithOverrun<16>(d, src, length);
+    } else if (distance >= 8) {
+      CopyWithOverrun<8>(d, src, length);
+    } else if (distance == 1) {
+      std::memset(d, *src, length);
+    } else {
+      for (std::uint32_t i = 0; i < length; ++i) d[i] = src[i];
+    }
+    return;
+  }
+  for (std::uint32_t i = 0; i < length; ++i, ++dst) out[dst] = dst >= distance ? out[dst - distance] : 0;
+}
+
+// Where a run puts its bytes. WindowOutput is the 1 MiB window of the
+// decoding loop: positions wrap, and the bytes reach the output by flushes.
+// DirectOutput is the output buffer itself, used while the whole image is in
+// memory and far from its end: position p there is output byte p, and the
+// window byte that a match at distance d reads is output byte p - d, or zero
+// while p - d lies before the output's start (the window is zero at the
+// reset and not yet written there); a distance of 0 reads the byte the
+// window holds at p itself, which is output byte p - kWindowSize.
+struct WindowOutput {
+  std::uint8_t* base;  // the window
+  std::uint32_t pos;   // window_pos
+
+  void Put(std::uint8_t byte) { base[pos++] = byte; }
+  void Copy(std::uint32_t distance, std::uint32_t length) { pos = CopyWithinWindow(base, pos, distance, length); }
+  void Mask() { pos &= kWindowMask; }
+  // The flush test at the top of a decoding step, against flushed_pos.
+  bool FlushDue(std::uint32_t flushed) const {
+    return ((flushed - pos) & kWindowMask) < kFlushMargin && flushed != pos;
+  }
+};
+
+struct DirectOutput {
+  std::uint8_t* base;  // output start
+  std::uint32_t pos;   // bytes decoded so far
+
+  void Put(std::uint8_t byte) { base[pos++] = byte; }
+  void Copy(std::uint32_t distance, std::uint32_t length) { CopyDirect(base, pos, distance, length); pos += length; }
+  void Mask() {}
+  // The window test on the unflushed span pos - flushed, which is below
+  // kWindowSize: flushed_pos - window_pos is kWindowSize - span modulo the
+  // window, so the test holds exactly when the span exceeds
+  // kWindowSize - kFlushMargin.
+  bool FlushDue(std::uint32_t flushed) const { return pos - flushed > kWindowSize - kFlushMargin; }
+};
+
+// Output still owed below which a direct decode hands over to the window:
+// more than a step writes (at most 260 bytes and kCopyOverrun of scratch),
+// so a direct step never writes past the output's end, and no flush before
+// the handover can be refused.
+constexpr std::int32_t kDirectMargin = 1024;
+static_assert(kDirectMargin > static_cast<std::int32_t>(kFlushMargin + kCopyOverrun));
+
+// The big-endian 64-bit value of the eight bytes at p.
+inline std::uint64_t LoadBE64(const std::uint8_t* p) {
+#if defined(__GNUC__)
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return __builtin_bswap64(v);  // the compilers of every preset are GCC or Clang; x86 is little-endian
+#else
+  std::uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
+  return v;
+#endif
+}
+
+// The input position of a run as a bit buffer: `bits` holds the next
+// `count` stream bits at its top, and `next` is the first buffer byte not
+// yet loaded. Refill loads the eight bytes at `next` behind the held bits
+// without a branch and moves `next` on by the whole bytes that fit, so that
+// 56 to 63 bits are held; the bits below the held ones are the stream's
+// own next bits or zero, so the next load ORs in the same values. A step
+// reads at most 51 bits and refills once at its start, so a peek always
+// shows held bits: the same bits that PeekBits on the input buffer shows,
+// as the buffer does not change during a run. A step starts at a bit
+// position below (kStepRefill + 1) * 8, so `next` is at most kStepRefill + 8
+// and the eight bytes loaded lie inside the 8192-byte buffer.
+struct StepInput {
+  StepInput(const std::uint8_t* buffer, std::int32_t byte_pos, std::uint32_t bit_pos)
+      : input_buffer(buffer), next(buffer + byte_pos) {
+    Refill();
+    bits <<= bit_pos;
+    count -= bit_pos;
+  }
+
+  void Refill() {
+    bits |= LoadBE64(next) >> count;
+    next += (63 - count) >> 3;
+    count |= 56;
+  }
+  // Bits of the input buffer consumed so far.
+  std::int32_t BitPosition() const {
+    return static_cast<std::int32_t>(next - input_buffer) * 8 - static_cast<std::int32_t>(count);
+  }
+
+  const std::uint8_t* const input_buffer;
+  const std::uint8_t* next;
+  std::uint64_t bits = 0;
+  std::uint32_t count = 0;
+};
+static_assert(kStepRefill + 16 <= kInputBufferSize);
+
+// The bit primitives of bit_input.h on a StepInput (DecodeSymbol and
+// ReadBits find these by overload resolution).
+inline std::uint32_t PeekBits(const StepInput& in) { return static_cast<std::uint32_t>(in.bits >> 48); }
+inline void SkipBits(StepInput& in, std::uint32_t n) {
+  in.bits <<= n;
+  in.count -= n;
+}
+
+// A run of decoding steps with the hot fields in locals.
 //
-// Window stores go through a byte pointer, which may alias every field of
+// Output stores go through a byte pointer, which may alias every field of
 // the state record, so a step written against the record would reload and
-// store byte_pos, bit_pos, window_pos and remaining_output around each byte
-// it writes. A run keeps those four in locals and writes them back when it
-// ends. It goes on to a further step only when every test at the top of
-// DecodeLoop would do nothing there: output still owed, no refill due
+// store byte_pos, bit_pos, the output position and remaining_output around
+// each byte it writes. A run keeps those in locals and writes them back when
+// it ends. It goes on to a further step only when every test at the top of
+// DecodeLoop would do nothing there: output still owed (for a direct run:
+// at least kDirectMargin bytes, so that no handover is due), no refill due
 // (byte_pos <= kStepRefill), nothing read at or past the delivered input end
 // (so the end-of-stream guard cannot fire), and no flush due. Otherwise it
 // hands back to DecodeLoop, which runs those tests as for any step; so
 // refills, the guard and every flush happen at the same points as with one
 // step per pass of DecodeLoop, and the output reaches the sink in the same
 // chunks.
-class LzRun {
+template <class Output>
+class DecodeRun {
  public:
-  explicit LzRun(UnpackState& state)
+  DecodeRun(UnpackState& state, Output output, std::uint32_t flushed, std::int32_t stop_below)
       : state_(state),
-        in_{state.input_buffer, state.byte_pos, state.bit_pos},
-        window_(state.window),
-        window_pos_(state.window_pos),
+        in_(state.input_buffer, state.byte_pos, state.bit_pos),
+        out_(output),
         remaining_(state.remaining_output),
-        flushed_pos_(state.flushed_pos),
+        flushed_(flushed),
+        stop_below_(stop_below),
         // A step may start at byte_pos <= kStepRefill without a refill;
-        // below the delivered end nothing has been read past it.
-        last_quiet_pos_(state.input_end - 1 < kStepRefill ? state.input_end - 1 : kStepRefill) {}
+        // below the delivered end nothing has been read past it. As a bit
+        // position: below the start of the byte after that.
+        quiet_bits_end_(((state.input_end - 1 < kStepRefill ? state.input_end - 1 : kStepRefill) + 1) * 8) {}
 
-  // Runs the step that DecodeLoop has prepared, then more while the tests
-  // at the top of DecodeLoop would all pass through.
-  void Run() {
+  // Runs the LZ step that DecodeLoop has prepared, then more while the
+  // tests at the top of DecodeLoop would all pass through. Returns the
+  // output position.
+  std::uint32_t RunLz() {
     for (;;) {
+      in_.Refill();
       const std::uint32_t s = DecodeSymbol(in_, state_.literal_table);
       if (s < 256) {
-        window_[window_pos_] = static_cast<std::uint8_t>(s);
-        window_pos_ += 1;
+        out_.Put(static_cast<std::uint8_t>(s));
         remaining_ -= 1;
       } else if (s == kSymbolNewTables) {
         // Table reads may refill the buffer; DecodeLoop takes over.
-        WriteBack();
+          WriteBack();
         ReadCodeTables(state_);
-        return;
+        return out_.pos;
       } else {
         Match(s);
       }
-      if (remaining_ < 0) break;  // DecodeLoop ends; window_pos stays unmasked as it would
-      window_pos_ &= kWindowMask;
-      if (in_.byte_pos > last_quiet_pos_) break;
-      if (((flushed_pos_ - window_pos_) & kWindowMask) < kFlushMargin && flushed_pos_ != window_pos_) break;
+      if (!Continue()) break;
     }
     WriteBack();
+    return out_.pos;
+  }
+
+  // The same for multimedia steps.
+  std::uint32_t RunMultimedia() {
+    DeltaPredictor& predictor = state_.predictor;
+    const std::int32_t channel_count = state_.channel_count;
+    std::int32_t channel = state_.current_channel;
+    for (;;) {
+      in_.Refill();
+      const std::uint32_t s = DecodeSymbol(in_, state_.channel_tables[channel]);
+      if (s == kChannelSymbolNewTables) {
+        state_.current_channel = channel;
+        WriteBack();
+        ReadCodeTables(state_);
+        return out_.pos;
+      }
+      out_.Put(predictor.DecodeDelta(channel, static_cast<std::uint8_t>(s)));
+      if (++channel == channel_count) channel = 0;
+      remaining_ -= 1;
+      if (!Continue()) break;
+    }
+    state_.current_channel = channel;
+    WriteBack();
+    return out_.pos;
   }
 
  private:
-  // The state's input position fields, read by the bit primitives of
-  // bit_input.h like the state itself.
-  struct InputPosition {
-    const std::uint8_t* input_buffer;
-    std::int32_t byte_pos;
-    std::uint32_t bit_pos;
-  };
+  // The tests at the top of the next step of DecodeLoop, after a step.
+  bool Continue() {
+    if (remaining_ < stop_below_) return false;  // the loop ends (window_pos stays unmasked) or hands over
+    out_.Mask();
+    if (in_.BitPosition() >= quiet_bits_end_) return false;
+    return !out_.FlushDue(flushed_);
+  }
 
   void WriteBack() {
-    state_.byte_pos = in_.byte_pos;
-    state_.bit_pos = in_.bit_pos;
-    state_.window_pos = window_pos_;
+    const std::int32_t position = in_.BitPosition();
+    state_.byte_pos = position >> 3;
+    state_.bit_pos = static_cast<std::uint32_t>(position) & 7;
     state_.remaining_output = remaining_;
   }
 
@@ -274,42 +432,116 @@ class LzRun {
     state_.prev_distance = distance;
     state_.prev_length = length;
     remaining_ -= length;
-    window_pos_ = CopyWithinWindow(window_, window_pos_, distance, static_cast<std::uint32_t>(length));
+    out_.Copy(distance, static_cast<std::uint32_t>(length));
   }
 
   UnpackState& state_;
-  InputPosition in_;
-  std::uint8_t* const window_;
-  std::uint32_t window_pos_;
+  StepInput in_;
+  Output out_;
   std::int32_t remaining_;
-  const std::uint32_t flushed_pos_;
-  const std::int32_t last_quiet_pos_;
+  const std::uint32_t flushed_;
+  const std::int32_t stop_below_;
+  const std::int32_t quiet_bits_end_;
 };
 
-// Runs the whole decode into `window` (kWindowSize bytes).
-void DecodeLoop(UnpackState& state, std::uint8_t* window) {
+// Hands `n` output bytes that a direct decode has already written to the
+// output, as WriteOutput does for a chunk that fits.
+void DeliverDirect(UnpackState& state, std::uint32_t n) {
+  state.output_cursor += n;
+  if (state.progress_sink != nullptr) state.progress_sink(state.progress_context, n);
+}
+
+// FlushWindow for a direct decode: the chunks that a flush of the window
+// bytes between flushed and pos would write, in the same pieces (the span
+// wraps at the window's end where the masked pos lies below the masked
+// flushed position).
+void FlushDirect(UnpackState& state, std::uint32_t flushed, std::uint32_t pos) {
+  const std::uint32_t flushed_masked = flushed & kWindowMask;
+  const std::uint32_t pos_masked = pos & kWindowMask;
+  if (pos_masked < flushed_masked) {
+    DeliverDirect(state, kWindowSize - flushed_masked);
+    DeliverDirect(state, pos_masked);
+  } else {
+    DeliverDirect(state, pos_masked - flushed_masked);
+  }
+}
+
+// Turns a direct decode at output byte `pos` (flushed up to `flushed`) into
+// a window decode in the same state: the window gets the last kWindowSize
+// output bytes at their positions modulo the window; where nothing has been
+// written it keeps the zeros of the reset.
+void HandOverToWindow(UnpackState& state, std::uint8_t* out_start, std::uint32_t flushed, std::uint32_t pos) {
+  std::uint32_t q = pos > kWindowSize ? pos - kWindowSize : 0;
+  while (q < pos) {
+    const std::uint32_t at = q & kWindowMask;
+    const std::uint32_t n = pos - q < kWindowSize - at ? pos - q : kWindowSize - at;
+    std::memcpy(state.window + at, out_start + q, n);
+    q += n;
+  }
+  state.window_pos = pos & kWindowMask;
+  state.flushed_pos = flushed & kWindowMask;
+  state.output_cursor = out_start + flushed;
+}
+
+// Runs the whole decode with `window` (kWindowSize bytes). With `direct`,
+// the steps write straight into the output while at least kDirectMargin
+// bytes are still owed, then hand over to the window for the rest; the
+// output's bytes and the chunks reported are those of the window decode.
+void DecodeLoop(UnpackState& state, std::uint8_t* window, bool direct) {
   state.window = window;
   ResetUnpackState(state);
   FillInputBuffer(state, true);
   ReadCodeTables(state);
   state.remaining_output -= 1;
+  std::uint8_t* const out_start = state.output_cursor;
+  std::uint32_t pos = 0;      // direct decode: output bytes written
+  std::uint32_t flushed = 0;  // direct decode: output bytes delivered
   bool overrun = false;
   while (state.remaining_output >= 0) {
-    state.window_pos &= kWindowMask;
+    if (direct && state.remaining_output < kDirectMargin) {
+      HandOverToWindow(state, out_start, flushed, pos);
+      direct = false;
+    }
+    if (!direct) state.window_pos &= kWindowMask;
     if (state.byte_pos > kStepRefill) FillInputBuffer(state, false);
     if (state.byte_pos >= state.input_end && InputOverrun(state)) {
       overrun = true;
       break;
     }
-    if (((state.flushed_pos - state.window_pos) & kWindowMask) < kFlushMargin && state.flushed_pos != state.window_pos)
-      FlushWindow(state);
-    if (state.multimedia_mode != 0)
-      DecodeMultimediaStep(state);
-    else
-      LzRun(state).Run();
+    if (direct) {
+      if (DirectOutput{out_start, pos}.FlushDue(flushed)) {
+        FlushDirect(state, flushed, pos);
+        flushed = pos;
+      }
+      DecodeRun<DirectOutput> run(state, DirectOutput{out_start, pos}, flushed, kDirectMargin);
+      pos = state.multimedia_mode != 0 ? run.RunMultimedia() : run.RunLz();
+      continue;
+    }
+    if (WindowOutput{state.window, state.window_pos}.FlushDue(state.flushed_pos)) FlushWindow(state);
+    DecodeRun<WindowOutput> run(state, WindowOutput{state.window, state.window_pos}, state.flushed_pos, 0);
+    state.window_pos = state.multimedia_mode != 0 ? run.RunMultimedia() : run.RunLz();
   }
   if (!overrun) ReadTrailingTables(state);
-  FlushWindow(state);
+  if (direct)
+    FlushDirect(state, flushed, pos);
+  else
+    FlushWindow(state);
+}
+
+// UnpackPayload and UnpackImage.
+bool Unpack(UnpackState& state, const std::uint8_t* stream_start, const std::uint8_t* stream_end,
+            std::uint8_t* out_start, std::uint8_t* out_end, bool direct) {
+  std::uint8_t* window = new (std::nothrow) std::uint8_t[kWindowSize];
+  if (window == nullptr) return false;
+  state.stream_cursor = stream_start;
+  state.stream_end = stream_end;
+  state.output_end = out_end;
+  state.output_cursor = out_start;
+  state.remaining_output = static_cast<std::int32_t>(out_end - out_start);
+  DecodeLoop(state, window, direct);
+  delete[] window;
+  state.window = nullptr;
+  return true;
 }
 
 }  // namespace
@@ -325,16 +557,15 @@ void SetProgressSink(UnpackState& state, ProgressSink sink, void* context) {
 
 bool UnpackPayload(UnpackState& state, const std::uint8_t* stream_start, const std::uint8_t* stream_end,
                    std::uint8_t* out_start, std::uint8_t* out_end) {
-  std::uint8_t* window = new (std::nothrow) std::uint8_t[kWindowSize];
-  if (window == nullptr) return false;
-  state.stream_cursor = stream_start;
-  state.stream_end = stream_end;
-  state.output_end = out_end;
-  state.output_cursor = out_start;
-  state.remaining_output = static_cast<std::int32_t>(out_end - out_start);
-  DecodeLoop(state, window);
-  delete[] window;
-  state.window = nullptr;
+  return Unpack(state, stream_start, stream_end, out_start, out_end, false);
+}
+
+bool UnpackImage(UnpackState& state, const std::uint8_t* stream_start, const std::uint8_t* stream_end,
+                 std::uint8_t* out_start, std::uint8_t* out_end) {
+  if (!Unpack(state, stream_start, stream_end, out_start, out_end, true)) return false;
+  // Bytes that were never delivered read as in a zeroed buffer.
+  if (out_end != state.output_cursor)  // an empty output may have a null start
+    std::memset(state.output_cursor, 0, static_cast<std::size_t>(out_end - state.output_cursor));
   return true;
 }
 

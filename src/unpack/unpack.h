@@ -7,6 +7,7 @@
 // made and is never reset.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -36,5 +37,21 @@ void SetProgressSink(UnpackState& state, ProgressSink sink, void* context);
 // and always terminates.
 bool UnpackPayload(UnpackState& state, const std::uint8_t* stream_start, const std::uint8_t* stream_end,
                    std::uint8_t* out_start, std::uint8_t* out_end);
+
+// UnpackPayload for a caller that holds the whole image in memory: decodes
+// straight into [out_start, out_end), which need not be initialised, and
+// reports the same chunks. The output ends up as UnpackPayload leaves a
+// zero-filled buffer: bytes that the decoder does not deliver (a damaged
+// stream) are zero. Returns false, with the output unset, when the 1 MiB
+// window cannot be allocated.
+bool UnpackImage(UnpackState& state, const std::uint8_t* stream_start, const std::uint8_t* stream_end,
+                 std::uint8_t* out_start, std::uint8_t* out_end);
+
+// Asks the system to back a large, not yet touched output buffer with huge
+// pages where it can (Linux: madvise MADV_HUGEPAGE); a decoder's output is
+// written once in order, and first touches of 4 KiB pages cost more than the
+// decode of multimedia data. Call it before anything writes the buffer. No
+// effect elsewhere, for small buffers, or when the system declines.
+void AdviseOutputBuffer(std::uint8_t* start, std::size_t size);
 
 }  // namespace sfx

@@ -54,7 +54,7 @@ bool DecodeImage(const EmbeddedPayload& payload, std::uint8_t* image) {
   UnpackStatePtr state = NewUnpackState();
   if (!state) return false;
   SetProgressSink(*state, ReportProgressSink, nullptr);
-  return UnpackPayload(*state, payload.stream, payload.stream + payload.packed_size, image,
+  return UnpackImage(*state, payload.stream, payload.stream + payload.packed_size, image,
                        image + payload.unpacked_size);
 }
 
