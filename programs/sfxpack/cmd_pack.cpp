@@ -1,4 +1,4 @@
-// sfxpack pack DIR -o OUT [--stub STUB] [--level N] [--order FILE] [--allow-bad-config]
+// sfxpack pack DIR -o OUT [--stub STUB] [--level N] [--threads N] [--order FILE] [--allow-bad-config]
 //
 // Packs every file under DIR into a payload image (Setup.cfg first,
 // Setup.exe second, the rest by name, or the order of an order file),
@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "cli_support.h"
 #include "packer/host_path.h"
@@ -28,6 +29,7 @@ struct PackArguments {
   std::string stub;
   std::string order;
   int level = 6;
+  unsigned threads = std::max(1u, std::thread::hardware_concurrency());
   bool allow_bad_config = false;
 };
 
@@ -39,6 +41,7 @@ int RunPack(const PackArguments& arguments) {
   if (!arguments.stub.empty()) options.stub = fs::path(arguments.stub);
   if (!arguments.order.empty()) options.order_file = fs::path(arguments.order);
   options.level = arguments.level;
+  options.threads = arguments.threads;
   options.allow_bad_config = arguments.allow_bad_config;
   options.warn = [&meter](const std::string& text) {
     meter.Finish();
@@ -75,6 +78,9 @@ std::function<int()> SetupPack(CLI::App& app) {
                   "Installer stub (PE executable); without it a payload block file is written");
   sub->add_option("--level", arguments->level, "Compression level, 1 (fastest) to 9 (smallest)")
       ->check(CLI::Range(1, 9))
+      ->capture_default_str();
+  sub->add_option("--threads", arguments->threads, "Encoder threads for levels 7 to 9 (the output does not depend on it)")
+      ->check(CLI::Range(1u, 256u))
       ->capture_default_str();
   sub->add_option("--order", arguments->order,
                   "File with one relative name per line: these entries first, in this order");

@@ -108,11 +108,12 @@ void LzPrices::Initial() {
   for (int i = 0; i < kRepeatSymbols; ++i) repeat[i] = static_cast<std::uint32_t>((2 + i / 4) * 16);
 }
 
-LzParser::LzParser(const std::uint8_t* data, std::size_t size, const LevelParams& params)
+LzParser::LzParser(const std::uint8_t* data, std::size_t size, const LevelParams& params, std::uint32_t first)
     : data_(data),
       size_(size),
       params_(params),
-      finder_(data, size, params.hash_bits, params.hash_bytes, params.chain_bits, !params.sparse_insert) {}
+      finder_(data, size, params.hash_bits, params.hash_bytes, params.chain_bits, !params.sparse_insert),
+      indexed_(first) {}
 
 void LzParser::IndexUpTo(std::uint32_t pos) {
   while (indexed_ < pos) finder_.Insert(indexed_++);

@@ -53,7 +53,9 @@ struct LzPrices {
 // matches can reach them.
 class LzParser {
  public:
-  LzParser(const std::uint8_t* data, std::size_t size, const LevelParams& params);
+  // Positions below `first` are never indexed: a parser that starts inside
+  // the input sees matches from `first` on (the window before its stretch).
+  LzParser(const std::uint8_t* data, std::size_t size, const LevelParams& params, std::uint32_t first = 0);
 
   // Parses [begin, end) into `out` (appended), starting from `history`, which
   // is advanced. Matches never reach past `end`. `prices` steers the optimal
