@@ -8,6 +8,7 @@
 // reads the arguments and prints the warnings and the summary.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
