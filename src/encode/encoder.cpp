@@ -2,6 +2,15 @@
 // between LZ and multimedia coding (and the channel count), groups chunks
 // into blocks that share code tables, and writes each block when it closes.
 //
+// Two stages: a ChunkPlanner decides and parses chunk by chunk; a
+// BlockAssembler takes the decisions in input order, groups them into
+// blocks and writes them. The fast levels plan the whole input in one
+// stretch and assemble each chunk at once. The best levels (optimal parse)
+// plan 2 MiB segments independently, on worker threads when asked, each
+// with the window before it as match history, and assemble them in order;
+// the cut does not depend on the number of threads, so neither does the
+// stream.
+//
 // Per chunk: the LZ parse (which also indexes the chunk for later matches)
 // and, where a quick look at the byte statistics suggests it, the multimedia
 // predictor for likely channel counts are run on copies of the decoder state
