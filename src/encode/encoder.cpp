@@ -190,6 +190,7 @@ class ChunkPlanner {
   template <class Sink>
   void Run(std::uint32_t begin, std::uint32_t end, Sink&& sink) {
     parser_.Skip(begin, begin);
+    WarmUpMultimedia(begin);
     for (std::uint32_t chunk = begin; chunk < end;) {
       const std::uint32_t chunk_end = std::min<std::uint32_t>(end - chunk, next_chunk_) + chunk;
       sink(PlanChunk(chunk, chunk_end));
@@ -266,6 +267,26 @@ class ChunkPlanner {
       plan.counts = counts;
     }
     return plan;
+  }
+
+  // A segment that starts inside audio or pixels: run the predictor over
+  // the chunk before the cut with its likeliest channel count, so that the
+  // first trials see adapted weights and the open kind is multimedia, much
+  // as they would be without the cut; the first chunks are small ones, as
+  // after a close call, until the planner has its own view of the data.
+  void WarmUpMultimedia(std::uint32_t begin) {
+    if (begin == 0 || !options_.allow_multimedia) return;
+    const std::uint32_t from = begin - std::min(begin, kChunkSize);
+    const std::vector<int> candidates = MultimediaCandidates(data_, from, begin);
+    if (candidates.empty()) return;
+    const MultimediaTrial t = RunTrial(data_, predictor_, open_channels_, current_channel_, candidates[0], from, begin);
+    ChunkPlan unused;
+    unused.begin = from;
+    unused.end = begin;
+    TakeMultimedia(unused, t);
+    recent_multimedia_ = 1;
+    recent_close_calls_ = 1;
+    next_chunk_ = level_ >= kFirstFineLevel ? kFineChunkSize : kChunkSize;
   }
 
   void TakeMultimedia(ChunkPlan& plan, const MultimediaTrial& t) {
