@@ -38,9 +38,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kDecodeRuns = 3;
 
-double Now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6; }
 
@@ -210,7 +208,9 @@ int main(int argc, char** argv) {
   }
   const std::string scratch = "/tmp/sfx_bench." + std::to_string(getpid());
 
-  std::printf("Per coder: size as %% of the original, encode seconds wall and CPU, decode CPU seconds (! = round trip failed)\n");
+  std::printf(
+      "Per coder: size as %% of the original, encode seconds wall and CPU, decode CPU seconds (! = round trip "
+      "failed)\n");
   std::printf("ours: in process, level 9 with %u thread(s); peers: whole process, file to file\n", threads);
   std::printf("%-16s %10s", "file", "bytes");
   for (const Coder& c : coders) std::printf(" | %-28s", c.name.c_str());

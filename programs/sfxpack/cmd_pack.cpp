@@ -80,7 +80,8 @@ std::function<int()> SetupPack(CLI::App& app) {
   sub->add_option("--level", arguments->level, "Compression level, 1 (fastest) to 9 (smallest)")
       ->check(CLI::Range(1, 9))
       ->capture_default_str();
-  sub->add_option("--threads", arguments->threads, "Encoder threads for levels 7 to 9 (the output does not depend on it)")
+  sub->add_option("--threads", arguments->threads,
+                  "Encoder threads for levels 7 to 9 (the output does not depend on it)")
       ->check(CLI::Range(1u, 256u))
       ->capture_default_str();
   sub->add_option("--order", arguments->order,

@@ -105,7 +105,8 @@ int ClipMatches(Match* found, int count, std::uint32_t max_len) {
   for (int k = 0; k < count; ++k) {
     if (found[k].length >= max_len) {
       found[k].length = max_len;
-      const bool keep = found[k].length >= MinLongLength(found[k].distance) && (k == 0 || found[k - 1].length < max_len);
+      const bool keep =
+          found[k].length >= MinLongLength(found[k].distance) && (k == 0 || found[k - 1].length < max_len);
       return keep ? k + 1 : k;
     }
   }
