@@ -1,131 +1,146 @@
-// Compression benchmark: our encoder at levels 1..9 next to zlib level 9 and
-// zstd level 19 on a corpus of files, with compression and decoding speeds,
-// and the encoder's peak working memory on a large synthetic payload.
+// Compression benchmark: one table per run with, for every file and for the
+// whole corpus, the compressed size, the encode time and the decode time of
+// our encoder at levels 1, 6 and 9 next to gzip -9, zstd -19 and xz -9
+// (one thread), all measured in the same run.
 //
-//   sfx_bench [--levels 1,6,9] [--memory-mb 100] [--memory-levels 1,6,9] [--quick] FILE...
+//   sfx_bench [--levels 1,6,9] [--threads N] [--no-peers] FILE...
 //
-// --quick skips the reference compressors and all decoding.
-//
-// Memory is counted by replacing the global allocation functions of this
-// program: live bytes are tracked and the peak over one CompressStream call,
-// less the input (allocated before) and the returned stream, is the
-// encoder's working memory.
-#include <zlib.h>
-#include <zstd.h>
+// Ours: CompressStream and UnpackPayload in this process (levels 7 to 9
+// use --threads, by default every core). Peers: the command-line programs,
+// one whole process per file, reading the file and writing a file (encode)
+// or /dev/null (decode), so their times include process start and file
+// input/output. Encode time is given both as wall-clock seconds and as CPU
+// seconds of all threads (user + system; on a shared machine the CPU time
+// is the steadier number, the wall time shows what threads gain); decode
+// time is CPU seconds, the fastest of three runs. Each encode runs once.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <ctime>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
-#include <new>
-#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "encode/encoder.h"
-#include "encode/stream_encoder.h"
 #include "format/scramble_key.h"
 #include "unpack/unpack.h"
 
 namespace {
 
-std::atomic<std::size_t> g_live{0};
-std::atomic<std::size_t> g_peak{0};
-
-void CountAlloc(std::size_t n) {
-  const std::size_t live = g_live.fetch_add(n) + n;
-  std::size_t peak = g_peak.load();
-  while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
-  }
-}
-
-}  // namespace
-
-// Every block carries its size in front so that delete can count it; the
-// header is 16 bytes to keep the default new alignment.
-void* operator new(std::size_t n) {
-  void* p = std::malloc(n + 16);
-  if (p == nullptr) throw std::bad_alloc();
-  *static_cast<std::size_t*>(p) = n;
-  CountAlloc(n);
-  return static_cast<char*>(p) + 16;
-}
-void operator delete(void* p) noexcept {
-  if (p == nullptr) return;
-  char* base = static_cast<char*>(p) - 16;
-  g_live.fetch_sub(*reinterpret_cast<std::size_t*>(base));
-  std::free(base);
-}
-void* operator new[](std::size_t n) { return operator new(n); }
-void operator delete[](void* p) noexcept { operator delete(p); }
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
-void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
-
-namespace {
-
 using Bytes = std::vector<std::uint8_t>;
-// Speeds are measured in CPU time of this (single-threaded) process, so that
-// other work on a shared machine does not distort them.
-struct Clock {
-  using time_point = double;
-  static double now() {
-    timespec ts;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-  }
+
+constexpr int kDecodeRuns = 3;
+
+double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+
+double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6; }
+
+// User + system CPU seconds of this process (all threads) or of its
+// waited-for children.
+double CpuSeconds(int who) {
+  rusage u{};
+  getrusage(who, &u);
+  return Seconds(u.ru_utime) + Seconds(u.ru_stime);
+}
+
+// Size and times of one coder on one file.
+struct Result {
+  std::size_t size = 0;
+  double encode_wall = 0;
+  double encode_cpu = 0;
+  double decode_cpu = 0;
+  bool ok = true;
 };
 
-struct Corpus {
+// One coder column: ours at a level, or a peer program.
+struct Coder {
+  std::string name;
+  int level = 0;                        // ours: the level; 0 for a peer
+  std::vector<std::string> compress;    // peer: argv that compresses stdin to stdout
+  std::vector<std::string> decompress;  // peer: argv that decompresses stdin to stdout
+};
+
+struct CorpusFile {
+  std::string path;
   std::string name;
   Bytes data;
 };
 
-double Seconds(double a, double b) { return b - a; }
-
-// Runs `f` repeatedly until at least `min_seconds` have passed; returns
-// seconds per run.
-template <typename F>
-double TimePerRun(F&& f, double min_seconds = 0.3) {
-  int runs = 0;
-  const auto start = Clock::now();
-  double elapsed = 0;
-  do {
-    f();
-    ++runs;
-    elapsed = Seconds(start, Clock::now());
-  } while (elapsed < min_seconds);
-  return elapsed / runs;
+// Runs argv with stdin from `in` and stdout to `out`; returns its CPU
+// seconds (and wall seconds in `wall`), or a negative number when the
+// program cannot be run or fails.
+double RunProgram(const std::vector<std::string>& argv, const std::string& in, const std::string& out,
+                  double* wall = nullptr) {
+  const double start = Now();
+  const double cpu_start = CpuSeconds(RUSAGE_CHILDREN);
+  const pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    const int fd_in = open(in.c_str(), O_RDONLY);
+    const int fd_out = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd_in < 0 || fd_out < 0) _exit(127);
+    dup2(fd_in, 0);
+    dup2(fd_out, 1);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  if (waitpid(pid, &status, 0) < 0) return -1;
+  if (wall != nullptr) *wall = Now() - start;
+  const double seconds = CpuSeconds(RUSAGE_CHILDREN) - cpu_start;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
 }
 
-Bytes ZlibCompress(const Bytes& in) {
-  uLongf size = compressBound(static_cast<uLong>(in.size()));
-  Bytes out(size);
-  compress2(out.data(), &size, in.data(), static_cast<uLong>(in.size()), 9);
-  out.resize(size);
-  return out;
+std::size_t FileSize(const std::string& path) {
+  std::ifstream f(path, std::ios::binary | std::ios::ate);
+  return f ? static_cast<std::size_t>(f.tellg()) : 0;
 }
 
-Bytes ZstdCompress(const Bytes& in) {
-  Bytes out(ZSTD_compressBound(in.size()));
-  const std::size_t size = ZSTD_compress(out.data(), out.size(), in.data(), in.size(), 19);
-  out.resize(ZSTD_isError(size) ? 0 : size);
-  return out;
-}
-
-Bytes Encode(const Bytes& in, int level) {
+Result MeasureOurs(const CorpusFile& file, int level, unsigned threads) {
+  Result r;
   sfx::EncodeOptions options;
   options.level = level;
-  return sfx::CompressStream(in.data(), in.size(), options);
+  options.threads = threads;
+  const double start = Now();
+  const double cpu_start = CpuSeconds(RUSAGE_SELF);
+  Bytes stream = sfx::CompressStream(file.data.data(), file.data.size(), options);
+  r.encode_wall = Now() - start;
+  r.encode_cpu = CpuSeconds(RUSAGE_SELF) - cpu_start;
+  r.size = stream.size();
+  sfx::ScrambleStream(stream.data(), stream.size(), sfx::kPayloadSeed);
+  Bytes out(file.data.size());
+  r.decode_cpu = 1e30;
+  for (int run = 0; run < kDecodeRuns; ++run) {
+    sfx::UnpackStatePtr state = sfx::NewUnpackState();
+    const double decode_start = CpuSeconds(RUSAGE_SELF);
+    const bool decoded = state && sfx::UnpackPayload(*state, stream.data(), stream.data() + stream.size(), out.data(),
+                                                     out.data() + out.size());
+    r.decode_cpu = std::min(r.decode_cpu, CpuSeconds(RUSAGE_SELF) - decode_start);
+    r.ok = r.ok && decoded && out == file.data;
+  }
+  return r;
 }
 
-bool Decode(const Bytes& scrambled, Bytes& out) {
-  sfx::UnpackStatePtr state = sfx::NewUnpackState();
-  return state && sfx::UnpackPayload(*state, scrambled.data(), scrambled.data() + scrambled.size(), out.data(),
-                                     out.data() + out.size());
+Result MeasurePeer(const CorpusFile& file, const Coder& coder, const std::string& scratch) {
+  Result r;
+  r.encode_cpu = RunProgram(coder.compress, file.path, scratch, &r.encode_wall);
+  r.size = FileSize(scratch);
+  r.decode_cpu = 1e30;
+  for (int run = 0; run < kDecodeRuns; ++run) {
+    r.decode_cpu = std::min(r.decode_cpu, RunProgram(coder.decompress, scratch, "/dev/null"));
+  }
+  r.ok = r.encode_cpu >= 0 && r.decode_cpu >= 0;
+  return r;
 }
 
 std::vector<int> ParseList(const char* text) {
@@ -141,180 +156,86 @@ std::vector<int> ParseList(const char* text) {
 std::string ShortName(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (name.size() > 22) name = name.substr(0, 22);
-  return name;
+  return name.size() > 16 ? name.substr(0, 16) : name;
 }
 
-// A payload of `mb` MiB made of the corpus files, repeated with a little
-// variation so that it is not one long exact repeat.
-Bytes SyntheticPayload(const std::vector<Corpus>& corpus, std::size_t mb) {
-  Bytes out;
-  out.reserve(mb << 20);
-  std::mt19937 rng(1);
-  while (out.size() < (mb << 20)) {
-    for (const Corpus& c : corpus) {
-      const std::size_t start = out.size();
-      out.insert(out.end(), c.data.begin(), c.data.end());
-      for (std::size_t i = start; i < out.size(); i += 4096 + rng() % 4096) out[i] = static_cast<std::uint8_t>(rng());
-      if (out.size() >= (mb << 20)) break;
-    }
-    if (corpus.empty()) break;
+void PrintRow(const std::string& name, std::size_t bytes, const std::vector<Result>& row) {
+  std::printf("%-16s %10zu", name.c_str(), bytes);
+  for (const Result& r : row) {
+    std::printf(" | %6.2f%% %6.2f %6.2f %5.3f%s",
+                100.0 * static_cast<double>(r.size) / static_cast<double>(std::max<std::size_t>(bytes, 1)),
+                r.encode_wall, r.encode_cpu, r.decode_cpu, r.ok ? " " : "!");
   }
-  out.resize(std::min(out.size(), mb << 20));
-  return out;
+  std::printf("\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Line-buffered so that a long run shows its rows as they finish.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  std::vector<int> levels = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-  std::vector<int> memory_levels = {1, 6, 9};
-  std::size_t memory_mb = 100;
-  std::vector<Corpus> corpus;
-  bool quick = false;
+  std::vector<int> levels = {1, 6, 9};
+  unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  bool peers = true;
+  std::vector<CorpusFile> corpus;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--quick") {
-      quick = true;
-    } else if (arg == "--levels" && i + 1 < argc) {
+    if (arg == "--levels" && i + 1 < argc) {
       levels = ParseList(argv[++i]);
-    } else if (arg == "--memory-levels" && i + 1 < argc) {
-      memory_levels = ParseList(argv[++i]);
-    } else if (arg == "--memory-mb" && i + 1 < argc) {
-      memory_mb = static_cast<std::size_t>(std::atol(argv[++i]));
+    } else if (arg == "--threads" && i + 1 < argc) {
+      threads = static_cast<unsigned>(std::max(1, std::atoi(argv[++i])));
+    } else if (arg == "--no-peers") {
+      peers = false;
     } else {
       std::ifstream f(arg, std::ios::binary);
       if (!f) {
         std::fprintf(stderr, "cannot read %s\n", arg.c_str());
         return 1;
       }
-      corpus.push_back({ShortName(arg), Bytes(std::istreambuf_iterator<char>(f), {})});
+      corpus.push_back({arg, ShortName(arg), Bytes(std::istreambuf_iterator<char>(f), {})});
     }
   }
   if (corpus.empty()) {
-    std::fprintf(stderr, "usage: sfx_bench [--levels 1,6,9] [--memory-mb N] [--memory-levels 1,6,9] FILE...\n");
+    std::fprintf(stderr, "usage: sfx_bench [--levels 1,6,9] [--threads N] [--no-peers] FILE...\n");
     return 2;
   }
 
-  const std::size_t nl = levels.size();
-  std::vector<std::size_t> total_packed(nl, 0);
-  std::vector<double> total_seconds(nl, 0);
-  std::size_t total_in = 0, total_zlib = 0, total_zstd = 0;
-  double dec_ours = 0, dec_zlib = 0, dec_zstd = 0;
-  bool all_ok = true;
-  // Per file and level: stream size and CPU seconds, for the per-kind tables.
-  std::vector<std::vector<std::size_t>> file_packed;
-  std::vector<std::vector<double>> file_seconds;
-  std::vector<std::size_t> file_zlib;
-
-  std::printf("Compressed size / original (lower is better)\n");
-  std::printf("%-22s %10s", "file", "bytes");
-  for (int l : levels) std::printf("   L%d  ", l);
-  std::printf("  zlib9  zstd19  L9/zlib9\n");
-  for (const Corpus& c : corpus) {
-    const double n = static_cast<double>(c.data.size());
-    std::printf("%-22s %10zu", c.name.c_str(), c.data.size());
-    std::size_t best_packed = 0;
-    Bytes best_stream;
-    file_packed.emplace_back(nl, 0);
-    file_seconds.emplace_back(nl, 0.0);
-    for (std::size_t k = 0; k < nl; ++k) {
-      Bytes stream;
-      const auto t0 = Clock::now();
-      stream = Encode(c.data, levels[k]);
-      const double secs = Seconds(t0, Clock::now());
-      total_seconds[k] += secs;
-      total_packed[k] += stream.size();
-      file_packed.back()[k] = stream.size();
-      file_seconds.back()[k] = secs;
-      std::printf(" %6.4f", stream.size() / n);
-      if (levels[k] == levels.back()) {
-        best_packed = stream.size();
-        best_stream = stream;
-      }
-    }
-    if (quick) {
-      total_in += c.data.size();
-      file_zlib.push_back(0);
-      std::printf("\n");
-      continue;
-    }
-    const Bytes z = ZlibCompress(c.data);
-    const Bytes zs = ZstdCompress(c.data);
-    total_zlib += z.size();
-    total_zstd += zs.size();
-    file_zlib.push_back(z.size());
-    total_in += c.data.size();
-    std::printf("  %6.4f  %6.4f  %6.3f\n", z.size() / n, zs.size() / n,
-                static_cast<double>(best_packed) / static_cast<double>(z.size()));
-
-    // Decoding: the highest level's stream, scrambled as stored.
-    sfx::ScrambleStream(best_stream.data(), best_stream.size(), sfx::kPayloadSeed);
-    Bytes out(c.data.size());
-    dec_ours += TimePerRun([&] { Decode(best_stream, out); });
-    if (out != c.data) {
-      all_ok = false;
-      std::printf("  !! round trip failed for %s\n", c.name.c_str());
-    }
-    dec_zlib += TimePerRun([&] {
-      uLongf size = static_cast<uLongf>(out.size());
-      uncompress(out.data(), &size, z.data(), static_cast<uLong>(z.size()));
-    });
-    dec_zstd += TimePerRun([&] { ZSTD_decompress(out.data(), out.size(), zs.data(), zs.size()); });
+  std::vector<Coder> coders;
+  for (int level : levels) coders.push_back({"ours L" + std::to_string(level), level, {}, {}});
+  if (peers) {
+    coders.push_back({"gzip -9", 0, {"gzip", "-9", "-c"}, {"gzip", "-dc"}});
+    coders.push_back({"zstd -19", 0, {"zstd", "-19", "-q", "-c"}, {"zstd", "-dqc"}});
+    coders.push_back({"xz -9 (1 thread)", 0, {"xz", "-9", "-T1", "-c"}, {"xz", "-dc"}});
   }
-  const double tin = static_cast<double>(total_in);
-  std::printf("%-22s %10zu", "TOTAL", total_in);
-  for (std::size_t k = 0; k < nl; ++k) std::printf(" %6.4f", total_packed[k] / tin);
-  std::printf("  %6.4f  %6.4f  %6.3f\n\n", total_zlib / tin, total_zstd / tin,
-              static_cast<double>(total_packed[nl - 1]) / static_cast<double>(total_zlib));
+  const std::string scratch = "/tmp/sfx_bench." + std::to_string(getpid());
 
-  std::printf("Per file: compression speed (MB/s, CPU time) and size / zlib 9 size, by level\n");
-  std::printf("%-22s", "file");
-  for (int l : levels) std::printf("  L%d MB/s  /zlib9", l);
+  std::printf(
+      "Per coder: size as %% of the original, encode seconds wall and CPU, decode CPU seconds (! = round trip "
+      "failed)\n");
+  std::printf("ours: in process, level 9 with %u thread(s); peers: whole process, file to file\n", threads);
+  std::printf("%-16s %10s", "file", "bytes");
+  for (const Coder& c : coders) std::printf(" | %-28s", c.name.c_str());
   std::printf("\n");
-  for (std::size_t f = 0; f < corpus.size(); ++f) {
-    const double n = static_cast<double>(corpus[f].data.size());
-    std::printf("%-22s", corpus[f].name.c_str());
-    for (std::size_t k = 0; k < nl; ++k) {
-      const double zl = static_cast<double>(file_zlib[f]);
-      std::printf("  %7.2f  %6.3f", n / 1e6 / std::max(file_seconds[f][k], 1e-9),
-                  zl > 0 ? file_packed[f][k] / zl : 0.0);
-    }
-    std::printf("\n");
-  }
-  std::printf("%-22s", "TOTAL");
-  for (std::size_t k = 0; k < nl; ++k) {
-    const double zl = static_cast<double>(total_zlib);
-    std::printf("  %7.2f  %6.3f", tin / 1e6 / total_seconds[k], zl > 0 ? total_packed[k] / zl : 0.0);
-  }
-  std::printf("\n\n");
 
-  std::printf("Compression speed (MB/s of input in CPU time, whole corpus)\n");
-  for (std::size_t k = 0; k < nl; ++k)
-    std::printf("  level %d: %8.2f MB/s  (%zu bytes)\n", levels[k], tin / 1e6 / total_seconds[k], total_packed[k]);
-  std::printf("\nDecoding speed (MB/s of output in CPU time, whole corpus)\n");
-  std::printf("  ours (level %d streams): %8.2f\n  zlib inflate:          %8.2f\n  zstd:                  %8.2f\n\n",
-              levels.back(), tin / 1e6 / dec_ours, tin / 1e6 / dec_zlib, tin / 1e6 / dec_zstd);
-
-  if (memory_mb > 0) {
-    const Bytes payload = SyntheticPayload(corpus, memory_mb);
-    std::printf("Encoder working memory on a %zu MiB synthetic payload (peak live allocation less input and output)\n",
-                memory_mb);
-    for (int level : memory_levels) {
-      const std::size_t base = g_live.load();
-      g_peak.store(base);
-      sfx::EncodeOptions options;
-      options.level = level;
-      const auto t0 = Clock::now();
-      const Bytes stream = sfx::CompressStream(payload.data(), payload.size(), options);
-      const double secs = Seconds(t0, Clock::now());
-      const std::size_t working = g_peak.load() - base - stream.size();
-      std::printf("  level %d: %7.1f MiB working, stream %zu bytes (%.4f), %.1f MB/s\n", level, working / 1048576.0,
-                  stream.size(), static_cast<double>(stream.size()) / static_cast<double>(payload.size()),
-                  payload.size() / 1e6 / secs);
+  std::vector<Result> total(coders.size());
+  std::size_t total_bytes = 0;
+  bool all_ok = true;
+  for (const CorpusFile& file : corpus) {
+    std::vector<Result> row;
+    for (const Coder& c : coders) {
+      row.push_back(c.level != 0 ? MeasureOurs(file, c.level, threads) : MeasurePeer(file, c, scratch));
     }
+    for (std::size_t k = 0; k < row.size(); ++k) {
+      total[k].size += row[k].size;
+      total[k].encode_wall += row[k].encode_wall;
+      total[k].encode_cpu += row[k].encode_cpu;
+      total[k].decode_cpu += row[k].decode_cpu;
+      total[k].ok = total[k].ok && row[k].ok;
+      all_ok = all_ok && row[k].ok;
+    }
+    total_bytes += file.data.size();
+    PrintRow(file.name, file.data.size(), row);
   }
+  PrintRow("TOTAL", total_bytes, total);
+  std::remove(scratch.c_str());
   return all_ok ? 0 : 1;
 }

@@ -1,5 +1,5 @@
 // sfxpack pack DIR -o OUT [--stub STUB | --arch win32|win64 | --payload-only]
-//                          [--level N] [--order FILE] [--allow-bad-config] [--allow-no-setup]
+//                          [--level N] [--threads N] [--order FILE] [--allow-bad-config] [--allow-no-setup]
 //
 // Packs every file under DIR into a payload image (Setup.cfg first,
 // Setup.exe second, the rest by name, or the order of an order file),
@@ -11,9 +11,11 @@
 // this file reads the arguments and prints the warnings and the summary.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "cli_support.h"
 #include "packer/host_path.h"
@@ -34,6 +36,7 @@ struct PackArguments {
   std::string arch = "win32";
   bool payload_only = false;
   int level = 6;
+  unsigned threads = std::max(1u, std::thread::hardware_concurrency());
   bool allow_bad_config = false;
   bool allow_no_setup = false;
 };
@@ -63,6 +66,7 @@ int RunPack(const PackArguments& arguments) {
   options.stub = ChooseStub(arguments);
   if (!arguments.order.empty()) options.order_file = fs::path(arguments.order);
   options.level = arguments.level;
+  options.threads = arguments.threads;
   options.allow_bad_config = arguments.allow_bad_config;
   options.allow_no_setup = arguments.allow_no_setup;
   options.warn = [&meter](const std::string& text) {
@@ -109,6 +113,10 @@ std::function<int()> SetupPack(CLI::App& app) {
       ->excludes(arch);
   sub->add_option("--level", arguments->level, "Compression level, 1 (fastest) to 9 (smallest)")
       ->check(CLI::Range(1, 9))
+      ->capture_default_str();
+  sub->add_option("--threads", arguments->threads,
+                  "Encoder threads for levels 7 to 9 (the output does not depend on it)")
+      ->check(CLI::Range(1u, 256u))
       ->capture_default_str();
   sub->add_option("--order", arguments->order,
                   "File with one relative name per line: these entries first, in this order");

@@ -2,6 +2,15 @@
 // between LZ and multimedia coding (and the channel count), groups chunks
 // into blocks that share code tables, and writes each block when it closes.
 //
+// Two stages: a ChunkPlanner decides and parses chunk by chunk; a
+// BlockAssembler takes the decisions in input order, groups them into
+// blocks and writes them. The fast levels plan the whole input in one
+// stretch and assemble each chunk at once. The best levels (optimal parse)
+// plan 2 MiB segments independently, on worker threads when asked, each
+// with the window before it as match history, and assemble them in order;
+// the cut does not depend on the number of threads, so neither does the
+// stream.
+//
 // Per chunk: the LZ parse (which also indexes the chunk for later matches)
 // and, where a quick look at the byte statistics suggests it, the multimedia
 // predictor for likely channel counts are run on copies of the decoder state
@@ -20,7 +29,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include "encode/bit_writer.h"
 #include "encode/block_writer.h"
@@ -128,40 +141,75 @@ std::vector<int> MultimediaCandidates(const std::uint8_t* data, std::uint32_t be
   return result;
 }
 
-class StreamEncoder {
+// A multimedia trial from `predictor` with the decoder's `current_channel`
+// and the open block's channel count (-1 none, 0 LZ).
+MultimediaTrial RunTrial(const std::uint8_t* data, const DeltaPredictor& predictor, int open_channels,
+                         int current_channel, int channels, std::uint32_t begin, std::uint32_t end) {
+  MultimediaTrial t;
+  t.channels = channels;
+  // A new multimedia table keeps the decoder's channel only while it
+  // names a channel of the new block.
+  t.start_channel = open_channels == channels ? current_channel : (current_channel < channels ? current_channel : 0);
+  t.predictor = predictor;
+  t.deltas.resize(end - begin);
+  t.predictor.EncodeRun(channels, t.start_channel, data + begin, end - begin, t.deltas.data(), t.counts);
+  for (int c = 0; c < channels; ++c) t.bits += PrefixCodedBits(t.counts[c], kChannelSymbols);
+  return t;
+}
+
+// What the planner chose for one chunk: LZ tokens, or multimedia coding
+// with a channel count (and the trial that measured it).
+struct ChunkPlan {
+  std::uint32_t begin = 0;
+  std::uint32_t end = 0;
+  int channels = 0;  // 0 LZ, 1..4 multimedia
+  std::vector<Token> tokens;
+  LzCounts counts;
+  MultimediaTrial trial;
+};
+
+// Decides chunk by chunk over one segment [begin, end) of the input between
+// LZ and multimedia coding, with the parse of every LZ chunk, and hands each
+// decision to `sink` in order. Its mirrors of the decoder's state (recent
+// distances, predictors, channel) start from the reset state at the
+// segment's start; the LZ tokens are valid from any history (a recent
+// distance is used only once the segment's own matches have put it into the
+// ring), and multimedia chunks of a later segment are coded again by the
+// assembler from the real predictor state. The match finder is primed with
+// the window before the segment, so matches reach back into it.
+class ChunkPlanner {
  public:
-  StreamEncoder(const std::uint8_t* data, std::size_t size, const EncodeOptions& options,
-                std::vector<std::uint8_t>& out, EncodeStats* stats)
-      : stats_(stats),
-        data_(data),
-        size_(static_cast<std::uint32_t>(size)),
+  ChunkPlanner(const std::uint8_t* data, std::size_t size, const EncodeOptions& options, std::uint32_t begin)
+      : data_(data),
         options_(options),
         level_(std::clamp(options.level, 1, 9)),
-        parser_(data, size, ParamsForLevel(level_)),
-        writer_(out) {
+        parser_(data, size, ParamsForLevel(level_), begin > kMaxDistance ? begin - kMaxDistance : 0) {
     prices_.Initial();
   }
 
-  void Run() {
-    for (std::uint32_t begin = 0; begin < size_;) {
-      const std::uint32_t end = std::min<std::uint32_t>(size_ - begin, next_chunk_) + begin;
-      EncodeChunk(begin, end);
-      if (options_.progress) options_.progress(end, size_);
-      begin = end;
+  template <class Sink>
+  void Run(std::uint32_t begin, std::uint32_t end, Sink&& sink) {
+    parser_.Skip(begin, begin);
+    WarmUpMultimedia(begin);
+    for (std::uint32_t chunk = begin; chunk < end;) {
+      const std::uint32_t chunk_end = std::min<std::uint32_t>(end - chunk, next_chunk_) + chunk;
+      sink(PlanChunk(chunk, chunk_end));
+      chunk = chunk_end;
     }
-    if (block_.channels < 0) block_.channels = 0;  // empty input: one LZ table
-    CloseBlock(false);
-    writer_.Flush();
   }
 
  private:
-  void EncodeChunk(std::uint32_t begin, std::uint32_t end) {
+  ChunkPlan PlanChunk(std::uint32_t begin, std::uint32_t end) {
+    ChunkPlan plan;
+    plan.begin = begin;
+    plan.end = end;
     std::vector<MultimediaTrial> trials;
     if (options_.allow_multimedia) {
       // The fast levels try only the most likely channel count.
       const std::size_t max_trials = level_ <= 3 ? 1 : 2;
       for (int c : MultimediaCandidates(data_, begin, end)) {
-        if (trials.size() < max_trials) trials.push_back(RunTrial(c, begin, end));
+        if (trials.size() < max_trials)
+          trials.push_back(RunTrial(data_, predictor_, open_channels_, current_channel_, c, begin, end));
       }
     }
     if (const MultimediaTrial* t = ClearlyMoreOfTheSame(trials)) {
@@ -170,8 +218,8 @@ class StreamEncoder {
       parser_.Skip(begin, end);
       ++skipped_in_a_row_;
       last_trial_bits_per_byte_ = t->bits / (end - begin);
-      AddMultimediaChunk(*t, end - begin);
-      return;
+      TakeMultimedia(plan, *t);
+      return plan;
     }
     skipped_in_a_row_ = 0;
     std::vector<Token> tokens;
@@ -184,12 +232,12 @@ class StreamEncoder {
     parser_.Parse(begin, end, history, prices, tokens, light);
     LzCounts counts;
     for (const Token& t : tokens) counts.Add(t);
-    const double lz_bits = counts.EstimateBits() + (block_.channels == 0 ? 0.0 : kLzTableBits);
+    const double lz_bits = counts.EstimateBits() + (open_channels_ == 0 ? 0.0 : kLzTableBits);
 
     const MultimediaTrial* best = nullptr;
     double best_bits = lz_bits;
     for (const MultimediaTrial& t : trials) {
-      const double bits = t.bits + (block_.channels == t.channels ? 0.0 : kChannelTableBits * t.channels);
+      const double bits = t.bits + (open_channels_ == t.channels ? 0.0 : kChannelTableBits * t.channels);
       if (bits < best_bits) {
         best_bits = bits;
         best = &t;
@@ -209,12 +257,45 @@ class StreamEncoder {
     last_trial_bits_per_byte_ = best != nullptr ? best->bits / (end - begin) : 0.0;
     recent_multimedia_ = (recent_multimedia_ << 1) | (best != nullptr ? 1u : 0u);
     if (best != nullptr) {
-      AddMultimediaChunk(*best, end - begin);
+      TakeMultimedia(plan, *best);
     } else {
       history_ = history;
       prices_ = prices;
-      AddLzChunk(std::move(tokens), counts, end - begin);
+      open_channels_ = 0;
+      plan.channels = 0;
+      plan.tokens = std::move(tokens);
+      plan.counts = counts;
     }
+    return plan;
+  }
+
+  // A segment that starts inside audio or pixels: run the predictor over
+  // the chunk before the cut with its likeliest channel count, so that the
+  // first trials see adapted weights and the open kind is multimedia, much
+  // as they would be without the cut; the first chunks are small ones, as
+  // after a close call, until the planner has its own view of the data.
+  void WarmUpMultimedia(std::uint32_t begin) {
+    if (begin == 0 || !options_.allow_multimedia) return;
+    const std::uint32_t from = begin - std::min(begin, kChunkSize);
+    const std::vector<int> candidates = MultimediaCandidates(data_, from, begin);
+    if (candidates.empty()) return;
+    const MultimediaTrial t = RunTrial(data_, predictor_, open_channels_, current_channel_, candidates[0], from, begin);
+    ChunkPlan unused;
+    unused.begin = from;
+    unused.end = begin;
+    TakeMultimedia(unused, t);
+    recent_multimedia_ = 1;
+    recent_close_calls_ = 1;
+    next_chunk_ = level_ >= kFirstFineLevel ? kFineChunkSize : kChunkSize;
+  }
+
+  void TakeMultimedia(ChunkPlan& plan, const MultimediaTrial& t) {
+    predictor_ = t.predictor;
+    open_channels_ = t.channels;
+    current_channel_ = static_cast<int>((static_cast<std::uint32_t>(t.start_channel) + (plan.end - plan.begin)) %
+                                        static_cast<std::uint32_t>(t.channels));
+    plan.channels = t.channels;
+    plan.trial = t;
   }
 
   // At the fast levels, a trial that continues the open multimedia block
@@ -229,26 +310,61 @@ class StreamEncoder {
     for (const MultimediaTrial& t : trials) {
       if (t.bits < best->bits) best = &t;
     }
-    if (best->channels != block_.channels) return nullptr;
+    if (best->channels != open_channels_) return nullptr;
     const double per_byte = best->bits / static_cast<double>(best->deltas.size());
     if (per_byte < last_trial_bits_per_byte_ * 0.85 || per_byte > last_trial_bits_per_byte_ * 1.15) return nullptr;
     return best;
   }
 
-  MultimediaTrial RunTrial(int channels, std::uint32_t begin, std::uint32_t end) {
-    MultimediaTrial t;
-    t.channels = channels;
-    // A new multimedia table keeps the decoder's channel only while it
-    // names a channel of the new block.
-    t.start_channel =
-        block_.channels == channels ? current_channel_ : (current_channel_ < channels ? current_channel_ : 0);
-    t.predictor = predictor_;
-    t.deltas.resize(end - begin);
-    t.predictor.EncodeRun(channels, t.start_channel, data_ + begin, end - begin, t.deltas.data(), t.counts);
-    for (int c = 0; c < channels; ++c) t.bits += PrefixCodedBits(t.counts[c], kChannelSymbols);
-    return t;
+  const std::uint8_t* data_;
+  const EncodeOptions& options_;
+  int level_;
+  LzParser parser_;
+  MatchHistory history_;
+  LzPrices prices_;
+  DeltaPredictor predictor_;
+  int open_channels_ = -1;   // kind of the last chunk: -1 none yet, 0 LZ, 1..4 multimedia
+  int current_channel_ = 0;  // the decoder's channel for the next multimedia byte
+  std::uint32_t next_chunk_ = kChunkSize;
+  std::uint32_t recent_close_calls_ = 0;  // bit k: chunk k + 1 back was a close call
+  // Multimedia bits / LZ bits of the last chunk where both were estimated
+  // (1 when LZ won), and the winner's multimedia bits per byte.
+  double lz_margin_ = 1.0;
+  double last_trial_bits_per_byte_ = 0.0;
+  int skipped_in_a_row_ = 0;             // chunks taken as multimedia without an LZ parse
+  std::uint32_t recent_multimedia_ = 0;  // bit k: the chunk k + 1 back was sent as multimedia
+};
+
+// Groups planned chunks, in input order, into blocks that share code tables
+// and writes each block when it closes. Mirrors the decoder's multimedia
+// state across the whole stream.
+class BlockAssembler {
+ public:
+  BlockAssembler(const std::uint8_t* data, std::vector<std::uint8_t>& out, EncodeStats* stats)
+      : stats_(stats), data_(data), writer_(out) {}
+
+  // Adds a chunk. `exact`: a multimedia plan was measured from the real
+  // predictor state (the first segment), so its deltas can be taken as
+  // they are; otherwise the chunk is coded again from this state.
+  void Add(ChunkPlan& plan, bool exact) {
+    if (plan.channels == 0) {
+      AddLzChunk(std::move(plan.tokens), plan.counts, plan.end - plan.begin);
+    } else if (exact) {
+      AddMultimediaChunk(plan.trial, plan.end - plan.begin);
+    } else {
+      const MultimediaTrial t =
+          RunTrial(data_, predictor_, block_.channels, current_channel_, plan.channels, plan.begin, plan.end);
+      AddMultimediaChunk(t, plan.end - plan.begin);
+    }
   }
 
+  void Finish() {
+    if (block_.channels < 0) block_.channels = 0;  // empty input: one LZ table
+    CloseBlock(false);
+    writer_.Flush();
+  }
+
+ private:
   void AddMultimediaChunk(const MultimediaTrial& t, std::uint32_t bytes) {
     bool split = block_.channels != t.channels || block_.input_bytes + bytes > kMaxBlockInput;
     if (!split) {
@@ -315,26 +431,109 @@ class StreamEncoder {
 
   EncodeStats* stats_;
   const std::uint8_t* data_;
-  std::uint32_t size_;
-  const EncodeOptions& options_;
-  int level_;
-  LzParser parser_;
   BitWriter writer_;
   TableHistory tables_;
-  MatchHistory history_;
-  LzPrices prices_;
   DeltaPredictor predictor_;
   int current_channel_ = 0;  // the decoder's channel for the next multimedia byte
-  std::uint32_t next_chunk_ = kChunkSize;
-  std::uint32_t recent_close_calls_ = 0;  // bit k: chunk k + 1 back was a close call
-  // Multimedia bits / LZ bits of the last chunk where both were estimated
-  // (1 when LZ won), and the winner's multimedia bits per byte.
-  double lz_margin_ = 1.0;
-  double last_trial_bits_per_byte_ = 0.0;
-  int skipped_in_a_row_ = 0;             // chunks taken as multimedia without an LZ parse
-  std::uint32_t recent_multimedia_ = 0;  // bit k: the chunk k + 1 back was sent as multimedia
   OpenBlock block_;
 };
+
+// The levels with the optimal parse cut the input into segments of this
+// size, planned independently (in parallel when threads are given). The
+// cut does not depend on the thread count, so neither does the output.
+constexpr int kFirstSegmentedLevel = 7;
+constexpr std::uint32_t kSegmentSize = 2 * 1024 * 1024;
+
+// Plans the segments on `threads` workers and assembles them in order; at
+// most a few segments beyond the one being assembled are planned ahead, so
+// memory stays bounded whatever the input size.
+void EncodeSegments(const std::uint8_t* data, std::uint32_t size, const EncodeOptions& options, unsigned threads,
+                    BlockAssembler& assembler) {
+  const std::uint32_t segments = (size + kSegmentSize - 1) / kSegmentSize;
+  auto plan_segment = [&](std::uint32_t k) {
+    const std::uint32_t begin = k * kSegmentSize;
+    const std::uint32_t end = std::min<std::uint64_t>(std::uint64_t{begin} + kSegmentSize, size);
+    std::vector<ChunkPlan> plans;
+    ChunkPlanner planner(data, size, options, begin);
+    planner.Run(begin, end, [&](ChunkPlan&& plan) { plans.push_back(std::move(plan)); });
+    return plans;
+  };
+  auto assemble = [&](std::vector<ChunkPlan>& plans, std::uint32_t k) {
+    for (ChunkPlan& plan : plans) {
+      assembler.Add(plan, k == 0);
+      if (options.progress) options.progress(plan.end, size);
+    }
+  };
+  if (threads <= 1 || segments <= 1) {
+    for (std::uint32_t k = 0; k < segments; ++k) {
+      std::vector<ChunkPlan> plans = plan_segment(k);
+      assemble(plans, k);
+    }
+    return;
+  }
+
+  const std::uint32_t ahead = threads + 1;  // segments planned beyond the one assembled
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::vector<ChunkPlan>> done(segments);
+  std::vector<char> ready(segments, 0);
+  std::uint32_t next = 0;       // next segment to hand to a worker
+  std::uint32_t assembled = 0;  // segments assembled so far
+  bool stop = false;
+  std::exception_ptr failure;
+  auto work = [&] {
+    for (;;) {
+      std::uint32_t k;
+      {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return stop || next >= segments || next < assembled + ahead; });
+        if (stop || next >= segments) return;
+        k = next++;
+      }
+      try {
+        std::vector<ChunkPlan> plans = plan_segment(k);
+        std::lock_guard lock(mutex);
+        done[k] = std::move(plans);
+        ready[k] = 1;
+      } catch (...) {
+        std::lock_guard lock(mutex);
+        if (!failure) failure = std::current_exception();
+        stop = true;
+      }
+      changed.notify_all();
+    }
+  };
+  std::vector<std::thread> workers;
+  for (unsigned i = 0; i < std::min<unsigned>(threads, segments); ++i) workers.emplace_back(work);
+  try {
+    for (std::uint32_t k = 0; k < segments; ++k) {
+      std::vector<ChunkPlan> plans;
+      {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return stop || ready[k] != 0; });
+        if (stop) break;
+        plans = std::move(done[k]);
+      }
+      assemble(plans, k);
+      {
+        std::lock_guard lock(mutex);
+        assembled = k + 1;
+      }
+      changed.notify_all();
+    }
+  } catch (...) {
+    std::lock_guard lock(mutex);
+    if (!failure) failure = std::current_exception();
+    stop = true;
+  }
+  {
+    std::lock_guard lock(mutex);
+    stop = true;
+  }
+  changed.notify_all();
+  for (std::thread& w : workers) w.join();
+  if (failure) std::rethrow_exception(failure);
+}
 
 }  // namespace
 
@@ -346,8 +545,20 @@ std::vector<std::uint8_t> CompressStreamWithStats(const std::uint8_t* data, std:
   if (stats != nullptr) *stats = EncodeStats{};
   std::vector<std::uint8_t> out;
   out.reserve(size / 3 + 1024);
-  StreamEncoder encoder(data, size, options, out, stats);
-  encoder.Run();
+  BlockAssembler assembler(data, out, stats);
+  const auto n = static_cast<std::uint32_t>(size);
+  if (std::clamp(options.level, 1, 9) >= kFirstSegmentedLevel) {
+    EncodeSegments(data, n, options, std::max(1u, options.threads), assembler);
+  } else {
+    // The fast levels plan the whole input as one segment and assemble each
+    // chunk as soon as it is planned.
+    ChunkPlanner planner(data, size, options, 0);
+    planner.Run(0, n, [&](ChunkPlan&& plan) {
+      assembler.Add(plan, true);
+      if (options.progress) options.progress(plan.end, n);
+    });
+  }
+  assembler.Finish();
   return out;
 }
 

@@ -16,6 +16,9 @@ struct EncodeOptions {
   int level = 6;
   // Let the encoder choose multimedia blocks where they are smaller.
   bool allow_multimedia = true;
+  // Worker threads for the levels that parse in segments (7 to 9); the
+  // output is the same for every count.
+  unsigned threads = 1;
   // Called now and then with input bytes consumed so far and the total.
   std::function<void(std::uint64_t done, std::uint64_t total)> progress;
 };

@@ -37,9 +37,29 @@ LevelParams ParamsForLevel(int level) {
       {.max_chain = 8, .nice = 32, .strategy = kLazy, .hash_bits = 16, .good = 16, .chain_bits = 18},
       {.max_chain = 8, .nice = 48, .strategy = kLazy, .hash_bits = 17, .good = 16, .chain_bits = 19},
       {.max_chain = 12, .nice = 64, .strategy = kLazy, .hash_bits = 17, .good = 24},
-      {.max_chain = 24, .nice = 128, .strategy = kOptimal, .hash_bits = 17, .hash_bytes = 3},
-      {.max_chain = 64, .nice = 192, .strategy = kOptimal, .hash_bits = 17, .hash_bytes = 3, .passes = 2},
-      {.max_chain = 256, .nice = 257, .strategy = kOptimal, .hash_bits = 17, .hash_bytes = 3, .passes = 3},
+      {.max_chain = 0,
+       .nice = 128,
+       .strategy = kOptimal,
+       .hash_bits = 17,
+       .hash_bytes = 3,
+       .chain_bits = 0,
+       .tree_depth = 12},
+      {.max_chain = 0,
+       .nice = 192,
+       .strategy = kOptimal,
+       .hash_bits = 17,
+       .hash_bytes = 3,
+       .passes = 2,
+       .chain_bits = 0,
+       .tree_depth = 24},
+      {.max_chain = 0,
+       .nice = 257,
+       .strategy = kOptimal,
+       .hash_bits = 17,
+       .hash_bytes = 3,
+       .passes = 3,
+       .chain_bits = 0,
+       .tree_depth = 48},
   };
   return kLevels[std::clamp(level, 1, 9) - 1];
 }
@@ -79,6 +99,20 @@ bool UsableRecentSlot(const MatchHistory& history, int k, std::uint32_t pos) {
   return true;
 }
 
+// Cuts improving matches (increasing lengths) back to `max_len`: the first
+// that reaches it becomes the last. Returns the new count.
+int ClipMatches(Match* found, int count, std::uint32_t max_len) {
+  for (int k = 0; k < count; ++k) {
+    if (found[k].length >= max_len) {
+      found[k].length = max_len;
+      const bool keep =
+          found[k].length >= MinLongLength(found[k].distance) && (k == 0 || found[k - 1].length < max_len);
+      return keep ? k + 1 : k;
+    }
+  }
+  return count;
+}
+
 }  // namespace
 
 void LzPrices::FromCounts(const LzCounts& counts) {
@@ -108,13 +142,21 @@ void LzPrices::Initial() {
   for (int i = 0; i < kRepeatSymbols; ++i) repeat[i] = static_cast<std::uint32_t>((2 + i / 4) * 16);
 }
 
-LzParser::LzParser(const std::uint8_t* data, std::size_t size, const LevelParams& params)
+LzParser::LzParser(const std::uint8_t* data, std::size_t size, const LevelParams& params, std::uint32_t first)
     : data_(data),
       size_(size),
       params_(params),
-      finder_(data, size, params.hash_bits, params.hash_bytes, params.chain_bits, !params.sparse_insert) {}
+      finder_(data, size, params.hash_bits, params.hash_bytes, params.chain_bits, !params.sparse_insert),
+      tree_(params.tree_depth > 0 ? std::make_unique<MatchTree>(data, size, params.hash_bits) : nullptr),
+      indexed_(first) {}
 
 void LzParser::IndexUpTo(std::uint32_t pos) {
+  if (tree_) {
+    for (; indexed_ < pos; ++indexed_) {
+      finder_.Insert(indexed_);
+      tree_->Insert(indexed_, kMaxMatch, params_.tree_depth, params_.nice);
+    }
+  }
   while (indexed_ < pos) finder_.Insert(indexed_++);
 }
 
@@ -240,7 +282,16 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
     short_distance_[p - begin] = finder_.ShortDistance(p);
     if (p >= skip_until) {
       const std::uint32_t max_len = std::min<std::uint32_t>(kMaxMatch, end - p);
-      const int count = finder_.AllMatches(p, max_len, params_.max_chain, params_.nice, found);
+      int count;
+      if (tree_) {
+        // The tree orders by bytes past the stretch's end too (the same
+        // length for every position); matches are cut back to the stretch.
+        finder_.Insert(p);
+        count = ClipMatches(found, tree_->Find(p, kMaxMatch, params_.tree_depth, params_.nice, found), max_len);
+        indexed_ = p + 1;
+      } else {
+        count = finder_.AllMatches(p, max_len, params_.max_chain, params_.nice, found);
+      }
       matches_.insert(matches_.end(), found, found + count);
       // A very long match is taken as it is: positions inside it are only
       // indexed, which keeps long runs from costing quadratic time.
@@ -252,7 +303,16 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
 
   nodes_.resize(n + 1);
   std::vector<Token> tokens;
+  // Price of each length value with its extra bits, per match form, under
+  // the current prices (refreshed each pass).
+  std::uint32_t long_length_price[kMaxLengthValue + 1];
+  std::uint32_t recent_length_price[kMaxLengthValue + 1];
   for (int pass = 0; pass < params_.passes; ++pass) {
+    for (std::uint32_t v = 0; v <= kMaxLengthValue; ++v) {
+      const LengthCode lc = MapLengthValue(v);
+      long_length_price[v] = prices.literal[kSymbolFirstLong + lc.code] + 16u * lc.extra_bits;
+      recent_length_price[v] = prices.repeat[lc.code] + 16u * lc.extra_bits;
+    }
     for (std::uint32_t i = 0; i <= n; ++i) nodes_[i].cost = kInfinity;
     nodes_[0].cost = 0;
     nodes_[0].history = history;
@@ -289,8 +349,7 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
         const std::uint32_t symbol_price = base + prices.literal[kSymbolFirstRecent + k];
         const std::uint32_t first = len >= params_.nice ? len : MinRecentLength(d);
         for (std::uint32_t l = first; l <= len; ++l) {
-          const LengthCode lc = MapLengthValue(l - kRecentMatchBase - bonus);
-          relax(l, symbol_price + prices.repeat[lc.code] + 16u * lc.extra_bits,
+          relax(l, symbol_price + recent_length_price[l - kRecentMatchBase - bonus],
                 {d, static_cast<std::uint16_t>(l), TokenKind::kRecent, static_cast<std::uint8_t>(k)});
         }
       }
@@ -311,8 +370,7 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
         std::uint32_t first = std::max(covered + 1, MinLongLength(d));
         if (match.length >= params_.nice) first = match.length;
         for (std::uint32_t l = first; l <= match.length; ++l) {
-          const LengthCode lc = MapLengthValue(l - kLongMatchBase - bonus);
-          relax(l, base + prices.literal[kSymbolFirstLong + lc.code] + 16u * lc.extra_bits + dist_price,
+          relax(l, base + long_length_price[l - kLongMatchBase - bonus] + dist_price,
                 {d, static_cast<std::uint16_t>(l), TokenKind::kLong, 0});
         }
         covered = std::max(covered, match.length);

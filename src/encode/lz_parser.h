@@ -4,12 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "encode/lz_counts.h"
 #include "encode/lz_token.h"
 #include "encode/match_finder.h"
 #include "encode/match_history.h"
+#include "encode/match_tree.h"
 
 namespace sfx::encode {
 
@@ -32,6 +34,7 @@ struct LevelParams {
   std::uint32_t good = 0;      // lazy: a match this long is taken without looking one byte ahead
   bool skip_literals = false;  // greedy: search less often inside long literal stretches
   int chain_bits = 20;         // log2 of the hash chains' reach (20 = the whole window, 0 = no chains)
+  int tree_depth = 0;          // optimal parse: nodes a MatchTree walk visits (0 = hash chains instead)
 };
 
 LevelParams ParamsForLevel(int level);
@@ -53,7 +56,9 @@ struct LzPrices {
 // matches can reach them.
 class LzParser {
  public:
-  LzParser(const std::uint8_t* data, std::size_t size, const LevelParams& params);
+  // Positions below `first` are never indexed: a parser that starts inside
+  // the input sees matches from `first` on (the window before its stretch).
+  LzParser(const std::uint8_t* data, std::size_t size, const LevelParams& params, std::uint32_t first = 0);
 
   // Parses [begin, end) into `out` (appended), starting from `history`, which
   // is advanced. Matches never reach past `end`. `prices` steers the optimal
@@ -78,7 +83,8 @@ class LzParser {
   std::size_t size_;
   LevelParams params_;
   MatchFinder finder_;
-  std::uint32_t indexed_ = 0;  // positions below this are in the finder
+  std::unique_ptr<MatchTree> tree_;  // the long matches of the optimal parse, when params_.tree_depth > 0
+  std::uint32_t indexed_ = 0;        // positions below this are in the finder
 
   // Cheapest known way to reach a position in the optimal parse.
   struct Node {

@@ -165,6 +165,7 @@ PackResult PackFolder(const PackOptions& options) {
 
   EncodeOptions encode;
   encode.level = options.level;
+  encode.threads = options.threads;
   if (options.progress) {
     encode.progress = [&options, &image](std::uint64_t done, std::uint64_t) {
       options.progress(ProgressStage::kCompressing, done, image.size());

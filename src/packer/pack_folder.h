@@ -29,6 +29,7 @@ struct PackOptions {
   std::filesystem::path stub;        // the installer stub; empty: a bare payload block file
   std::filesystem::path order_file;  // entries to put first; empty: the default order
   int level = 6;                     // compression level, 1 to 9
+  unsigned threads = 1;              // encoder threads (levels 7 to 9)
   bool allow_bad_config = false;     // pack a Setup.cfg that does not parse, with a warning
   bool allow_no_setup = false;       // pack a folder without a top-level Setup.exe, with a warning
   // Called with each warning when it arises; may be empty.

@@ -110,6 +110,25 @@ TEST(RoundTripFarMatches, DistancesNearTheWindowSize) {
   }
 }
 
+// The best levels plan the input in 2 MiB segments, in parallel with
+// threads: matches reach back across a cut, multimedia runs across one, and
+// the stream is the same whatever the number of threads.
+TEST(RoundTripSegments, SameStreamForEveryThreadCount) {
+  Bytes data = BinaryLike(1500000, 61);
+  Append(data, SignalLike(1200000, 2, 62));  // crosses the first cut at 2 MiB
+  Append(data, TextLike(900000, 63));
+  Append(data, Bytes(data.begin() + 1000000, data.begin() + 1500000));  // far matches across the second cut
+  std::vector<Bytes> streams;
+  for (unsigned threads : {1u, 3u}) {
+    EncodeOptions options;
+    options.level = 7;
+    options.threads = threads;
+    streams.push_back(CompressStream(data.data(), data.size(), options));
+    EXPECT_EQ(DecodePlain(streams.back(), data.size()).output, data) << threads << " threads";
+  }
+  EXPECT_EQ(streams[0], streams[1]);
+}
+
 TEST(RoundTripProgress, ReportsGrowingCountsUpToTheTotal) {
   const Bytes data = TextLike(300000, 8);
   std::vector<std::uint64_t> seen;
