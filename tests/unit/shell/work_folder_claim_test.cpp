@@ -4,6 +4,7 @@
 // with the real calls.
 #include "shell/work_folder_claim.h"
 
+#include <aclapi.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -154,6 +155,18 @@ TEST(WorkFolderClaimPlatform, CreatesARealFolderThatIsThenKept) {
   const std::string folder = scratch.path() + "Mivor.40\\";
   ASSERT_TRUE(ClaimWorkFolder(test::Wide(folder).c_str(), PlatformWorkFolderOps()));
   EXPECT_TRUE(test::FolderExists(folder));
+  // Its access list: one entry each for the user, SYSTEM and Administrators,
+  // none inherited from the temp folder. (Wine keeps the entries but does
+  // not report the descriptor's SE_DACL_PROTECTED bit, so that is not
+  // asked here.)
+  PACL acl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl,
+                                  nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_NE(acl, nullptr);
+  EXPECT_EQ(acl->AceCount, 3);
+  LocalFree(descriptor);
   test::WriteText(folder + "kept.txt", "kept");
   ASSERT_TRUE(ClaimWorkFolder(test::Wide(folder).c_str(), PlatformWorkFolderOps()));
   EXPECT_TRUE(test::FileExists(folder + "kept.txt")) << "an own folder is kept as it is";
