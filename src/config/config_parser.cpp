@@ -56,7 +56,9 @@ class Parser {
  public:
   Parser(SetupConfig* config, ConfigStorage* storage) : config_(config), storage_(storage) {}
 
-  void Run(const char* path);
+  // Parses the file at `path`, or the `size` bytes at `bytes` when `path`
+  // is null.
+  void Run(const char* path, const std::uint8_t* bytes, std::size_t size);
 
  private:
   bool Step();
@@ -91,10 +93,16 @@ auto OrMem(Action action) -> decltype(action()) {
   }
 }
 
-void Parser::Run(const char* path) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-  if (!file) throw ConfigError(kMsgOpen);
-  reader_.stream = file.get();
+void Parser::Run(const char* path, const std::uint8_t* bytes, std::size_t size) {
+  std::unique_ptr<std::FILE, FileCloser> file;
+  if (path != nullptr) {
+    file.reset(std::fopen(path, "rb"));
+    if (!file) throw ConfigError(kMsgOpen);
+    reader_.stream = file.get();
+  } else {
+    reader_.bytes = bytes;
+    reader_.size = size;
+  }
   while (Step()) {
   }
   OrMem([&] {
@@ -267,10 +275,12 @@ void Parser::RequireUnquoted(bool quoted) {
   if (quoted) throw ConfigError(kMsgKeywordQuoted);
 }
 
-// Sets the defaults, then parses. Returns null on success, otherwise the
+// Sets the defaults, then parses the file at `path` (or, when it is null,
+// the `size` bytes at `bytes`). Returns null on success, otherwise the
 // message text of the ConfigError that ended the parse (a constant string,
 // see ConfigError, so it outlives the error object).
-const char* ParseInto(SetupConfig* config, const char* path) {
+const char* ParseInto(SetupConfig* config, const char* path, const std::uint8_t* bytes = nullptr,
+                      std::size_t size = 0) {
   config->version_lo = 0;
   config->version_hi = 0xFFFFFFFF;
   config->product_name = nullptr;
@@ -287,7 +297,7 @@ const char* ParseInto(SetupConfig* config, const char* path) {
     // record (its `entries`, for instance) stay valid.
     if (!config->storage) config->storage = OrMem([] { return std::make_shared<ConfigStorage>(); });
     Parser parser(config, config->storage.get());
-    parser.Run(path);
+    parser.Run(path, bytes, size);
     return nullptr;
   } catch (const ConfigError& error) {
     return error.what();
@@ -298,6 +308,13 @@ const char* ParseInto(SetupConfig* config, const char* path) {
 
 bool ParseSetupConfig(SetupConfig* config, const char* path) {
   const char* message = ParseInto(config, path);
+  if (message == nullptr) return true;
+  std::fputs(message, stderr);
+  return false;
+}
+
+bool ParseSetupConfigBytes(SetupConfig* config, const std::uint8_t* bytes, std::size_t size) {
+  const char* message = ParseInto(config, nullptr, bytes, size);
   if (message == nullptr) return true;
   std::fputs(message, stderr);
   return false;

@@ -31,8 +31,13 @@ void AppendTokenByte(std::string& text, int c) {
 }  // namespace
 
 int ReadConfigChar(ConfigReader& reader) {
-  if (reader.at_end || reader.stream == nullptr) return EOF;
-  const int c = std::fgetc(reader.stream);
+  if (reader.at_end) return EOF;
+  int c = EOF;
+  if (reader.stream != nullptr) {
+    c = std::fgetc(reader.stream);
+  } else if (reader.bytes != nullptr && reader.position < reader.size) {
+    c = reader.bytes[reader.position++];
+  }
   if (c == EOF) {
     reader.at_end = true;
     return EOF;

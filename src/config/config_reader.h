@@ -15,6 +15,7 @@
 // Errors leave these functions as a ConfigError carrying the message text.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -25,12 +26,17 @@
 namespace sfx {
 
 // State of the reader of one configuration file; start values as constructed.
+// The characters come from `stream` when it is set, otherwise from the
+// `size` bytes at `bytes` (a configuration held in memory).
 struct ConfigReader {
-  std::FILE* stream = nullptr;     // opened with mode "rb" by the parser
-  bool first_byte_pending = true;  // no byte has been read yet
-  bool scrambled = false;          // decided on the first byte, never revised
-  std::uint8_t key = 0;            // current descrambling key (scrambled files)
-  bool at_end = false;             // end of file was seen; it persists
+  std::FILE* stream = nullptr;          // opened with mode "rb" by the parser
+  const std::uint8_t* bytes = nullptr;  // read when there is no stream
+  std::size_t size = 0;                 // bytes available at `bytes`
+  std::size_t position = 0;             // the next byte to read from `bytes`
+  bool first_byte_pending = true;       // no byte has been read yet
+  bool scrambled = false;               // decided on the first byte, never revised
+  std::uint8_t key = 0;                 // current descrambling key (scrambled files)
+  bool at_end = false;                  // end of file was seen; it persists
 };
 
 // Message texts of the ConfigErrors thrown by the reader and tokenizer.

@@ -1,6 +1,7 @@
 // The setup record parsed from Setup.cfg, and the parser.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -42,7 +43,11 @@ struct SetupConfig {
 // standard error stream and returns false.
 bool ParseSetupConfig(SetupConfig* config, const char* path);
 
-// The same parse, but the failure message is handed back in `*message`
+// The same parse of a configuration held in memory: the `size` bytes at
+// `bytes`, read as the file's bytes would be.
+bool ParseSetupConfigBytes(SetupConfig* config, const std::uint8_t* bytes, std::size_t size);
+
+// The file parse, but the failure message is handed back in `*message`
 // instead of being written to the standard error stream.
 bool ParseSetupConfigQuiet(SetupConfig* config, const char* path, std::string* message);
 

@@ -1,35 +1,23 @@
-// Windows-1252 <-> UTF-8. Bytes below 0x80 are ASCII and 0xA0 to 0xFF equal
-// the code points U+00A0 to U+00FF; only 0x80 to 0x9F need a table.
+// Windows-1252 <-> UTF-8. Decoding one byte is the format's own table
+// (format/codepage_1252.h); encoding searches that table for the range
+// 0x80 to 0x9F.
 #include "packer/codepage_1252.h"
 
 #include <cstdio>
 
+#include "format/codepage_1252.h"
+
 namespace sfx {
 
 namespace {
-
-// Code points of the bytes 0x80 to 0x9F. The five bytes without a character
-// hold their own value (a C1 control), which is how they decode; encoding
-// never produces them (see EncodeCodePoint).
-constexpr std::uint16_t kHighTable[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 0x88
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 0x98
-};
-
-std::uint32_t DecodeByte(unsigned char c) {
-  if (c >= 0x80 && c < 0xA0) return kHighTable[c - 0x80];
-  return c;
-}
 
 // The Windows-1252 byte of a code point, or -1 when it has none. C1 controls
 // (U+0080 to U+009F) have none: those byte values mean other characters.
 int EncodeCodePoint(std::uint32_t cp) {
   if (cp < 0x80) return static_cast<int>(cp);
   if (cp >= 0xA0 && cp <= 0xFF) return static_cast<int>(cp);
-  for (int i = 0; i < 32; ++i) {
-    if (kHighTable[i] == cp && !(cp >= 0x80 && cp < 0xA0)) return 0x80 + i;
+  for (int byte = 0x80; byte < 0xA0; ++byte) {
+    if (DecodeCp1252Byte(static_cast<unsigned char>(byte)) == cp && !(cp >= 0x80 && cp < 0xA0)) return byte;
   }
   return -1;
 }
@@ -111,7 +99,7 @@ bool Utf8ToCp1252(std::string_view utf8, std::string* out, std::string* problem)
 std::string Cp1252ToUtf8(std::string_view cp1252) {
   std::string out;
   out.reserve(cp1252.size());
-  for (char c : cp1252) AppendUtf8(out, DecodeByte(static_cast<unsigned char>(c)));
+  for (char c : cp1252) AppendUtf8(out, DecodeCp1252Byte(static_cast<unsigned char>(c)));
   return out;
 }
 

@@ -9,7 +9,7 @@
 // EndDialog.
 #include "shell/progress_dialog.h"
 
-#include <cstring>
+#include <cwchar>
 
 #include "payload/worker/extraction_worker.h"
 #include "payload/worker/stub_run.h"
@@ -21,24 +21,25 @@ LPTHREAD_START_ROUTINE progress_worker_routine = ExtractionWorker;
 
 namespace {
 
-// Size of the buffer for the static text plus the working folder.
+// Size of the buffer for the static text plus the working folder, in
+// UTF-16 units.
 constexpr int kFolderTextSize = 512;
 
 // Template text of IDC_PROGRESS_TEXT (it ends in a line feed) + the
 // working folder.
-void ShowWorkFolder(HWND dialog, const char* work_folder) {
-  char text[kFolderTextSize];
-  GetDlgItemTextA(dialog, IDC_PROGRESS_TEXT, text, kFolderTextSize);
-  const std::size_t used = std::strlen(text);
+void ShowWorkFolder(HWND dialog, const wchar_t* work_folder) {
+  wchar_t text[kFolderTextSize];
+  GetDlgItemTextW(dialog, IDC_PROGRESS_TEXT, text, kFolderTextSize);
+  const std::size_t used = std::wcslen(text);
   const std::size_t room = kFolderTextSize - 1 - used;
-  std::strncat(text, work_folder, room);
-  SetDlgItemTextA(dialog, IDC_PROGRESS_TEXT, text);
+  std::wcsncat(text, work_folder, room);
+  SetDlgItemTextW(dialog, IDC_PROGRESS_TEXT, text);
 }
 
 BOOL OnInitDialog(HWND dialog, StubRun& run) {
   ShowWorkFolder(dialog, run.work_folder);
-  HICON icon = LoadIconA(run.instance, MAKEINTRESOURCEA(IDI_STUB));
-  SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
+  HICON icon = LoadIconW(run.instance, MAKEINTRESOURCEW(IDI_STUB));
+  SetClassLongPtrW(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
   // The worker reads the dialog and its progress bar from the run without
   // locking, so both are stored before the thread exists.
   run.dialog = dialog;
@@ -55,7 +56,7 @@ BOOL OnInitDialog(HWND dialog, StubRun& run) {
 }
 
 void OnDrawItem(const DRAWITEMSTRUCT& item) {
-  const auto percent = static_cast<std::uint32_t>(GetWindowLongPtrA(item.hwndItem, GWLP_USERDATA));
+  const auto percent = static_cast<std::uint32_t>(GetWindowLongPtrW(item.hwndItem, GWLP_USERDATA));
   RECT bar = item.rcItem;
   bar.right = ProgressBarRight(item.rcItem, percent);
   // The system colour index + 1 stands for the system brush of that colour.
@@ -63,10 +64,13 @@ void OnDrawItem(const DRAWITEMSTRUCT& item) {
 
   char label[12];
   const int length = FormatPercentLabel(percent, label);
+  // The label is ASCII digits and '%': each byte is its own UTF-16 unit.
+  wchar_t wide_label[12];
+  for (int i = 0; i <= length; ++i) wide_label[i] = static_cast<unsigned char>(label[i]);
   SetTextAlign(item.hDC, TA_CENTER | TA_TOP);
   SetTextColor(item.hDC, GetSysColor(COLOR_HIGHLIGHTTEXT));
   SetBkMode(item.hDC, TRANSPARENT);
-  TextOutA(item.hDC, (item.rcItem.left + item.rcItem.right) / 2, item.rcItem.top, label, length);
+  TextOutW(item.hDC, (item.rcItem.left + item.rcItem.right) / 2, item.rcItem.top, wide_label, length);
 }
 
 }  // namespace

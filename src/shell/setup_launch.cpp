@@ -2,20 +2,21 @@
 #include "shell/setup_launch.h"
 
 #include <cstring>
+#include <cwchar>
 
 namespace sfx {
 
-void StartSetupCommandLine(char* command_line, const char* work_folder) {
-  // The working folder is at most 255 characters, so quote + folder + "Setup.exe"
-  // + quote + terminator always fits the 512-byte buffer.
-  command_line[0] = '"';
-  std::strcpy(command_line + 1, work_folder);
+void StartSetupCommandLine(wchar_t* command_line, const wchar_t* work_folder) {
+  // The working folder is at most 255 units, so quote + folder + "Setup.exe"
+  // + quote + terminator always fits the 512-unit buffer.
+  command_line[0] = L'"';
+  std::wcscpy(command_line + 1, work_folder);
 }
 
-void FinishSetupCommandLine(char* command_line) { std::strcat(command_line, "Setup.exe\""); }
+void FinishSetupCommandLine(wchar_t* command_line) { std::wcscat(command_line, L"Setup.exe\""); }
 
-STARTUPINFOA MakeSetupStartupInfo() {
-  STARTUPINFOA startup;
+STARTUPINFOW MakeSetupStartupInfo() {
+  STARTUPINFOW startup;
   std::memset(&startup, 0, sizeof(startup));
   startup.cb = sizeof(startup);  // 68 in the 32-bit stub, 104 in the 64-bit one
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -23,13 +24,13 @@ STARTUPINFOA MakeSetupStartupInfo() {
   return startup;
 }
 
-void LaunchSetup(char* command_line, const char* work_folder) {
-  LaunchSetupWith(CreateProcessA, command_line, work_folder);
+void LaunchSetup(wchar_t* command_line, const wchar_t* work_folder) {
+  LaunchSetupWith(CreateProcessW, command_line, work_folder);
 }
 
-void LaunchSetupWith(CreateProcessCall create_process, char* command_line, const char* work_folder) {
+void LaunchSetupWith(CreateProcessCall create_process, wchar_t* command_line, const wchar_t* work_folder) {
   FinishSetupCommandLine(command_line);
-  STARTUPINFOA startup = MakeSetupStartupInfo();
+  STARTUPINFOW startup = MakeSetupStartupInfo();
   PROCESS_INFORMATION process;
   std::memset(&process, 0, sizeof(process));
   // The process is left to run on its own: its handles are not kept, and

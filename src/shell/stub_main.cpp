@@ -1,12 +1,17 @@
 // Process entry of the installer stub.
 //
 // One pass: close the DLL search path to the current folder, initialise the
-// support layer, fix and empty the working folder, run the progress dialog
-// on the run's StubRun (its worker extracts the payload), then read the
-// run's outcome: positive launches Setup.exe from the working folder,
-// negative was already reported by the worker, and 0 (the dialog ended
-// without a result) shows IDS_NO_RESULT and reads the outcome once more.
-// The stub always exits with 0 and never waits for the setup program.
+// support layer, fix the working folder, claim it (ClaimWorkFolder: a real
+// folder of the stub's own) and empty it, run the progress dialog on the
+// run's StubRun (its worker extracts the payload), then read the run's
+// outcome: positive launches Setup.exe from the working folder when this
+// run wrote it, negative was already reported by the worker, and 0 (the
+// dialog ended without a result) shows IDS_NO_RESULT and reads the outcome
+// once more. A working folder that cannot be claimed, and anything in it
+// that cannot be deleted, end the run before the dialog with the
+// write-failure message naming that path: nothing is written or launched
+// then. The stub always exits with 0 and never waits for the setup program.
+// Every text and path goes through the wide (UTF-16) calls.
 #include <windows.h>
 
 #include "payload/worker/extraction_worker.h"
@@ -18,6 +23,7 @@
 #include "shell/setup_launch.h"
 #include "shell/support_layer.h"
 #include "shell/work_folder.h"
+#include "shell/work_folder_claim.h"
 
 namespace {
 
@@ -25,9 +31,9 @@ namespace {
 // instance) from being loaded: the current folder leaves the search path,
 // and where the platform offers it only the system folder is searched.
 void HardenDllSearch() {
-  SetDllDirectoryA("");
+  SetDllDirectoryW(L"");
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   if (kernel == nullptr) return;
   // GetProcAddress returns a generic function pointer; the cast restores the
   // real signature of SetDefaultDllDirectories.
@@ -38,9 +44,33 @@ void HardenDllSearch() {
 
 // Shows the IDS_NO_RESULT message in an error box without owner.
 void ReportNoResult(const sfx::StubRun& run) {
-  char text[256];
-  LoadStringA(run.instance, IDS_NO_RESULT, text, sizeof(text));
-  MessageBoxA(nullptr, text, sfx::kMessageCaption, MB_ICONERROR);
+  wchar_t text[256];
+  LoadStringW(run.instance, IDS_NO_RESULT, text, 256);
+  MessageBoxW(nullptr, text, sfx::kMessageCaption, MB_ICONERROR);
+}
+
+// Shows the write-failure message for `path` in an error box without owner.
+void ReportUnusableFolder(const sfx::StubRun& run, const wchar_t* path) {
+  wchar_t message[sfx::kFailureMessageSize];
+  sfx::LoadWriteFailureMessage(run.instance, path, message);
+  MessageBoxW(nullptr, message, sfx::kMessageCaption, MB_ICONERROR);
+}
+
+// Claims and empties the working folder; false (after the message) when
+// the run has to end: the folder is not the stub's own, or something in it
+// stays. A file that survives the emptying would lie beside Setup.exe, where
+// Setup.exe might load it.
+bool PrepareWorkFolder(const sfx::StubRun& run) {
+  if (!sfx::ClaimWorkFolder(run.work_folder, sfx::PlatformWorkFolderOps())) {
+    ReportUnusableFolder(run, run.work_folder);
+    return false;
+  }
+  wchar_t leftover[sfx::kLeftoverPathSize] = {};
+  if (!sfx::EmptyFolder(run.work_folder, leftover)) {
+    ReportUnusableFolder(run, leftover[0] != L'\0' ? leftover : run.work_folder);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -52,18 +82,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
   static sfx::StubRun run;
   run.instance = instance;
   if (!sfx::InitSupportLayer(instance, previous, command_line, show_command)) {
-    MessageBoxA(nullptr, "AfxWinInit failed!", sfx::kMessageCaption, MB_ICONERROR);
+    MessageBoxW(nullptr, L"AfxWinInit failed!", sfx::kMessageCaption, MB_ICONERROR);
   }
 
   sfx::BuildWorkFolder(run.work_folder);
-  sfx::EmptyFolder(run.work_folder);
+  if (!PrepareWorkFolder(run)) return 0;
 
-  char setup_command_line[sfx::kSetupCommandLineSize];
+  wchar_t setup_command_line[sfx::kSetupCommandLineSize];
   sfx::StartSetupCommandLine(setup_command_line, run.work_folder);
 
-  DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, sfx::ProgressDialogProc,
+  DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, sfx::ProgressDialogProc,
                   reinterpret_cast<LPARAM>(&run));
 
-  if (sfx::OutcomeAllowsLaunch(run, ReportNoResult)) sfx::LaunchSetup(setup_command_line, run.work_folder);
+  // Only the Setup.exe that this run wrote, still held unchanged, is started.
+  if (sfx::OutcomeAllowsLaunch(run, ReportNoResult) && run.setup_file != INVALID_HANDLE_VALUE) {
+    sfx::LaunchSetup(setup_command_line, run.work_folder);
+  }
   return 0;
 }

@@ -23,13 +23,13 @@ bool InitSupportLayer(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*comman
   return path_heap != nullptr;
 }
 
-char* AllocPathString(std::size_t bytes) {
+wchar_t* AllocPathString(std::size_t units) {
   if (allocation_budget == 0) return nullptr;
   if (allocation_budget > 0) --allocation_budget;
-  return static_cast<char*>(HeapAlloc(ActivePathHeap(), 0, bytes));
+  return static_cast<wchar_t*>(HeapAlloc(ActivePathHeap(), 0, units * sizeof(wchar_t)));
 }
 
-void FreePathString(char* text) {
+void FreePathString(wchar_t* text) {
   if (text != nullptr) HeapFree(ActivePathHeap(), 0, text);
 }
 

@@ -17,11 +17,12 @@ namespace sfx {
 // cannot be created; the allocation helpers keep working either way.
 bool InitSupportLayer(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show_command);
 
-// A buffer of `bytes` bytes for a path string; null when memory runs out.
-char* AllocPathString(std::size_t bytes);
+// A buffer of `units` UTF-16 units for a path string; null when memory runs
+// out.
+wchar_t* AllocPathString(std::size_t units);
 
 // Releases a buffer from AllocPathString (null is allowed).
-void FreePathString(char* text);
+void FreePathString(wchar_t* text);
 
 // Test seam: while set, AllocPathString fails once the given number of
 // further allocations has succeeded (-1 switches the failure off).

@@ -1,6 +1,6 @@
 // The update decision on the first Setup.cfg written during extraction.
 //
-// Parse Setup.cfg into the check's config (a parse failure has already been
+// Parse Setup.cfg (the entry's bytes in the image) into the check's config (a parse failure has already been
 // written to the standard error stream), form the profile file name and the
 // application-path keys of "mivor.exe", locate the product, require that
 // the located folder exists (any file-system entry will do), and let the
@@ -44,8 +44,8 @@ void FixLocatorNames(UpdateCheck& check) {
 
 }  // namespace
 
-bool DecideUpdateWith(UpdateCheck& check, const char* setup_cfg_path) {
-  if (!ParseSetupConfig(&check.config, setup_cfg_path)) return false;
+bool DecideUpdateWith(UpdateCheck& check, const std::uint8_t* config, std::size_t size) {
+  if (!ParseSetupConfigBytes(&check.config, config, size)) return false;
   FixLocatorNames(check);
   if (!LocateProduct(check)) return false;
   if (update_platform.get_file_attributes(check.product_folder) == INVALID_FILE_ATTRIBUTES) {
@@ -54,9 +54,9 @@ bool DecideUpdateWith(UpdateCheck& check, const char* setup_cfg_path) {
   return CheckInstalledVersion(check);
 }
 
-bool DecideUpdate(const char* setup_cfg_path) {
+bool DecideUpdate(const std::uint8_t* config, std::size_t size) {
   UpdateCheck check;
-  return DecideUpdateWith(check, setup_cfg_path);
+  return DecideUpdateWith(check, config, size);
 }
 
 }  // namespace sfx

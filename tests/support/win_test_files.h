@@ -40,4 +40,9 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path);
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
 
+// A path in the ANSI code page as UTF-16, for the stub's wide calls, and
+// back (the tests' own paths are ASCII).
+std::wstring Wide(const std::string& text);
+std::string Narrow(const std::wstring& text);
+
 }  // namespace sfx::test

@@ -38,6 +38,21 @@ inline std::string TestTempFolder(const std::string& root) {
   return root + "\\tmp\\" + info->test_suite_name() + "." + info->name();
 }
 
+// True when `folder` exists and holds nothing.
+inline bool IsEmptyFolder(const std::string& folder) {
+  if (!FolderExists(folder)) return false;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return true;
+  bool empty = true;
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") empty = false;
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return empty;
+}
+
 // Makes `temp` a fresh, empty folder for the next installer run, sets
 // `work` to the working folder the installer makes in it and `probe_log` to
 // the file the Setup.exe probe writes, and tells the probe that file.

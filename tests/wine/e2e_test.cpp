@@ -6,6 +6,7 @@
 // The installers lie in the folder named by SFX_E2E_DIR (a host path).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -110,8 +111,8 @@ TEST_F(ExtractionSuccess, InstallerSignedAfterPackingStillExtracts) {
 TEST_F(ExtractionSuccess, EmptyDirectoryWritesNothingAndShowsNothing) {
   const InstallerRun run = Run("empty_directory.exe");
   EXPECT_TRUE(run.messages.empty());
-  EXPECT_FALSE(FolderExists(work_));
-  // The launch is attempted, but there is no Setup.exe to start.
+  EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
+  // This run wrote no Setup.exe, so none is launched.
   ExpectNotLaunched(run);
 }
 
@@ -123,7 +124,7 @@ TEST_F(CorruptPayload, DamagedHeaderWritesNothing) {
   const InstallerRun run = Run("damaged_header.exe");
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
-  EXPECT_FALSE(FolderExists(work_));
+  EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
   ExpectNotLaunched(run);
 }
 
@@ -131,7 +132,7 @@ TEST_F(CorruptPayload, DamagedDirectoryWritesNothing) {
   const InstallerRun run = Run("damaged_directory.exe");
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
-  EXPECT_FALSE(FolderExists(work_));
+  EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
   ExpectNotLaunched(run);
 }
 
@@ -159,7 +160,7 @@ TEST_F(CorruptPayload, StubWithoutPayloadReportsCorruptInstaller) {
   const InstallerRun run = Run("bare_stub.exe");
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
-  EXPECT_FALSE(FolderExists(work_));
+  EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
   ExpectNotLaunched(run);
 }
 
@@ -167,7 +168,7 @@ TEST_F(CorruptPayload, TruncatedInstallerReportsCorruptInstaller) {
   const InstallerRun run = Run("truncated.exe");
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
-  EXPECT_FALSE(FolderExists(work_));
+  EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
   ExpectNotLaunched(run);
 }
 
@@ -185,7 +186,7 @@ TEST_F(CorruptPayload, ImpossibleImageSizeIsRefused) {
   const InstallerRun run = Run("huge_claim.exe");
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
-  EXPECT_FALSE(FolderExists(work_));
+  EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
   ExpectNotLaunched(run);
 }
 
@@ -193,7 +194,7 @@ TEST_F(CorruptPayload, ImageBelowHeaderSizeIsRefused) {
   const InstallerRun run = Run("tiny_claim.exe");
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
-  EXPECT_FALSE(FolderExists(work_));
+  EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
   ExpectNotLaunched(run);
 }
 
@@ -220,24 +221,77 @@ TEST_F(WriteFailure, FileHeldOpenIsNamedInTheMessage) {
   ExpectNotLaunched(run);
 }
 
-TEST_F(WriteFailure, LaterFileHeldOpenKeepsEarlierFiles) {
-  // A read-only file would do on Windows, but Wine running as root replaces
-  // read-only files; a file held open without sharing fails everywhere.
+TEST_F(WriteFailure, LeftoverHeldOpenEndsTheRunBeforeAnythingIsWritten) {
+  // A file the payload does not have, held open without delete sharing by
+  // another process (this test), as a planted DLL beside Setup.exe would be.
   ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryA((work_ + "docs").c_str(), nullptr));
-  const std::string locked = work_ + "docs\\readme.txt";
-  WriteText(locked, "old text");
-  HANDLE held = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  const std::string planted = work_ + "docs\\version.dll";
+  WriteText(planted, "planted");
+  HANDLE held = CreateFileA(planted.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   const InstallerRun run = Run("ok_nested.exe");
   CloseHandle(held);
   ASSERT_EQ(run.messages.size(), 1u);
-  EXPECT_EQ(run.messages[0], CopyFailedEnglish(locked));
-  EXPECT_EQ(ReadText(locked), "old text");
-  ExpectSameFile("Setup.exe");  // entries before the failing one are written
-  ExpectSameFile("data\\sub\\deep.bin");
-  EXPECT_FALSE(FileExists(work_ + "empty.txt"));  // the one after it is not
+  EXPECT_EQ(run.messages[0], CopyFailedEnglish(planted));
+  EXPECT_EQ(run.dialog_captions[0], L"") << "shown before the progress dialog";
+  EXPECT_EQ(ReadText(planted), "planted");
+  EXPECT_FALSE(FileExists(work_ + "Setup.exe"));
   ExpectNotLaunched(run);
+}
+
+// ---------------------------------------------------------------- the working folder
+
+using WorkFolder = InstallerTest;
+
+// prepare_e2e.sh plants linked\tmp\Mivor.40 as a symbolic link to
+// linked\target, which holds canary.txt.
+TEST_F(WorkFolder, LinkInItsPlaceIsNeverFollowed) {
+  const std::string linked = root_ + "\\linked";
+  ASSERT_TRUE(FileExists(linked + "\\target\\canary.txt")) << "run prepare_e2e.sh first";
+  temp_ = linked + "\\tmp";
+  work_ = temp_ + "\\Mivor.40\\";
+  const InstallerRun run = Run("ok_nested.exe");
+  EXPECT_EQ(ReadText(linked + "\\target\\canary.txt"), "canary");
+  EXPECT_FALSE(FileExists(linked + "\\target\\Setup.exe")) << "nothing is written through the link";
+  const DWORD attributes = GetFileAttributesA(work_.substr(0, work_.size() - 1).c_str());
+  if (run.messages.empty()) {
+    // Windows: the link was removed and a real folder made in its place.
+    EXPECT_EQ(attributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    ExpectSameFile("Setup.exe");
+    ExpectLaunched(run);
+  } else {
+    // Wine cannot remove a symbolic link to a folder: the run ends with
+    // the message naming the working folder, and nothing happens.
+    ASSERT_EQ(run.messages.size(), 1u);
+    EXPECT_EQ(run.messages[0], CopyFailedEnglish(work_));
+    EXPECT_NE(attributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    ExpectNotLaunched(run);
+  }
+}
+
+// ---------------------------------------------------------------- code pages
+
+using CodePage = InstallerTest;
+
+// Runs with a Japanese locale (code page 932), where the bytes of the
+// Windows-1252 names mean other characters: 0xE9 (e acute) followed by a
+// backslash reads as one double-byte character there.
+TEST_F(CodePage, Windows1252NamesKeepTheirCharacters) {
+  std::printf("code page of this run: %u\n", GetACP());
+  const InstallerRun run = Run("codepage.exe");
+  EXPECT_TRUE(run.messages.empty()) << ToUtf8(run.messages.empty() ? L"" : run.messages[0]);
+  const std::wstring name = FromUtf8(work_) + L"Caf\u00E9\\\u00DCbersicht.txt";
+  HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << "no file under the Unicode name";
+  char text[64] = {};
+  DWORD read = 0;
+  ReadFile(file, text, sizeof(text) - 1, &read, nullptr);
+  CloseHandle(file);
+  EXPECT_STREQ(text,
+               "\xC3\x9C"
+               "bersicht\r\n");
+  ExpectLaunched(run);
 }
 
 // ---------------------------------------------------------------- languages

@@ -15,9 +15,14 @@
 #   damaged_stream.exe     ok_nested.exe with one byte of its packed stream changed
 #   huge_claim.exe         a payload header that claims an image of 0xFFFFFFFF bytes
 #   tiny_claim.exe         a payload header that claims an image of 26 bytes
+#   codepage.exe           Setup.exe and "Café/Übersicht.txt" (names with
+#                          Windows-1252 bytes of 0x80 and above)
 #
-# It also compiles the German and English locales into OUT/locale, so that
-# Wine can be started with either language without touching the system.
+# and plants linked/tmp/Mivor.40, a symbolic link to linked/target (which
+# holds canary.txt), for the test of a link in the working folder's place.
+# It also compiles the German, English and Japanese locales into OUT/locale,
+# so that Wine can be started with either language (and the Japanese code
+# page) without touching the system.
 #
 # Usage: prepare_e2e.sh HOST_BIN_DIR WIN32_BIN_DIR OUT_DIR
 set -euo pipefail
@@ -50,6 +55,15 @@ craft "$out/empty_directory.exe"
 craft "$out/huge_claim.exe" --claim-size 0xFFFFFFFF Setup.exe="$probe" a.txt=a.txt
 craft "$out/tiny_claim.exe" --claim-size 26 Setup.exe="$probe" a.txt=a.txt
 
+mkdir -p "$out/src/codepage/Café"
+cp "$probe" "$out/src/codepage/Setup.exe"
+printf '\xc3\x9cbersicht\r\n' > "$out/src/codepage/Café/Übersicht.txt"
+"$host_bin/sfxpack" pack "$out/src/codepage" -o "$out/codepage.exe" --stub "$stub"
+
+mkdir -p "$out/linked/tmp" "$out/linked/target"
+printf 'canary' > "$out/linked/target/canary.txt"
+ln -s "$out/linked/target" "$out/linked/tmp/Mivor.40"
+
 cp "$stub" "$out/bare_stub.exe"
 size=$(stat -c %s "$out/ok_nested.exe")
 head -c $((size - 1000)) "$out/ok_nested.exe" > "$out/truncated.exe"
@@ -65,7 +79,7 @@ osslsigncode sign -certs "$out/src/cert.pem" -key "$out/src/key.pem" -n "Mivor t
   -in "$out/ok_nested.exe" -out "$out/signed.exe" >/dev/null
 
 mkdir -p "$out/locale"
-for locale in de_DE en_US; do
+for locale in de_DE en_US ja_JP; do
   localedef -i "$locale" -f UTF-8 "$out/locale/$locale.UTF-8" >/dev/null 2>&1 || true
 done
 echo "prepare_e2e: installers in $out"

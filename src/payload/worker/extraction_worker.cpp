@@ -14,7 +14,7 @@
 #include "payload/worker/extraction_worker.h"
 
 #include <cstdlib>
-#include <cstring>
+#include <cwchar>
 
 #include "payload/crc32.h"
 #include "payload/payload_format.h"
@@ -34,18 +34,14 @@ namespace {
 constexpr int kStringSize = 256;
 
 void ReportCorruptPayload(StubRun& run) {
-  char text[kStringSize];
-  LoadStringA(run.instance, IDS_CORRUPT_PAYLOAD, text, kStringSize);
+  wchar_t text[kStringSize];
+  LoadStringW(run.instance, IDS_CORRUPT_PAYLOAD, text, kStringSize);
   ReportFatalError(run, text);
 }
 
-void ReportWriteFailure(StubRun& run, const char* target_path) {
-  char head[kStringSize];
-  char tail[kStringSize];
-  LoadStringA(run.instance, IDS_COPY_FAILED_HEAD, head, kStringSize);
-  LoadStringA(run.instance, IDS_COPY_FAILED_TAIL, tail, kStringSize);
-  char message[kFailureMessageSize];
-  ComposeWriteFailureMessage(message, head, target_path, tail);
+void ReportWriteFailure(StubRun& run, const wchar_t* target_path) {
+  wchar_t message[kFailureMessageSize];
+  LoadWriteFailureMessage(run.instance, target_path, message);
   ReportFatalError(run, message);
 }
 
@@ -58,37 +54,45 @@ bool DecodeImage(const EmbeddedPayload& payload, std::uint8_t* image) {
                        image + payload.unpacked_size);
 }
 
-// Appends at most what still fits into `message` (used bytes in `*used`).
-void AppendBounded(char* message, std::size_t* used, const char* text) {
+// Appends at most what still fits into `message` (used units in `*used`).
+void AppendBounded(wchar_t* message, std::size_t* used, const wchar_t* text) {
   const std::size_t room = kFailureMessageSize - 1 - *used;
-  std::size_t length = std::strlen(text);
+  std::size_t length = std::wcslen(text);
   if (length > room) length = room;
-  std::memcpy(message + *used, text, length);
+  std::wmemcpy(message + *used, text, length);
   *used += length;
-  message[*used] = '\0';
+  message[*used] = L'\0';
 }
 
 }  // namespace
 
-void ComposeWriteFailureMessage(char* message, const char* head, const char* path, const char* tail) {
+void ComposeWriteFailureMessage(wchar_t* message, const wchar_t* head, const wchar_t* path, const wchar_t* tail) {
   std::size_t used = 0;
-  message[0] = '\0';
+  message[0] = L'\0';
   AppendBounded(message, &used, head);
   AppendBounded(message, &used, path);
   AppendBounded(message, &used, tail);
 }
 
-void ReportFatalError(StubRun& run, const char* text) {
-  MessageBoxA(run.dialog, text, kMessageCaption, MB_OK | MB_ICONERROR);
+void LoadWriteFailureMessage(HINSTANCE instance, const wchar_t* path, wchar_t* message) {
+  wchar_t head[kStringSize];
+  wchar_t tail[kStringSize];
+  LoadStringW(instance, IDS_COPY_FAILED_HEAD, head, kStringSize);
+  LoadStringW(instance, IDS_COPY_FAILED_TAIL, tail, kStringSize);
+  ComposeWriteFailureMessage(message, head, path, tail);
+}
+
+void ReportFatalError(StubRun& run, const wchar_t* text) {
+  MessageBoxW(run.dialog, text, kMessageCaption, MB_OK | MB_ICONERROR);
   InterlockedExchange(&run.outcome, -1);
   EndDialog(run.dialog, IDOK);
 }
 
 DWORD WINAPI ExtractionWorker(LPVOID run_record) {
   StubRun& run = *static_cast<StubRun*>(run_record);
-  char target_path[kTargetPathSize];
-  std::strcpy(target_path, run.work_folder);  // work_folder holds at most 255 characters
-  const std::size_t name_position = std::strlen(target_path);
+  wchar_t target_path[kTargetPathSize];
+  std::wcscpy(target_path, run.work_folder);  // work_folder holds at most 255 units
+  const std::size_t name_position = std::wcslen(target_path);
 
   EmbeddedPayload payload;
   if (!MapOwnPayload(payload)) {
@@ -116,17 +120,17 @@ DWORD WINAPI ExtractionWorker(LPVOID run_record) {
     return 0;
   }
 
-  switch (WalkImage(view, target_path, name_position, tracker, DecideUpdate, PlatformFileOps())) {
+  switch (WalkImage(view, target_path, name_position, tracker, DecideUpdate, PlatformFileOps(), &run.setup_file)) {
     case WalkResult::kSuccess:
       InterlockedExchange(&run.outcome, 1);
       std::free(image);
-      PostMessageA(run.dialog, WM_COMMAND, IDOK, 0);
+      PostMessageW(run.dialog, WM_COMMAND, IDOK, 0);
       return 0;
     case WalkResult::kEarlyFinish:
       InterlockedExchange(&run.outcome, 1);
       std::free(image);
       EndDialog(run.dialog, IDOK);
-      PostMessageA(run.dialog, WM_COMMAND, IDOK, 0);
+      PostMessageW(run.dialog, WM_COMMAND, IDOK, 0);
       return 0;
     case WalkResult::kCorrupt:
       ReportCorruptPayload(run);

@@ -7,11 +7,14 @@
 // ignored): Setup.exe written while stop_after_setup is set ends the walk
 // early; the first Setup.cfg goes to the update decision, whose negative
 // verdict sets stop_after_setup. So files of earlier entries always exist
-// when a later entry fails.
+// when a later entry fails. The update decision reads the Setup.cfg entry's
+// bytes in the image, the very bytes just written; a written Setup.exe is
+// held open (HoldWrittenFile) until the process ends.
 #include "payload/worker/image_walk.h"
 
 #include <cstring>
 
+#include "format/codepage_1252.h"
 #include "payload/data_overlap.h"
 #include "payload/image_directory_cursor.h"
 #include "payload/worker/write_entry_file.h"
@@ -28,23 +31,24 @@ bool EqualsIgnoringAsciiCase(const char* a, const char* b) {
   return *a == *b;
 }
 
-// Puts the entry's name (already checked by the cursor) after the working
-// folder; false when the path would not fit its buffer.
-bool PlaceEntryName(char* target_path, std::size_t name_position, const char* name) {
+}  // namespace
+
+bool PlaceEntryName(wchar_t* target_path, std::size_t name_position, const char* name) {
   const std::size_t name_length = std::strlen(name);
   if (name_position + name_length > kTargetPathSize - 1) return false;
-  std::memcpy(target_path + name_position, name, name_length + 1);
+  // Every Windows-1252 byte is one code point below U+10000: one unit each.
+  for (std::size_t i = 0; i <= name_length; ++i) {
+    target_path[name_position + i] = static_cast<wchar_t>(DecodeCp1252Byte(static_cast<unsigned char>(name[i])));
+  }
   return true;
 }
-
-}  // namespace
 
 bool IsSetupProgramName(const char* name) { return EqualsIgnoringAsciiCase(name, "setup.exe"); }
 
 bool IsSetupConfigName(const char* name) { return EqualsIgnoringAsciiCase(name, "Setup.cfg"); }
 
-WalkResult WalkImage(const PayloadImageView& view, char* target_path, std::size_t name_position,
-                     ProgressTracker& tracker, UpdateDecision decide_update, const FileOps& ops) {
+WalkResult WalkImage(const PayloadImageView& view, wchar_t* target_path, std::size_t name_position,
+                     ProgressTracker& tracker, UpdateDecision decide_update, const FileOps& ops, HANDLE* setup_file) {
   // Entries sharing data bytes make the image corrupt before anything is written.
   if (FindDataOverlap(view).result != DataOverlap::Result::kNone) return WalkResult::kCorrupt;
   bool stop_after_setup = false;
@@ -54,13 +58,23 @@ WalkResult WalkImage(const PayloadImageView& view, char* target_path, std::size_
   while (cursor.Next(entry)) {
     if (cursor.CheckEntry(entry) != ImageStatus::kOk) return WalkResult::kCorrupt;
     if (!PlaceEntryName(target_path, name_position, entry.name)) return WalkResult::kCorrupt;
-    if (!WriteEntryFileWith(ops, target_path, cursor.EntryData(entry), entry.data_size, tracker)) {
-      return WalkResult::kWriteFailed;
+    const bool is_setup_program = IsSetupProgramName(entry.name);
+    // The held Setup.exe shares reading only; a later Setup.exe entry
+    // replaces it, so the earlier one is let go first.
+    if (is_setup_program && *setup_file != INVALID_HANDLE_VALUE) {
+      ops.close(*setup_file);
+      *setup_file = INVALID_HANDLE_VALUE;
     }
-    if (IsSetupProgramName(entry.name) && stop_after_setup) return WalkResult::kEarlyFinish;
+    const std::uint8_t* data = cursor.EntryData(entry);
+    if (!WriteEntryFileWith(ops, target_path, data, entry.data_size, tracker)) return WalkResult::kWriteFailed;
+    if (is_setup_program) {
+      *setup_file = HoldWrittenFile(ops, target_path, data, entry.data_size);
+      if (*setup_file == INVALID_HANDLE_VALUE) return WalkResult::kWriteFailed;
+      if (stop_after_setup) return WalkResult::kEarlyFinish;
+    }
     if (IsSetupConfigName(entry.name) && !config_seen) {
       config_seen = true;
-      if (!decide_update(target_path)) stop_after_setup = true;
+      if (!decide_update(data, entry.data_size)) stop_after_setup = true;
     }
   }
   return cursor.status() == ImageStatus::kOk ? WalkResult::kSuccess : WalkResult::kCorrupt;

@@ -10,6 +10,7 @@
 #include "payload/worker/write_entry_file.h"
 
 #include <cstring>
+#include <cwchar>
 
 namespace sfx {
 namespace {
@@ -28,21 +29,37 @@ bool WriteChunks(const FileOps& ops, HANDLE file, const std::uint8_t* data, std:
   return true;
 }
 
+// Size of the buffer that HoldWrittenFile reads the file back through.
+constexpr DWORD kReadBackChunkSize = 16384;
+
+// True when the open file holds exactly the `size` bytes at `data`.
+bool ReadsBackAs(const FileOps& ops, HANDLE file, const std::uint8_t* data, std::uint32_t size) {
+  std::uint8_t chunk[kReadBackChunkSize];
+  for (;;) {
+    DWORD read = 0;
+    if (!ops.read(file, chunk, kReadBackChunkSize, &read)) return false;
+    if (read == 0) return size == 0;
+    if (read > size || std::memcmp(chunk, data, read) != 0) return false;
+    data += read;
+    size -= read;
+  }
+}
+
 }  // namespace
 
-bool WriteEntryFileWith(const FileOps& ops, const char* path, const std::uint8_t* data, std::uint32_t size,
+bool WriteEntryFileWith(const FileOps& ops, const wchar_t* path, const std::uint8_t* data, std::uint32_t size,
                         ProgressTracker& tracker) {
-  const std::size_t path_length = std::strlen(path);
+  const std::size_t path_length = std::wcslen(path);
   if (path_length >= kTargetPathSize) return false;
-  char working[kTargetPathSize];
-  std::memcpy(working, path, path_length + 1);
+  wchar_t working[kTargetPathSize];
+  std::wmemcpy(working, path, path_length + 1);
 
   HANDLE file;
   while ((file = ops.open_for_write(path)) == INVALID_HANDLE_VALUE) {
-    char* cut = std::strrchr(working, '\\');
+    wchar_t* cut = std::wcsrchr(working, L'\\');
     if (cut == nullptr) return false;
-    *cut = '\0';
-    if (ops.create_folder(working)) std::memcpy(working, path, path_length + 1);
+    *cut = L'\0';
+    if (ops.create_folder(working)) std::wmemcpy(working, path, path_length + 1);
   }
 
   const bool written = WriteChunks(ops, file, data, size, tracker);
@@ -50,8 +67,18 @@ bool WriteEntryFileWith(const FileOps& ops, const char* path, const std::uint8_t
   return written;
 }
 
-bool WriteEntryFile(const char* path, const std::uint8_t* data, std::uint32_t size, ProgressTracker& tracker) {
+bool WriteEntryFile(const wchar_t* path, const std::uint8_t* data, std::uint32_t size, ProgressTracker& tracker) {
   return WriteEntryFileWith(PlatformFileOps(), path, data, size, tracker);
+}
+
+HANDLE HoldWrittenFile(const FileOps& ops, const wchar_t* path, const std::uint8_t* data, std::uint32_t size) {
+  HANDLE file = ops.open_for_reading(path);
+  if (file == INVALID_HANDLE_VALUE) return file;
+  if (!ReadsBackAs(ops, file, data, size)) {
+    ops.close(file);
+    return INVALID_HANDLE_VALUE;
+  }
+  return file;
 }
 
 }  // namespace sfx

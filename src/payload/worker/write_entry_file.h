@@ -1,5 +1,8 @@
-// WriteEntryFile: writes one extracted file, creating missing folders.
+// WriteEntryFile: writes one extracted file, creating missing folders; and
+// HoldWrittenFile, which keeps a written file open and unchangeable.
 #pragma once
+
+#include <windows.h>
 
 #include <cstdint>
 
@@ -14,16 +17,25 @@ inline constexpr std::uint32_t kWriteChunkSize = 65536;
 // Size of the path buffers of the extraction, terminator included.
 inline constexpr std::size_t kTargetPathSize = 512;
 
-// Writes `size` bytes at `data` to the file `path` (at most 511 characters),
+// Writes `size` bytes at `data` to the file `path` (at most 511 UTF-16 units),
 // replacing an existing file. Missing folders are created by climbing from
 // the deepest one up until a creation succeeds and then down again, one open
 // attempt between each two folder attempts. Every chunk written advances
 // `tracker`. True on success; false when the file cannot be opened, a write
 // fails or writes short (a partly written file then stays).
-bool WriteEntryFile(const char* path, const std::uint8_t* data, std::uint32_t size, ProgressTracker& tracker);
+bool WriteEntryFile(const wchar_t* path, const std::uint8_t* data, std::uint32_t size, ProgressTracker& tracker);
 
 // The same with the given file-system calls.
-bool WriteEntryFileWith(const FileOps& ops, const char* path, const std::uint8_t* data, std::uint32_t size,
+bool WriteEntryFileWith(const FileOps& ops, const wchar_t* path, const std::uint8_t* data, std::uint32_t size,
                         ProgressTracker& tracker);
+
+// Opens the file just written at `path` for reading, shared for reading only
+// (nobody may write, rename or delete it while the handle is open), and
+// checks that it holds exactly the `size` bytes at `data`. Returns the open
+// handle, or INVALID_HANDLE_VALUE when the file cannot be opened, is a link
+// or reads differently. The file is closed and opened again rather than
+// kept open from the writing on, because Windows does not start a program
+// while a handle with write access to it is open.
+HANDLE HoldWrittenFile(const FileOps& ops, const wchar_t* path, const std::uint8_t* data, std::uint32_t size);
 
 }  // namespace sfx

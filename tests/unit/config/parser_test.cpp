@@ -250,6 +250,26 @@ TEST(ParserFiles, ScrambledFileParsesToTheSameRecord) {
   }
 }
 
+TEST(ParserFiles, BytesInMemoryParseLikeTheFile) {
+  // The stub parses the Setup.cfg entry's bytes, plain or scrambled, and a
+  // parse error still ends the parse.
+  const std::string plain = "VERSION_LO 4000000 PRODUCT_NAME \"Mivor\" WIN95 \"a.dll\"\n";
+  for (const std::string& text : {plain, ScrambleConfig(plain)}) {
+    SetupConfig config;
+    ASSERT_TRUE(ParseSetupConfigBytes(&config, reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    EXPECT_EQ(config.version_lo, 0x4000000u);
+    EXPECT_STREQ(config.product_name, "Mivor");
+    const auto entries = Entries(config);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_STREQ(entries[0].name, "a.dll");
+  }
+  // Only `size` bytes are read: the cut leaves a quoted text unterminated.
+  SetupConfig cut;
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(ParseSetupConfigBytes(&cut, reinterpret_cast<const std::uint8_t*>(plain.data()), plain.size() - 4));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "unterminated string");
+}
+
 TEST(ParserFiles, EachParseStartsWithAFreshReader) {
   // A scrambled file, then a plain one: a reader that kept its state would
   // descramble the second file and fail.

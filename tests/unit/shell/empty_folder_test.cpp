@@ -15,7 +15,11 @@ namespace {
 using test::FileExists;
 using test::FolderExists;
 using test::ScratchFolder;
+using test::Wide;
 using test::WriteText;
+
+// EmptyFolder on an ANSI test path.
+bool Empty(const std::string& path) { return EmptyFolder(Wide(path).c_str()); }
 
 // Folder that is emptied in a test, inside the scratch folder.
 class EmptyFolderTest : public ::testing::Test {
@@ -53,7 +57,7 @@ TEST_F(EmptyFolderTest, RemovesNestedTreeAndKeepsTheFolder) {
   MakeFolder("a\\b\\c");
   MakeFile("a\\b\\c\\deep.txt");
   MakeFolder("empty");
-  EXPECT_TRUE(EmptyFolder(target_.c_str()));
+  EXPECT_TRUE(Empty(target_));
   EXPECT_TRUE(FolderExists(target_));
   EXPECT_TRUE(FolderIsEmpty());
 }
@@ -63,15 +67,15 @@ TEST_F(EmptyFolderTest, AcceptsPathWithoutTrailingBackslash) {
   MakeFolder("sub");
   MakeFile("sub\\y.txt");
   const std::string without = target_.substr(0, target_.size() - 1);
-  EXPECT_TRUE(EmptyFolder(without.c_str()));
+  EXPECT_TRUE(Empty(without));
   EXPECT_TRUE(FolderIsEmpty());
 }
 
-TEST_F(EmptyFolderTest, EmptyFolderIsSuccess) { EXPECT_TRUE(EmptyFolder(target_.c_str())); }
+TEST_F(EmptyFolderTest, EmptyFolderIsSuccess) { EXPECT_TRUE(Empty(target_)); }
 
 TEST_F(EmptyFolderTest, MissingFolderIsSuccessAndStaysMissing) {
   const std::string missing = scratch_.path() + "missing\\";
-  EXPECT_TRUE(EmptyFolder(missing.c_str()));
+  EXPECT_TRUE(Empty(missing));
   EXPECT_FALSE(FolderExists(missing));
 }
 
@@ -81,7 +85,7 @@ TEST_F(EmptyFolderTest, ReadOnlyFileFailsButSiblingsGo) {
   MakeFile("keep\\other.txt");
   MakeFile("loose.txt");
   ASSERT_TRUE(SetFileAttributesA((target_ + "keep\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_FALSE(EmptyFolder(target_.c_str()));
+  EXPECT_FALSE(Empty(target_));
   EXPECT_TRUE(FileExists(target_ + "keep\\locked.txt"));
   EXPECT_FALSE(FileExists(target_ + "keep\\other.txt"));
   EXPECT_FALSE(FileExists(target_ + "loose.txt"));
@@ -96,11 +100,25 @@ TEST_F(EmptyFolderTest, FileHeldOpenFailsButTheWalkGoesOn) {
   MakeFile("later\\z.txt");
   HANDLE held = CreateFileA((target_ + "held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  const bool result = EmptyFolder(target_.c_str());
+  const bool result = Empty(target_);
   CloseHandle(held);
   EXPECT_FALSE(result);
   EXPECT_TRUE(FileExists(target_ + "held.txt"));
   EXPECT_FALSE(FolderExists(target_ + "later"));
+}
+
+TEST_F(EmptyFolderTest, NamesTheFirstEntryThatStays) {
+  MakeFolder("sub");
+  MakeFile("sub\\held.dll");
+  HANDLE held = CreateFileA((target_ + "sub\\held.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  wchar_t leftover[kLeftoverPathSize] = {};
+  const bool result = EmptyFolder(Wide(target_).c_str(), leftover);
+  CloseHandle(held);
+  EXPECT_FALSE(result);
+  // The file that blocks, not the folder that could not go because of it.
+  EXPECT_EQ(test::Narrow(leftover), target_ + "sub\\held.dll");
 }
 
 TEST_F(EmptyFolderTest, AllocationFailureEndsTheWalkWithFailure) {
@@ -108,15 +126,15 @@ TEST_F(EmptyFolderTest, AllocationFailureEndsTheWalkWithFailure) {
   MakeFile("b.txt");
   // Folder and pattern strings succeed; the first entry's path does not.
   SetPathAllocationBudgetForTesting(2);
-  EXPECT_FALSE(EmptyFolder(target_.c_str()));
+  EXPECT_FALSE(Empty(target_));
   SetPathAllocationBudgetForTesting(-1);
-  EXPECT_TRUE(EmptyFolder(target_.c_str()));
+  EXPECT_TRUE(Empty(target_));
   EXPECT_TRUE(FolderIsEmpty());
 }
 
 TEST_F(EmptyFolderTest, FailedFirstAllocationIsFailure) {
   SetPathAllocationBudgetForTesting(0);
-  EXPECT_FALSE(EmptyFolder(target_.c_str()));
+  EXPECT_FALSE(Empty(target_));
 }
 
 TEST_F(EmptyFolderTest, DirectoryLinkIsRemovedWithoutTouchingItsTarget) {
@@ -129,14 +147,14 @@ TEST_F(EmptyFolderTest, DirectoryLinkIsRemovedWithoutTouchingItsTarget) {
   }
   const DWORD attributes = GetFileAttributesA(link.c_str());
   ASSERT_NE(attributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
-  EXPECT_TRUE(EmptyFolder(target_.c_str()));
+  EXPECT_TRUE(Empty(target_));
   EXPECT_TRUE(FileExists(outside + "\\precious.txt"));
   EXPECT_EQ(GetFileAttributesA(link.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(SupportLayerInit, FailsWithoutInstanceAndAllocationStillWorks) {
   EXPECT_FALSE(InitSupportLayer(nullptr, nullptr, nullptr, SW_SHOWNORMAL));
-  char* text = AllocPathString(16);
+  wchar_t* text = AllocPathString(16);
   ASSERT_NE(text, nullptr);
   FreePathString(text);
   EXPECT_TRUE(InitSupportLayer(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWNORMAL));

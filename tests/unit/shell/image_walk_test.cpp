@@ -1,11 +1,13 @@
 // The worker's directory walk on in-memory images: files and folders, the
-// early stop after Setup.exe, corrupt entries and names, write failures;
-// plus the two name tests and the write-failure message.
+// early stop after Setup.exe, corrupt entries and names, write failures,
+// Windows-1252 names, the held Setup.exe; plus the two name tests and the
+// write-failure message.
 #include "payload/worker/image_walk.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -20,24 +22,24 @@ namespace {
 
 using test::BuildTestImage;
 using test::FileExists;
+using test::Narrow;
 using test::ReadBytes;
 using test::TestEntry;
+using test::Wide;
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
 // What the update decision saw.
 struct DecisionLog {
   int calls = 0;
-  std::string path;
-  bool file_existed = false;
+  std::string config;
   bool verdict = true;
 };
 DecisionLog* decisions = nullptr;
 
-bool RecordingDecision(const char* path) {
+bool RecordingDecision(const std::uint8_t* config, std::size_t size) {
   ++decisions->calls;
-  decisions->path = path;
-  decisions->file_existed = FileExists(path);
+  decisions->config.assign(reinterpret_cast<const char*>(config), size);
   return decisions->verdict;
 }
 
@@ -48,16 +50,22 @@ class ImageWalkTest : public ::testing::Test {
     work_ = scratch_.path() + "Mivor.40\\";
     BuildCrcTable(table_);
   }
-  void TearDown() override { decisions = nullptr; }
+  void TearDown() override {
+    decisions = nullptr;
+    if (setup_file_ != INVALID_HANDLE_VALUE) CloseHandle(setup_file_);
+  }
 
   WalkResult Walk(const std::vector<std::uint8_t>& image) {
     image_ = image;
     const PayloadImageView view(image_.data(), image_.size(), table_);
     EXPECT_EQ(view.CheckHeader(), ImageStatus::kOk);
     std::memset(target_path_, 0, sizeof(target_path_));
-    std::strcpy(target_path_, work_.c_str());
+    const std::wstring work = Wide(work_);
+    std::wmemcpy(target_path_, work.c_str(), work.size() + 1);
     tracker_ = MakeProgressTracker(static_cast<std::uint32_t>(image_.size()), nullptr);
-    return WalkImage(view, target_path_, work_.size(), tracker_, RecordingDecision, PlatformFileOps());
+    if (setup_file_ != INVALID_HANDLE_VALUE) CloseHandle(setup_file_);
+    setup_file_ = INVALID_HANDLE_VALUE;
+    return WalkImage(view, target_path_, work.size(), tracker_, RecordingDecision, PlatformFileOps(), &setup_file_);
   }
 
   bool Written(const std::string& name) const { return FileExists(work_ + name); }
@@ -66,7 +74,8 @@ class ImageWalkTest : public ::testing::Test {
   std::string work_;
   CrcTable table_;
   std::vector<std::uint8_t> image_;
-  char target_path_[512];
+  wchar_t target_path_[512];
+  HANDLE setup_file_ = INVALID_HANDLE_VALUE;
   ProgressTracker tracker_{};
   DecisionLog log_;
 };
@@ -98,8 +107,7 @@ TEST_F(ImageWalkTest, NegativeDecisionStopsRightAfterSetupExe) {
                                  {"after.txt", Bytes("2")}})),
             WalkResult::kEarlyFinish);
   EXPECT_EQ(log_.calls, 1);
-  EXPECT_EQ(log_.path, work_ + "Setup.cfg");
-  EXPECT_TRUE(log_.file_existed);
+  EXPECT_EQ(log_.config, "cfg");  // the entry's bytes, as written
   EXPECT_TRUE(Written("Setup.cfg"));
   EXPECT_TRUE(Written("first.txt"));
   EXPECT_TRUE(Written("Setup.exe"));
@@ -126,7 +134,7 @@ TEST_F(ImageWalkTest, OnlyTheFirstConfigIsDecided) {
       Walk(BuildTestImage({{"Setup.cfg", Bytes("one")}, {"sub\\x.txt", Bytes("x")}, {"SETUP.CFG", Bytes("two")}})),
       WalkResult::kSuccess);
   EXPECT_EQ(log_.calls, 1);
-  EXPECT_EQ(log_.path, work_ + "Setup.cfg");
+  EXPECT_EQ(log_.config, "one");
   EXPECT_EQ(ReadBytes(work_ + "Setup.cfg"), Bytes("two"));  // the second one is written all the same
 }
 
@@ -181,7 +189,7 @@ TEST_F(ImageWalkTest, EntriesSharingDataAreCorruptBeforeAnythingIsWritten) {
 }
 
 TEST_F(ImageWalkTest, NameBeyondThePathBufferIsCorrupt) {
-  // The working folder + name of 512 characters does not fit the 512-byte buffer.
+  // The working folder + name of 512 characters does not fit the 512-unit buffer.
   const std::string too_long(512 - work_.size(), 'n');
   EXPECT_EQ(Walk(BuildTestImage({{too_long, Bytes("x")}})), WalkResult::kCorrupt);
   // One character less fits the buffer; whether the platform can create
@@ -199,8 +207,31 @@ TEST_F(ImageWalkTest, UnwritableFileReportsItsPath) {
   const WalkResult result = Walk(BuildTestImage({{"first.txt", Bytes("1")}, {"Setup.exe", Bytes("MZ")}}));
   CloseHandle(held);
   EXPECT_EQ(result, WalkResult::kWriteFailed);
-  EXPECT_STREQ(target_path_, held_path.c_str());
+  EXPECT_EQ(Narrow(target_path_), held_path);
   EXPECT_TRUE(Written("first.txt"));
+}
+
+TEST_F(ImageWalkTest, Windows1252NamesBecomeTheirUnicodeNames) {
+  // "Docs\xE9\\xDCbersicht \x80.txt": e acute, U umlaut, the euro sign.
+  EXPECT_EQ(Walk(BuildTestImage({{"Docs\xE9\\\xDC"
+                                  "bersicht \x80.txt",
+                                  Bytes("u")}})),
+            WalkResult::kSuccess);
+  const std::wstring expected = Wide(work_) +
+                                L"Docs\u00E9\\\u00DC"
+                                L"bersicht \u20AC.txt";
+  EXPECT_EQ(std::wstring(target_path_), expected);
+  EXPECT_NE(GetFileAttributesW(expected.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(ImageWalkTest, WrittenSetupExeIsHeldAndOnlyThen) {
+  EXPECT_EQ(Walk(BuildTestImage({{"a.txt", Bytes("a")}})), WalkResult::kSuccess);
+  EXPECT_EQ(setup_file_, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Walk(BuildTestImage({{"Setup.exe", Bytes("MZ one")}, {"SETUP.EXE", Bytes("MZ two")}})),
+            WalkResult::kSuccess);
+  ASSERT_NE(setup_file_, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(ReadBytes(work_ + "Setup.exe"), Bytes("MZ two"));
+  EXPECT_FALSE(DeleteFileA((work_ + "Setup.exe").c_str()));
 }
 
 TEST(EntryNameTests, WholeNameWithoutRegardToAsciiCase) {
@@ -220,24 +251,24 @@ TEST(EntryNameTests, WholeNameWithoutRegardToAsciiCase) {
 }
 
 TEST(WriteFailureMessage, PathStandsBetweenTheTwoStrings) {
-  char message[kFailureMessageSize];
-  ComposeWriteFailureMessage(message, "Error copying the file: \"", "C:\\T\\Mivor.40\\Setup.exe",
-                             "\"\r\nMaybe the harddisc is full or you haven't got write permission.");
+  wchar_t message[kFailureMessageSize];
+  ComposeWriteFailureMessage(message, L"Error copying the file: \"", L"C:\\T\\Mivor.40\\Setup.exe",
+                             L"\"\r\nMaybe the harddisc is full or you haven't got write permission.");
   EXPECT_STREQ(message,
-               "Error copying the file: \"C:\\T\\Mivor.40\\Setup.exe\"\r\n"
-               "Maybe the harddisc is full or you haven't got write permission.");
+               L"Error copying the file: \"C:\\T\\Mivor.40\\Setup.exe\"\r\n"
+               L"Maybe the harddisc is full or you haven't got write permission.");
 }
 
 TEST(WriteFailureMessage, OverlongPartsAreCutAtTheBuffer) {
-  const std::string head(255, 'h');
-  const std::string path(511, 'p');
-  const std::string tail(400, 't');
-  char message[kFailureMessageSize + 8];
-  std::memset(message, '#', sizeof(message));
+  const std::wstring head(255, L'h');
+  const std::wstring path(511, L'p');
+  const std::wstring tail(400, L't');
+  wchar_t message[kFailureMessageSize + 8];
+  std::wmemset(message, L'#', kFailureMessageSize + 8);
   ComposeWriteFailureMessage(message, head.c_str(), path.c_str(), tail.c_str());
-  EXPECT_EQ(std::strlen(message), kFailureMessageSize - 1);
-  EXPECT_EQ(message[kFailureMessageSize], '#');  // nothing written past the buffer
-  EXPECT_EQ(std::string(message, 255), head);
+  EXPECT_EQ(std::wcslen(message), kFailureMessageSize - 1);
+  EXPECT_EQ(message[kFailureMessageSize], L'#');  // nothing written past the buffer
+  EXPECT_EQ(std::wstring(message, 255), head);
 }
 
 }  // namespace

@@ -10,31 +10,31 @@ namespace sfx {
 namespace {
 
 TEST(SetupCommandLine, QuotedFullPathOfSetupExe) {
-  char command_line[kSetupCommandLineSize];
-  StartSetupCommandLine(command_line, "D:\\TEMP\\Mivor.40\\");
-  EXPECT_STREQ(command_line, "\"D:\\TEMP\\Mivor.40\\");
+  wchar_t command_line[kSetupCommandLineSize];
+  StartSetupCommandLine(command_line, L"D:\\TEMP\\Mivor.40\\");
+  EXPECT_STREQ(command_line, L"\"D:\\TEMP\\Mivor.40\\");
   FinishSetupCommandLine(command_line);
-  EXPECT_STREQ(command_line, "\"D:\\TEMP\\Mivor.40\\Setup.exe\"");
+  EXPECT_STREQ(command_line, L"\"D:\\TEMP\\Mivor.40\\Setup.exe\"");
 }
 
 TEST(SetupCommandLine, LongestWorkFolderFits) {
-  const std::string folder = "C:\\" + std::string(242, 'x') + "\\Mivor.40\\";
+  const std::wstring folder = L"C:\\" + std::wstring(242, L'x') + L"\\Mivor.40\\";
   ASSERT_EQ(folder.size(), 255u);  // the longest working folder
-  char command_line[kSetupCommandLineSize];
+  wchar_t command_line[kSetupCommandLineSize];
   StartSetupCommandLine(command_line, folder.c_str());
   FinishSetupCommandLine(command_line);
-  EXPECT_EQ(std::string(command_line), "\"" + folder + "Setup.exe\"");
+  EXPECT_EQ(std::wstring(command_line), L"\"" + folder + L"Setup.exe\"");
 }
 
 TEST(SetupStartupInfo, OnlySizeFlagsAndShowCommandAreSet) {
-  const STARTUPINFOA startup = MakeSetupStartupInfo();
-  EXPECT_EQ(startup.cb, sizeof(STARTUPINFOA));
+  const STARTUPINFOW startup = MakeSetupStartupInfo();
+  EXPECT_EQ(startup.cb, sizeof(STARTUPINFOW));
   if (sizeof(void*) == 4) {
     EXPECT_EQ(startup.cb, 68u);
   }
   EXPECT_EQ(startup.dwFlags, static_cast<DWORD>(STARTF_USESHOWWINDOW));
   EXPECT_EQ(startup.wShowWindow, SW_SHOWNORMAL);
-  STARTUPINFOA expected;
+  STARTUPINFOW expected;
   std::memset(&expected, 0, sizeof(expected));
   expected.cb = sizeof(expected);
   expected.dwFlags = STARTF_USESHOWWINDOW;
@@ -46,19 +46,19 @@ TEST(SetupStartupInfo, OnlySizeFlagsAndShowCommandAreSet) {
 struct RecordedCall {
   int calls = 0;
   bool application_name_null = false;
-  std::string command_line;
+  std::wstring command_line;
   bool security_null = false;
   BOOL inherit = TRUE;
   DWORD flags = 0;
   bool environment_null = false;
-  std::string folder;
-  STARTUPINFOA startup = {};
+  std::wstring folder;
+  STARTUPINFOW startup = {};
 };
 RecordedCall recorded;
 
-BOOL WINAPI RecordingCreateProcess(LPCSTR application, LPSTR command_line, LPSECURITY_ATTRIBUTES process_security,
+BOOL WINAPI RecordingCreateProcess(LPCWSTR application, LPWSTR command_line, LPSECURITY_ATTRIBUTES process_security,
                                    LPSECURITY_ATTRIBUTES thread_security, BOOL inherit, DWORD flags, LPVOID environment,
-                                   LPCSTR folder, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION /*info*/) {
+                                   LPCWSTR folder, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION /*info*/) {
   ++recorded.calls;
   recorded.application_name_null = application == nullptr;
   recorded.command_line = command_line;
@@ -73,19 +73,19 @@ BOOL WINAPI RecordingCreateProcess(LPCSTR application, LPSTR command_line, LPSEC
 
 TEST(SetupLaunch, PassesExactlyTheLaunchParameters) {
   recorded = RecordedCall{};
-  char command_line[kSetupCommandLineSize];
-  const char* folder = "D:\\TEMP\\Mivor.40\\";
+  wchar_t command_line[kSetupCommandLineSize];
+  const wchar_t* folder = L"D:\\TEMP\\Mivor.40\\";
   StartSetupCommandLine(command_line, folder);
   LaunchSetupWith(RecordingCreateProcess, command_line, folder);
   EXPECT_EQ(recorded.calls, 1);
   EXPECT_TRUE(recorded.application_name_null);
-  EXPECT_EQ(recorded.command_line, "\"D:\\TEMP\\Mivor.40\\Setup.exe\"");
+  EXPECT_EQ(recorded.command_line, L"\"D:\\TEMP\\Mivor.40\\Setup.exe\"");
   EXPECT_TRUE(recorded.security_null);
   EXPECT_EQ(recorded.inherit, FALSE);
   EXPECT_EQ(recorded.flags, static_cast<DWORD>(CREATE_DEFAULT_ERROR_MODE));
   EXPECT_TRUE(recorded.environment_null);
   EXPECT_EQ(recorded.folder, folder);
-  EXPECT_EQ(recorded.startup.cb, sizeof(STARTUPINFOA));
+  EXPECT_EQ(recorded.startup.cb, sizeof(STARTUPINFOW));
   EXPECT_EQ(recorded.startup.dwFlags, static_cast<DWORD>(STARTF_USESHOWWINDOW));
   EXPECT_EQ(recorded.startup.wShowWindow, SW_SHOWNORMAL);
 }

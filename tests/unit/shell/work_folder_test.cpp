@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "support/win_test_files.h"
@@ -12,13 +12,14 @@ namespace sfx {
 namespace {
 
 // Runs SelectTempFolder and AppendWorkSubfolder as BuildWorkFolder does, on
-// a temp path and the value GetTempPathA would have returned.
+// a temp path and the value the temp-path call would have returned.
 std::string Compose(const std::string& temp_path, DWORD temp_result) {
-  char folder[256] = {};
-  std::memcpy(folder, temp_path.data(), temp_path.size() < 255 ? temp_path.size() : 255);
-  SelectTempFolder(folder, sizeof(folder), temp_result);
+  wchar_t folder[256] = {};
+  const std::wstring wide = test::Wide(temp_path);
+  std::wmemcpy(folder, wide.data(), wide.size() < 255 ? wide.size() : 255);
+  SelectTempFolder(folder, 256, temp_result);
   AppendWorkSubfolder(folder);
-  return folder;
+  return test::Narrow(folder);
 }
 
 std::string ComposeFitting(const std::string& temp_path) {
@@ -34,7 +35,7 @@ TEST(WorkFolderComposition, MissingBackslashIsAdded) { EXPECT_EQ(ComposeFitting(
 TEST(WorkFolderComposition, FailedTempPathSelectsFallback) { EXPECT_EQ(Compose("", 0), "\\temp\\Mivor.40\\"); }
 
 TEST(WorkFolderComposition, TempPathLongerThanBufferSelectsFallback) {
-  // GetTempPathA returns the size it needs when the path does not fit.
+  // The temp-path call returns the size it needs when the path does not fit.
   EXPECT_EQ(Compose("C:\\garbage", 300), "\\temp\\Mivor.40\\");
   EXPECT_EQ(Compose("C:\\garbage", 256), "\\temp\\Mivor.40\\");
 }
@@ -64,12 +65,12 @@ TEST(WorkFolderBuild, UsesTheTempVariableAndCreatesTheTempFolder) {
   char saved_tmp[1024] = {};
   const DWORD had_tmp = GetEnvironmentVariableA("TMP", saved_tmp, sizeof(saved_tmp));
   ASSERT_TRUE(SetEnvironmentVariableA("TMP", temp.c_str()));
-  char folder[256];
+  wchar_t folder[256];
   BuildWorkFolder(folder);
   SetEnvironmentVariableA("TMP", had_tmp != 0 ? saved_tmp : nullptr);
-  EXPECT_EQ(std::string(folder), temp + "\\Mivor.40\\");
+  EXPECT_EQ(test::Narrow(folder), temp + "\\Mivor.40\\");
   EXPECT_TRUE(test::FolderExists(temp));
-  EXPECT_FALSE(test::FolderExists(temp + "\\Mivor.40"));  // made by the first written file
+  EXPECT_FALSE(test::FolderExists(temp + "\\Mivor.40"));  // made when the folder is claimed
 }
 
 }  // namespace

@@ -13,8 +13,10 @@ namespace {
 
 using test::FileExists;
 using test::FolderExists;
+using test::Narrow;
 using test::ReadBytes;
 using test::ScratchFolder;
+using test::Wide;
 
 // Records every call and passes it on to the real file system (or, for
 // writes, optionally shortens it).
@@ -30,16 +32,16 @@ struct CallLog {
 
 CallLog* log_sink = nullptr;
 
-HANDLE LoggedOpen(const char* path) {
+HANDLE LoggedOpen(const wchar_t* path) {
   ++log_sink->opens;
-  log_sink->calls.push_back(std::string("open ") + path);
+  log_sink->calls.push_back("open " + Narrow(path));
   return PlatformFileOps().open_for_write(path);
 }
 
-BOOL LoggedCreateFolder(const char* path) {
+BOOL LoggedCreateFolder(const wchar_t* path) {
   const BOOL ok = PlatformFileOps().create_folder(path);
   (ok ? log_sink->folders_made : log_sink->folders_failed)++;
-  log_sink->calls.push_back(std::string("mkdir ") + path + (ok ? " ok" : " fail"));
+  log_sink->calls.push_back("mkdir " + Narrow(path) + (ok ? " ok" : " fail"));
   return ok;
 }
 
@@ -54,7 +56,12 @@ void LoggedClose(HANDLE file) {
   PlatformFileOps().close(file);
 }
 
-const FileOps kLoggedOps = {LoggedOpen, LoggedCreateFolder, LoggedWrite, LoggedClose};
+const FileOps kLoggedOps = {LoggedOpen,
+                            LoggedCreateFolder,
+                            LoggedWrite,
+                            LoggedClose,
+                            PlatformFileOps().open_for_reading,
+                            PlatformFileOps().read};
 
 class WriteEntryFileTest : public ::testing::Test {
  protected:
@@ -62,7 +69,8 @@ class WriteEntryFileTest : public ::testing::Test {
   void TearDown() override { log_sink = nullptr; }
 
   bool Write(const std::string& path, const std::vector<std::uint8_t>& data) {
-    return WriteEntryFileWith(kLoggedOps, path.c_str(), data.data(), static_cast<std::uint32_t>(data.size()), tracker_);
+    return WriteEntryFileWith(kLoggedOps, Wide(path).c_str(), data.data(), static_cast<std::uint32_t>(data.size()),
+                              tracker_);
   }
 
   ScratchFolder folder_;
@@ -162,9 +170,48 @@ TEST_F(WriteEntryFileTest, PathWithoutBackslashFailsAfterOneOpen) {
 TEST_F(WriteEntryFileTest, RealCallsWriteTheFile) {
   const std::string path = folder_.path() + "x\\y.bin";
   const auto data = Pattern(70000);
-  ASSERT_TRUE(WriteEntryFile(path.c_str(), data.data(), static_cast<std::uint32_t>(data.size()), tracker_));
+  ASSERT_TRUE(WriteEntryFile(Wide(path).c_str(), data.data(), static_cast<std::uint32_t>(data.size()), tracker_));
   EXPECT_TRUE(FolderExists(folder_.path() + "x"));
   EXPECT_EQ(ReadBytes(path), data);
+}
+
+// HoldWrittenFile on the file `path` that holds `on_disk`, compared with
+// `expected`; the handle is closed again.
+bool Holds(const std::string& path, const std::vector<std::uint8_t>& on_disk,
+           const std::vector<std::uint8_t>& expected) {
+  test::WriteBytes(path, on_disk);
+  HANDLE held = HoldWrittenFile(PlatformFileOps(), Wide(path).c_str(), expected.data(),
+                                static_cast<std::uint32_t>(expected.size()));
+  if (held == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(held);
+  return true;
+}
+
+TEST_F(WriteEntryFileTest, HoldsOnlyAFileWithTheWrittenBytes) {
+  const std::string path = folder_.path() + "Setup.exe";
+  EXPECT_TRUE(Holds(path, Pattern(40000), Pattern(40000)));
+  EXPECT_TRUE(Holds(path, {}, {}));
+  auto changed = Pattern(40000);
+  changed[39999] ^= 1;
+  EXPECT_FALSE(Holds(path, changed, Pattern(40000)));
+  EXPECT_FALSE(Holds(path, Pattern(39999), Pattern(40000)));
+  EXPECT_FALSE(Holds(path, Pattern(40001), Pattern(40000)));
+}
+
+TEST_F(WriteEntryFileTest, HeldFileCannotBeChangedOrDeleted) {
+  const std::string path = folder_.path() + "Setup.exe";
+  const auto data = Pattern(100);
+  test::WriteBytes(path, data);
+  HANDLE held = HoldWrittenFile(PlatformFileOps(), Wide(path).c_str(), data.data(), 100);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  EXPECT_FALSE(DeleteFileA(path.c_str()));
+  // Reading and starting the program stay possible.
+  EXPECT_EQ(ReadBytes(path), data);
+  CloseHandle(held);
 }
 
 }  // namespace

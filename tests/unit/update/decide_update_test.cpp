@@ -1,8 +1,9 @@
-// DecideUpdate from a real Setup.cfg through the real parser, the locator
+// DecideUpdate from the bytes of a real Setup.cfg through the real parser, the locator
 // (registry values in the test's own key, profile files in the Windows
 // folder) and the version check on the fixture programs.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "update/update_decision.h"
@@ -33,9 +34,8 @@ class DecideUpdateTest : public ::testing::Test {
 
   // The decision on a fresh record, kept in check_ for a look afterwards.
   bool Decide(const std::string& config) {
-    std::string path = work_.WriteFile("Setup.cfg", config);
     check_ = sfx::UpdateCheck{};
-    return sfx::DecideUpdateWith(check_, path.c_str());
+    return sfx::DecideUpdateWith(check_, reinterpret_cast<const std::uint8_t*>(config.data()), config.size());
   }
 
   // Installs the 4.0.3.0 product in <scratch>\Mivor and returns the full
@@ -48,7 +48,6 @@ class DecideUpdateTest : public ::testing::Test {
   sfx_test::UpdatePlatformGuard platform_;
   sfx::UpdateCheck check_;
   sfx_test::RegistrySandbox registry_;
-  sfx_test::ScratchFolder work_;
   sfx_test::ScratchFolder product_;
 };
 
@@ -59,12 +58,6 @@ TEST_F(DecideUpdateTest, ConfigurationWithASyntaxErrorDoesNotQualify) {
   ASSERT_TRUE(Decide(kVersion4Config));
   EXPECT_FALSE(Decide("VERSION_LO 04000000\r\nWIN95\r\n"));
   EXPECT_FALSE(Decide("PRODUCT_NAME Mivor\r\n"));
-}
-
-TEST_F(DecideUpdateTest, MissingConfigurationDoesNotQualify) {
-  registry_.SetDefaultString(kWindowsKey, InstallProduct());
-  EXPECT_FALSE(sfx::DecideUpdate(work_.Join("Setup.cfg").c_str()));
-  EXPECT_TRUE(registry_.opens().empty()) << "nothing is looked up without a configuration";
 }
 
 TEST_F(DecideUpdateTest, ScrambledConfigurationIsReadLikeAPlainOne) {

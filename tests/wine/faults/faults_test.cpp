@@ -207,14 +207,15 @@ TEST_F(WriteFault, FolderWhereAFileShouldGoIsNamed) {
   const std::string path = work_ + "data.bin";
   ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
   // The stub empties its working folder first; a file held open inside
-  // keeps the folder from being removed, as a file in use would.
+  // keeps the folder from being removed, as a file in use would. That file
+  // is what the message names: the leftover that blocks.
   const std::string inside = path + "\\inside.txt";
   WriteText(inside, "kept");
   HANDLE held = CreateFileA(inside.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   const InstallerRun run = Run(root_ + "\\large.exe");
   CloseHandle(held);
-  ExpectWriteFailure("folder named data.bin (kept by a file in use) in the working folder", path, run);
+  ExpectWriteFailure("folder named data.bin (kept by a file in use) in the working folder", inside, run);
   EXPECT_TRUE(ReadText(inside) == "kept");
 }
 
