@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -29,7 +30,13 @@ struct PackArguments {
   std::string order;
   int level = 6;
   bool allow_bad_config = false;
+  std::string elevation;
 };
+
+// The --elevation choices and the manifest levels they stand for.
+const std::map<std::string, sfx::ExecutionLevel> kElevations = {{"admin", sfx::ExecutionLevel::kRequireAdministrator},
+                                                                {"highest", sfx::ExecutionLevel::kHighestAvailable},
+                                                                {"invoker", sfx::ExecutionLevel::kAsInvoker}};
 
 int RunPack(const PackArguments& arguments) {
   ProgressMeter meter;
@@ -40,6 +47,7 @@ int RunPack(const PackArguments& arguments) {
   if (!arguments.order.empty()) options.order_file = fs::path(arguments.order);
   options.level = arguments.level;
   options.allow_bad_config = arguments.allow_bad_config;
+  if (!arguments.elevation.empty()) options.execution_level = kElevations.at(arguments.elevation);
   options.warn = [&meter](const std::string& text) {
     meter.Finish();
     std::fprintf(stderr, "sfxpack: warning: %s\n", text.c_str());
@@ -78,6 +86,10 @@ std::function<int()> SetupPack(CLI::App& app) {
       ->capture_default_str();
   sub->add_option("--order", arguments->order,
                   "File with one relative name per line: these entries first, in this order");
+  sub->add_option("--elevation", arguments->elevation,
+                  "Execution level the installer's manifest asks for: admin (the stub's default), highest or "
+                  "invoker")
+      ->check(CLI::IsMember({"admin", "highest", "invoker"}));
   sub->add_flag("--allow-bad-config", arguments->allow_bad_config, "Pack a Setup.cfg even when it does not parse");
   return [arguments] { return RunPack(*arguments); };
 }
