@@ -212,7 +212,7 @@ std::vector<std::uint8_t> BuildInstaller(const std::vector<std::uint8_t>& stub, 
     image_end = std::max(image_end, virtual_end);
   }
   room_end = std::min<std::uint64_t>(room_end, sections_end);
-  if (new_header + kSectionHeaderSize > room_end ||
+  if (headers.section_count == 0xFFFF || new_header + kSectionHeaderSize > room_end ||
       !std::all_of(stub.begin() + static_cast<std::ptrdiff_t>(new_header),
                    stub.begin() + static_cast<std::ptrdiff_t>(new_header + kSectionHeaderSize),
                    [](std::uint8_t b) { return b == 0; })) {
