@@ -107,6 +107,26 @@ TEST_F(ExtractionSuccess, InstallerSignedAfterPackingStillExtracts) {
   ExpectLaunched(run);
 }
 
+// The stub reads its payload from its loaded image, never through its own
+// file name: an installer in a folder whose name the ANSI code page cannot
+// spell extracts as anywhere else. The installer is started by a relative
+// name from that folder, as the driver starts programs through the ANSI call.
+TEST_F(ExtractionSuccess, InstallerInAFolderWithJapaneseCharactersExtracts) {
+  const std::wstring folder = FromUtf8(temp_ + "\\\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E");  // "nihongo"
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  ASSERT_TRUE(CopyFileW(FromUtf8(root_ + "\\ok_nested.exe").c_str(), (folder + L"\\installer.exe").c_str(), TRUE));
+  wchar_t previous[MAX_PATH];
+  ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
+  const InstallerRun run = RunInstaller(".\\installer.exe", temp_, kTimeoutMs);
+  SetCurrentDirectoryW(previous);
+  EXPECT_TRUE(run.started);
+  EXPECT_TRUE(run.finished);
+  EXPECT_TRUE(run.messages.empty()) << ToUtf8(run.messages.empty() ? L"" : run.messages[0]);
+  ExpectSameFile("data\\sub\\deep.bin");
+  ExpectLaunched(run);
+}
+
 TEST_F(ExtractionSuccess, InstallerPackedAsInvokerExtracts) {
   const InstallerRun run = Run("as_invoker.exe");
   EXPECT_TRUE(run.messages.empty());
