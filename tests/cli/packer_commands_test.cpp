@@ -163,7 +163,7 @@ TEST_F(PackerCommands, ElevationSetsTheManifestLevelAndListShowsTheStubsHash) {
   const ToolRun list = Sfxpack({"list", P(installer)});
   EXPECT_EQ(list.exit_code, 0) << list.err;
   const std::string hash = sfx::Sha256Hex(sfx::Sha256Of(stub.data(), stub.size()));
-  EXPECT_NE(list.out.find("\nstub SHA-256: " + hash + "\n"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("stub SHA-256: " + hash), std::string::npos) << list.out;
 
   // A stub without the element cannot take a level; an unknown level is a usage error.
   WriteBytes(Dir() / "plain.exe", MakeFakePe());
