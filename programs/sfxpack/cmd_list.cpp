@@ -63,6 +63,7 @@ void PrintJson(const std::string& path, const sfx::PayloadFileListing& payload) 
   out += ",\"payload_offset\":" + std::to_string(payload.block_offset);
   out += ",\"packed_size\":" + std::to_string(payload.packed_size);
   out += ",\"unpacked_size\":" + std::to_string(payload.unpacked_size);
+  out += ",\"stub_sha256\":" + (payload.stub_sha256.empty() ? std::string("null") : JsonString(payload.stub_sha256));
   out += ",\"status\":" + JsonString(listing.ok() ? "ok" : "corrupt");
   out += ",\"problem\":" + (problem.empty() ? std::string("null") : JsonString(problem));
   out +=
@@ -97,6 +98,7 @@ void PrintText(const std::string& path, const sfx::PayloadFileListing& payload) 
   std::printf("%s: %s, payload at offset %zu\n", sfx::PrintableText(path).c_str(),
               sfx::PayloadFileKindText(payload.kind), payload.block_offset);
   std::printf("packed %" PRIu32 " bytes, unpacked %" PRIu32 " bytes\n", payload.packed_size, payload.unpacked_size);
+  if (!payload.stub_sha256.empty()) std::printf("stub SHA-256: %s\n", payload.stub_sha256.c_str());
   const std::string problem = FirstProblem(listing);
   std::printf("image: %s%s\n", listing.ok() ? "ok" : "CORRUPT: ", problem.c_str());
   if (listing.entries.empty()) {

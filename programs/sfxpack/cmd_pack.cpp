@@ -1,5 +1,6 @@
 // sfxpack pack DIR -o OUT [--stub STUB | --arch win32|win64 | --payload-only]
-//                          [--level N] [--threads N] [--order FILE] [--allow-bad-config] [--allow-no-setup]
+//                          [--level N] [--threads N] [--order FILE] [--elevation admin|highest|invoker]
+//                          [--allow-bad-config] [--allow-no-setup]
 //
 // Packs every file under DIR into a payload image (Setup.cfg first,
 // Setup.exe second, the rest by name, or the order of an order file),
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -39,7 +41,13 @@ struct PackArguments {
   unsigned threads = std::max(1u, std::thread::hardware_concurrency());
   bool allow_bad_config = false;
   bool allow_no_setup = false;
+  std::string elevation;
 };
+
+// The --elevation choices and the manifest levels they stand for.
+const std::map<std::string, sfx::ExecutionLevel> kElevations = {{"admin", sfx::ExecutionLevel::kRequireAdministrator},
+                                                                {"highest", sfx::ExecutionLevel::kHighestAvailable},
+                                                                {"invoker", sfx::ExecutionLevel::kAsInvoker}};
 
 // The stub the installer is written with: --stub, else the default stub of
 // --arch; empty with --payload-only. Without any, InputError says what to
@@ -69,6 +77,7 @@ int RunPack(const PackArguments& arguments) {
   options.threads = arguments.threads;
   options.allow_bad_config = arguments.allow_bad_config;
   options.allow_no_setup = arguments.allow_no_setup;
+  if (!arguments.elevation.empty()) options.execution_level = kElevations.at(arguments.elevation);
   options.warn = [&meter](const std::string& text) {
     meter.Finish();
     std::fprintf(stderr, "sfxpack: warning: %s\n", text.c_str());
@@ -108,9 +117,10 @@ std::function<int()> SetupPack(CLI::App& app) {
           ->check(CLI::IsMember({"win32", "win64"}))
           ->capture_default_str()
           ->excludes(stub);
-  sub->add_flag("--payload-only", arguments->payload_only, "Write a bare payload block file, no installer stub")
-      ->excludes(stub)
-      ->excludes(arch);
+  CLI::Option* payload_only =
+      sub->add_flag("--payload-only", arguments->payload_only, "Write a bare payload block file, no installer stub")
+          ->excludes(stub)
+          ->excludes(arch);
   sub->add_option("--level", arguments->level, "Compression level, 1 (fastest) to 9 (smallest)")
       ->check(CLI::Range(1, 9))
       ->capture_default_str();
@@ -120,6 +130,11 @@ std::function<int()> SetupPack(CLI::App& app) {
       ->capture_default_str();
   sub->add_option("--order", arguments->order,
                   "File with one relative name per line: these entries first, in this order");
+  sub->add_option("--elevation", arguments->elevation,
+                  "Execution level the installer's manifest asks for: admin (the stub's default), highest or "
+                  "invoker")
+      ->check(CLI::IsMember({"admin", "highest", "invoker"}))
+      ->excludes(payload_only);  // a bare block has no manifest to change
   sub->add_flag("--allow-bad-config", arguments->allow_bad_config, "Pack a Setup.cfg even when it does not parse");
   sub->add_flag("--allow-no-setup", arguments->allow_no_setup, "Pack a folder without a top-level Setup.exe");
   return [arguments] { return RunPack(*arguments); };

@@ -116,13 +116,13 @@ std::vector<std::uint8_t> BuildImageOf(const PackOptions& options, const FolderS
 std::vector<std::uint8_t> BuildCheckedInstaller(const PackOptions& options, const std::vector<std::uint8_t>& stub,
                                                 const std::vector<std::uint8_t>& block, PackResult& result) {
   InstallerReport report;
-  std::vector<std::uint8_t> installer = BuildInstaller(stub, block, &report);
+  std::vector<std::uint8_t> installer = BuildInstaller(stub, block, options.execution_level, &report);
   if (report.dropped_bytes != 0) {
     Warn(options, "the stub had " + std::to_string(report.dropped_bytes) +
                       " bytes after its sections (an old payload or a signature); they were left out");
   }
-  result.stub_size = report.overlay_offset;
-  result.block_offset = report.overlay_offset + sizeof kOverlayMarker;
+  result.stub_size = report.stub_size;
+  result.block_offset = report.block_offset;
   const std::uint8_t* found = nullptr;
   std::size_t found_size = 0;
   if (FindInstallerPayload(installer.data(), installer.size(), &found, &found_size) != OverlayStatus::kOk ||
@@ -155,7 +155,7 @@ PackResult PackFolder(const PackOptions& options) {
   std::vector<std::uint8_t> stub;
   if (!options.stub.empty()) {
     stub = ReadWholeFile(options.stub);
-    BuildInstaller(stub, {}, nullptr);  // throws for a stub that is not a PE file
+    BuildInstaller(stub, {}, options.execution_level, nullptr);  // throws for a stub it cannot use
   }
 
   const FolderScan scan = ScanFolder(options.folder);

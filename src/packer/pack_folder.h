@@ -15,8 +15,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "packer/installer_writer.h"
 #include "packer/payload_file.h"
 #include "packer/progress_report.h"
 
@@ -32,6 +34,8 @@ struct PackOptions {
   unsigned threads = 1;              // encoder threads (levels 7 to 9)
   bool allow_bad_config = false;     // pack a Setup.cfg that does not parse, with a warning
   bool allow_no_setup = false;       // pack a folder without a top-level Setup.exe, with a warning
+  // The manifest's execution level; empty: the stub's manifest as it is.
+  std::optional<ExecutionLevel> execution_level;
   // Called with each warning when it arises; may be empty.
   std::function<void(const std::string& text)> warn;
   // Called while the image is compressed (ProgressStage::kCompressing).

@@ -10,9 +10,11 @@
 
 #include "common/byte_order.h"
 #include "packer/host_path.h"
+#include "packer/installer_writer.h"
 #include "packer/pack_error.h"
 #include "payload/overlay.h"
 #include "payload/payload_format.h"
+#include "payload/sha256.h"
 
 namespace sfx {
 
@@ -25,6 +27,7 @@ PayloadFile ParsePayloadFile(std::vector<std::uint8_t> bytes) {
     if (status != OverlayStatus::kOk) throw PackError(std::string("not an installer: ") + OverlayStatusText(status));
     file.kind = PayloadFileKind::kInstaller;
     file.block_offset = static_cast<std::size_t>(block - bytes.data());
+    if (const auto stub = StubOfInstaller(bytes)) file.stub_sha256 = Sha256Hex(Sha256Of(stub->data(), stub->size()));
   } else {
     EmbeddedPayload payload;
     if (!ParseEmbeddedPayload(bytes.data(), bytes.size(), payload) ||

@@ -1,14 +1,16 @@
 // A file that carries a payload: an installer or a payload block file.
 //
-// An installer starts with "MZ" and has the overlay "SFXPAYLD" + block after
-// its last section (bytes after the block, such as a signature, are
-// ignored). A payload block file is exactly one EmbeddedPayload block: the
-// 8-byte header and the P stream bytes it announces, nothing more.
+// An installer starts with "MZ" and holds "SFXPAYLD" + block in its payload
+// section, or, when built the earlier way, in an overlay after its last
+// section (bytes after the block, such as a signature, are ignored). A
+// payload block file is exactly one EmbeddedPayload block: the 8-byte header
+// and the P stream bytes it announces, nothing more.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "payload/payload_format.h"
@@ -25,6 +27,9 @@ struct PayloadFile {
   std::size_t block_offset = 0;     // first byte of the EmbeddedPayload header
   std::uint32_t packed_size = 0;    // P
   std::uint32_t unpacked_size = 0;  // U
+  // Installers with a payload section: the SHA-256 of the stub part
+  // (StubOfInstaller in installer_writer.h), 64 hex digits; empty otherwise.
+  std::string stub_sha256;
 
   const std::uint8_t* stream() const { return bytes.data() + block_offset + kEmbeddedHeaderSize; }
 };

@@ -18,6 +18,7 @@ PayloadFileListing ListPayloadFile(const std::filesystem::path& path, const Prog
   listing.block_offset = file.block_offset;
   listing.packed_size = file.packed_size;
   listing.unpacked_size = file.unpacked_size;
+  listing.stub_sha256 = file.stub_sha256;
   listing.image = ListImage(PayloadImageView(image.data(), image.size(), table));
   return listing;
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 #include "packer/image_listing.h"
 #include "packer/payload_file.h"
@@ -18,6 +19,7 @@ struct PayloadFileListing {
   std::size_t block_offset = 0;     // first byte of the EmbeddedPayload header
   std::uint32_t packed_size = 0;    // P
   std::uint32_t unpacked_size = 0;  // U
+  std::string stub_sha256;          // see PayloadFile::stub_sha256
   ImageListing image;               // as far as the image can be read
 };
 

@@ -12,7 +12,9 @@
 
 #include "common/byte_order.h"
 #include "packer/image_builder.h"
+#include "packer/installer_writer.h"
 #include "packer/payload_block.h"
+#include "payload/sha256.h"
 #include "support/files.h"
 #include "support/payload_samples.h"
 #include "support/sfxpack_runner.h"
@@ -139,6 +141,40 @@ TEST_F(PackerCommands, InstallerRoundTripSurvivesAnAppendedSignature) {
   const ToolRun extract = Sfxpack({"extract", P(installer), "-o", P(Dir() / "out")});
   ASSERT_EQ(extract.exit_code, 0) << extract.err;
   EXPECT_EQ(Tree(Dir() / "out"), Tree(src));
+}
+
+TEST_F(PackerCommands, ElevationSetsTheManifestLevelAndListShowsTheStubsHash) {
+  const fs::path src = MakeSourceFolder();
+  // A stub as the build makes one: the manifest's level element in its
+  // data and a correct checksum.
+  const std::string level = R"(<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>)";
+  std::vector<std::uint8_t> stub = MakeFakePe();
+  std::memcpy(stub.data() + 0x280, level.data(), level.size());
+  sfx::StoreLE32(stub.data() + 0x58 + 64, sfx::PeChecksum(stub));
+  WriteBytes(Dir() / "stub.exe", stub);
+  const fs::path installer = Dir() / "setup-highest.exe";
+  const ToolRun pack = Sfxpack(
+      {"pack", P(src), "-o", P(installer), "--stub", P(Dir() / "stub.exe"), "--level", "1", "--elevation", "highest"});
+  ASSERT_EQ(pack.exit_code, 0) << pack.err;
+  const std::vector<std::uint8_t> bytes = ReadBytes(installer);
+  EXPECT_EQ(std::string(bytes.begin() + 0x280, bytes.begin() + 0x280 + static_cast<std::ptrdiff_t>(level.size())),
+            R"(<requestedExecutionLevel level="highestAvailable" uiAccess="false"    />)");
+
+  const ToolRun list = Sfxpack({"list", P(installer)});
+  EXPECT_EQ(list.exit_code, 0) << list.err;
+  const std::string hash = sfx::Sha256Hex(sfx::Sha256Of(stub.data(), stub.size()));
+  EXPECT_NE(list.out.find("stub SHA-256: " + hash), std::string::npos) << list.out;
+
+  // A stub without the element cannot take a level; an unknown level is a usage error.
+  WriteBytes(Dir() / "plain.exe", MakeFakePe());
+  const ToolRun refused =
+      Sfxpack({"pack", P(src), "-o", P(Dir() / "x.exe"), "--stub", P(Dir() / "plain.exe"), "--elevation", "invoker"});
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_NE(refused.err.find("requestedExecutionLevel"), std::string::npos) << refused.err;
+  EXPECT_FALSE(fs::exists(Dir() / "x.exe"));
+  const ToolRun unknown =
+      Sfxpack({"pack", P(src), "-o", P(Dir() / "x.exe"), "--stub", P(Dir() / "stub.exe"), "--elevation", "root"});
+  EXPECT_EQ(unknown.exit_code, 2);
 }
 
 TEST_F(PackerCommands, ListShowsEntriesInInstallerOrder) {

@@ -1,8 +1,10 @@
-// Fuzz target: the installer overlay reader (FindPeOverlayOffset,
-// FindInstallerPayload) on arbitrary files.
+// Fuzz target: the installer payload finder (FindPeOverlayOffset,
+// FindInstallerPayload, FindLoadedPayload) on arbitrary files; the file
+// bytes stand in for a loaded image too.
 // Properties: no read outside the file (the input is an exact-size buffer);
-// an accepted block lies inside the file right after the marker, and its
-// header announces exactly the stream that the block holds.
+// an accepted block lies inside the file right after the marker (at the
+// overlay offset when it came from an overlay), and its header announces
+// exactly the stream that the block holds.
 #include <cstdint>
 #include <cstring>
 
@@ -17,14 +19,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::uint8_t* block = nullptr;
   std::size_t block_size = 0;
-  if (sfx::FindInstallerPayload(data, size, &block, &block_size) != sfx::OverlayStatus::kOk) return 0;
-  sfx::fuzz::Require(is_pe, "an installer is a PE file");
-  sfx::fuzz::Require(block >= data && block_size <= size && static_cast<std::size_t>(block - data) <= size - block_size,
+  const std::uint8_t* loaded_block = nullptr;
+  std::size_t loaded_size = 0;
+  if (sfx::FindLoadedPayload(data, size, &loaded_block, &loaded_size) == sfx::OverlayStatus::kOk) {
+    sfx::fuzz::Require(loaded_block >= data + sizeof(sfx::kOverlayMarker) &&
+                           static_cast<std::size_t>(loaded_block - data) <= size - loaded_size,
+                       "loaded block inside the image");
+  }
+  sfx::PayloadLayout layout = sfx::PayloadLayout::kOverlay;
+  if (sfx::FindInstallerPayload(data, size, &block, &block_size, &layout) != sfx::OverlayStatus::kOk) return 0;
+  sfx::fuzz::Require(block >= data + sizeof(sfx::kOverlayMarker) && block_size <= size &&
+                         static_cast<std::size_t>(block - data) <= size - block_size,
                      "block inside the file");
-  sfx::fuzz::Require(static_cast<std::size_t>(block - data) == overlay + sizeof(sfx::kOverlayMarker),
-                     "block follows the marker at the overlay offset");
-  sfx::fuzz::Require(std::memcmp(data + overlay, sfx::kOverlayMarker, sizeof(sfx::kOverlayMarker)) == 0,
-                     "marker present");
+  sfx::fuzz::Require(
+      std::memcmp(block - sizeof(sfx::kOverlayMarker), sfx::kOverlayMarker, sizeof(sfx::kOverlayMarker)) == 0,
+      "marker right before the block");
+  if (layout == sfx::PayloadLayout::kOverlay) {
+    sfx::fuzz::Require(is_pe, "an installer is a PE file");
+    sfx::fuzz::Require(static_cast<std::size_t>(block - data) == overlay + sizeof(sfx::kOverlayMarker),
+                       "block follows the marker at the overlay offset");
+  }
   sfx::EmbeddedPayload payload;
   sfx::fuzz::Require(sfx::ParseEmbeddedPayload(block, block_size, payload), "accepted block parses");
   sfx::fuzz::Require(block_size == sfx::kEmbeddedHeaderSize + std::size_t{payload.packed_size},

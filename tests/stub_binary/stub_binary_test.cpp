@@ -1,6 +1,8 @@
 // The built sfxstub.exe, read as a file on any host: machine and header
-// flags, imported DLLs, section layout, and its resources (dialog 103 and
-// strings 2 to 5 in German and English, icon 103).
+// flags (ASLR, DEP, no time stamp, a correct checksum), imported DLLs,
+// section layout and room for the payload section, and its resources
+// (dialog 103 and strings 2 to 5 in German and English, icon 103, the
+// manifest).
 //
 // SFX_STUB_FILE names the stub and SFX_STUB_ARCH says which build it is
 // (win32 or win64); CMake registers one test per stub.
@@ -15,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "packer/installer_writer.h"
+#include "payload/overlay.h"
 #include "shell/resource_ids.h"
 #include "support/pe_file.h"
 
@@ -27,11 +31,12 @@ constexpr std::uint16_t kMachineI386 = 0x014C;
 constexpr std::uint16_t kMachineAmd64 = 0x8664;
 constexpr std::uint16_t kLargeAddressAware = 0x0020;
 constexpr std::uint16_t kSubsystemGui = 2;
+constexpr std::uint16_t kHighEntropyVa = 0x0020, kDynamicBase = 0x0040, kNxCompat = 0x0100;
 constexpr std::uint32_t kSectionExecutable = 0x20000000;
 constexpr std::uint32_t kSectionWritable = 0x80000000;
 constexpr int kDelayImportDirectory = 13;
 constexpr int kSecurityDirectory = 4;
-constexpr std::uint32_t kIconType = 3, kDialogType = 5, kStringType = 6, kGroupIconType = 14;
+constexpr std::uint32_t kIconType = 3, kDialogType = 5, kStringType = 6, kGroupIconType = 14, kManifestType = 24;
 constexpr std::uint32_t kGerman = 0x0407, kEnglish = 0x0409;
 
 std::string Environment(const char* name) {
@@ -75,6 +80,58 @@ TEST_F(StubFile, MachineAndHeaderFlagsMatchTheBuild) {
   EXPECT_EQ(pe_->subsystem(), kSubsystemGui);
 }
 
+TEST_F(StubFile, AsksForAslrAndDep) {
+  const std::uint16_t flags = pe_->dll_characteristics();
+  EXPECT_NE(flags & kDynamicBase, 0) << "ASLR (--dynamicbase)";
+  EXPECT_NE(flags & kNxCompat, 0) << "DEP (--nxcompat)";
+  if (Is64Bit()) {
+    EXPECT_NE(flags & kHighEntropyVa, 0) << "64-bit ASLR (--high-entropy-va)";
+  }
+}
+
+// Reproducible: no link time stamp; and a checksum that matches the file, so
+// that the stub part of an installer (StubOfInstaller) is this file again.
+TEST_F(StubFile, HasNoTimeStampAndACorrectChecksum) {
+  EXPECT_EQ(pe_->time_date_stamp(), 0u);
+  EXPECT_EQ(pe_->checksum(), sfx::PeChecksum(pe_->bytes()));
+}
+
+TEST_F(StubFile, ManifestDeclaresLevelSupportedWindowsAndDpiAwareness) {
+  const std::vector<std::uint8_t> data = pe_->Resource(kManifestType, 1);
+  ASSERT_FALSE(data.empty()) << "no manifest (RT_MANIFEST 1)";
+  const std::string text(data.begin(), data.end());
+  auto count = [&text](const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count(R"(<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>)"), 1u);
+  for (const char* windows : {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+                              "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+    EXPECT_EQ(count(std::string("<supportedOS Id=\"") + windows + "\"/>"), 1u) << windows;
+  }
+  EXPECT_EQ(count(">true/pm</dpiAware>"), 1u);
+  EXPECT_EQ(count(">PerMonitorV2</dpiAwareness>"), 1u);
+}
+
+// The packer adds the payload section to this very stub; the stub reads it
+// from its loaded image, and the stub part of the installer, also with
+// another execution level, is the stub file byte for byte.
+TEST_F(StubFile, TakesAPayloadSectionAndGivesItselfBack) {
+  const std::vector<std::uint8_t> block = {3, 0, 0, 0, 60, 0, 0, 0, 1, 2, 3};
+  for (auto level : {sfx::ExecutionLevel::kRequireAdministrator, sfx::ExecutionLevel::kAsInvoker}) {
+    const std::vector<std::uint8_t> installer = sfx::BuildInstaller(pe_->bytes(), block, level, nullptr);
+    const std::uint8_t* found = nullptr;
+    std::size_t found_size = 0;
+    sfx::PayloadLayout layout = sfx::PayloadLayout::kOverlay;
+    ASSERT_EQ(sfx::FindInstallerPayload(installer.data(), installer.size(), &found, &found_size, &layout),
+              sfx::OverlayStatus::kOk);
+    EXPECT_EQ(layout, sfx::PayloadLayout::kSection);
+    EXPECT_EQ(found_size, block.size());
+    EXPECT_EQ(sfx::StubOfInstaller(installer), pe_->bytes());
+  }
+}
+
 TEST_F(StubFile, ImportsOnlySystemLibraries) {
   const std::vector<std::string> imported = pe_->ImportedLibraries();
   const std::set<std::string> allowed = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "msvcrt.dll"};
@@ -84,8 +141,8 @@ TEST_F(StubFile, ImportsOnlySystemLibraries) {
   EXPECT_EQ(pe_->DirectoryAddress(kDelayImportDirectory), 0u);
 }
 
-// The packer appends the payload right after the last section's file data,
-// so the stub must end exactly there, with its sections in file order.
+// The packer adds the payload section right after the last section's file
+// data, so the stub must end exactly there, with its sections in file order.
 TEST_F(StubFile, SectionsFillTheFileInOrderAndNoneIsWritableCode) {
   ASSERT_FALSE(pe_->sections().empty());
   std::uint32_t end = 0;

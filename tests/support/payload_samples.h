@@ -82,6 +82,7 @@ inline std::vector<std::uint8_t> MakeFakePe(std::size_t trailing = 0, std::uint3
   optional[0] = 0x0B, optional[1] = 0x01;  // PE32
   sfx::StoreLE32(optional + 32, 0x1000);   // section alignment
   sfx::StoreLE32(optional + 36, 0x200);    // file alignment
+  sfx::StoreLE32(optional + 56, 0x2000);   // size of image
   sfx::StoreLE32(optional + 60, 0x200);    // size of headers
   sfx::StoreLE32(optional + 92, 16);       // number of data directories
   if (certificate_at != 0) {

@@ -22,6 +22,7 @@ PeFile::PeFile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {
   if (U32(pe) != 0x00004550u) throw std::runtime_error("no PE signature");
   const std::size_t file_header = pe + 4;
   machine_ = U16(file_header);
+  time_date_stamp_ = U32(file_header + 4);
   const std::size_t section_count = U16(file_header + 2);
   const std::size_t optional_size = U16(file_header + 16);
   characteristics_ = U16(file_header + 18);
@@ -30,6 +31,7 @@ PeFile::PeFile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {
   if (magic != 0x10B && magic != 0x20B) throw std::runtime_error("unknown optional header magic");
   pe32_plus_ = magic == 0x20B;
   file_alignment_ = U32(optional + 36);
+  checksum_ = U32(optional + 64);
   subsystem_ = U16(optional + 68);
   dll_characteristics_ = U16(optional + 70);
   directory_count_ = U32(optional + (pe32_plus_ ? 108 : 92));

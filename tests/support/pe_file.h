@@ -31,9 +31,12 @@ class PeFile {
   std::uint16_t characteristics() const { return characteristics_; }
   std::uint16_t subsystem() const { return subsystem_; }
   std::uint16_t dll_characteristics() const { return dll_characteristics_; }
+  std::uint32_t time_date_stamp() const { return time_date_stamp_; }
+  std::uint32_t checksum() const { return checksum_; }
   std::uint32_t file_alignment() const { return file_alignment_; }
   const std::vector<Section>& sections() const { return sections_; }
   std::size_t size() const { return bytes_.size(); }
+  const std::vector<std::uint8_t>& bytes() const { return bytes_; }
 
   // Address and size of data directory `index` (0 when absent).
   std::uint32_t DirectoryAddress(int index) const;
@@ -63,6 +66,8 @@ class PeFile {
   std::uint16_t characteristics_ = 0;
   std::uint16_t subsystem_ = 0;
   std::uint16_t dll_characteristics_ = 0;
+  std::uint32_t time_date_stamp_ = 0;
+  std::uint32_t checksum_ = 0;
   std::uint32_t file_alignment_ = 0;
   std::size_t directories_ = 0;  // file offset of the data directories
   std::uint32_t directory_count_ = 0;

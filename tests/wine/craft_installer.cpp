@@ -7,20 +7,23 @@
 // all, so names that escape the working folder can be made) with the bytes
 // of the host file FILE (an empty FILE part gives an empty entry). The image
 // is built in this order, optionally damaged, compressed, scrambled with the
-// payload seed and appended to the stub's PE sections after "SFXPAYLD".
+// payload seed and added to the stub as its payload section (BuildInstaller).
 // --claim-size writes U into the payload header instead of the image's real
 // size (an installer that lies about its image).
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/byte_order.h"
 #include "encode/encoder.h"
 #include "payload/crc32.h"
-#include "payload/overlay.h"
+#include "packer/installer_writer.h"
+#include "packer/pack_error.h"
 #include "support/test_image.h"
 
 namespace {
@@ -87,24 +90,22 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "sfx_craft_installer: cannot read %s\n", stub_path.c_str());
     return 1;
   }
-  std::size_t overlay = 0;
-  if (!sfx::FindPeOverlayOffset(stub.data(), stub.size(), &overlay)) {
-    std::fprintf(stderr, "sfx_craft_installer: %s is not a PE file\n", stub_path.c_str());
-    return 1;
-  }
-  stub.resize(overlay);
-
   std::vector<std::uint8_t> stream = sfx::CompressStream(image.data(), image.size(), sfx::EncodeOptions{});
   sfx::ScrambleStream(stream.data(), stream.size(), sfx::kPayloadSeed);
-  std::uint8_t header[8];
-  sfx::StoreLE32(header, static_cast<std::uint32_t>(stream.size()));
-  sfx::StoreLE32(header + 4, claim_size ? claimed_size : static_cast<std::uint32_t>(image.size()));
+  std::vector<std::uint8_t> block(8 + stream.size());
+  sfx::StoreLE32(block.data(), static_cast<std::uint32_t>(stream.size()));
+  sfx::StoreLE32(block.data() + 4, claim_size ? claimed_size : static_cast<std::uint32_t>(image.size()));
+  std::copy(stream.begin(), stream.end(), block.begin() + 8);
 
+  std::vector<std::uint8_t> installer;
+  try {
+    installer = sfx::BuildInstaller(stub, block, std::nullopt, nullptr);
+  } catch (const sfx::PackError& error) {
+    std::fprintf(stderr, "sfx_craft_installer: %s: %s\n", stub_path.c_str(), error.what());
+    return 1;
+  }
   std::ofstream out(out_path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(stub.data()), static_cast<std::streamsize>(stub.size()));
-  out.write(sfx::kOverlayMarker, sizeof(sfx::kOverlayMarker));
-  out.write(reinterpret_cast<const char*>(header), sizeof(header));
-  out.write(reinterpret_cast<const char*>(stream.data()), static_cast<std::streamsize>(stream.size()));
+  out.write(reinterpret_cast<const char*>(installer.data()), static_cast<std::streamsize>(installer.size()));
   if (!out) {
     std::fprintf(stderr, "sfx_craft_installer: cannot write %s\n", out_path.c_str());
     return 1;

@@ -4,14 +4,17 @@
 #
 #   ok_nested.exe          sfxpack pack of a folder with Setup.exe (the probe),
 #                          nested folders, a binary file and an empty file
-#   signed.exe             ok_nested.exe signed afterwards (throwaway certificate)
+#   signed.exe             ok_nested.exe signed afterwards (throwaway certificate);
+#                          the signature must verify, and `sfxpack list` must show
+#                          the stub part's SHA-256 as that of the stub file
+#   as_invoker.exe         the same folder packed with --elevation invoker
 #   damaged_header.exe     image header CRC broken
 #   damaged_directory.exe  directory CRC broken
 #   damaged_entry.exe      third entry's data broken (Setup.exe and one file before it)
 #   escaping_name.exe      an entry named ..\escape.txt after Setup.exe
 #   empty_directory.exe    an image without entries
 #   bare_stub.exe          the stub alone, without any payload
-#   truncated.exe          ok_nested.exe without its last 1000 bytes
+#   truncated.exe          ok_nested.exe without its last 1000 bytes (inside its payload section)
 #   damaged_stream.exe     ok_nested.exe with one byte of its packed stream changed
 #   huge_claim.exe         a payload header that claims an image of 0xFFFFFFFF bytes
 #   tiny_claim.exe         a payload header that claims an image of 26 bytes
@@ -77,6 +80,13 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$out/src/key.pem" -out "$out/
   -subj "/CN=Mivor test signer" >/dev/null 2>&1
 osslsigncode sign -certs "$out/src/cert.pem" -key "$out/src/key.pem" -n "Mivor test" \
   -in "$out/ok_nested.exe" -out "$out/signed.exe" >/dev/null
+osslsigncode verify -CAfile "$out/src/cert.pem" -in "$out/signed.exe" >"$out/src/verify.log" 2>&1 ||
+  { cat "$out/src/verify.log" >&2; echo "prepare_e2e: the signature of signed.exe does not verify" >&2; exit 1; }
+stub_hash=$(sha256sum <"$stub" | cut -d' ' -f1)
+listing=$("$host_bin/sfxpack" list "$out/signed.exe")
+grep -qx "stub SHA-256: $stub_hash" <<<"$listing" ||
+  { echo "prepare_e2e: sfxpack list does not show the stub's SHA-256 $stub_hash for signed.exe" >&2; exit 1; }
+"$host_bin/sfxpack" pack "$tree" -o "$out/as_invoker.exe" --stub "$stub" --elevation invoker
 
 mkdir -p "$out/locale"
 for locale in de_DE en_US ja_JP; do

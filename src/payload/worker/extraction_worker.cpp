@@ -1,14 +1,14 @@
 // The extraction worker thread.
 //
 // Road: put the working folder into target_path, find the payload in the
-// stub's own file, make the tracker for the progress bar and publish it,
+// stub's own image, make the tracker for the progress bar and publish it,
 // allocate the image (U bytes), decode the stream into it, check signature,
 // header CRC and directory CRC, then walk the directory (image_walk.h).
 // Every path stores StubRun::outcome before it ends the dialog: success
 // posts WM_COMMAND IDOK; an early finish ends the dialog and posts
 // WM_COMMAND IDOK; a fatal error shows a message box owned by the dialog,
 // stores -1 and ends the dialog.
-// Any payload the stub cannot read (no overlay, an image buffer or decoder
+// Any payload the stub cannot read (no payload section, an image buffer or decoder
 // window that cannot be had, a failed check) is reported as a corrupt
 // installer (IDS_CORRUPT_PAYLOAD).
 #include "payload/worker/extraction_worker.h"
@@ -95,7 +95,7 @@ DWORD WINAPI ExtractionWorker(LPVOID run_record) {
   const std::size_t name_position = std::wcslen(target_path);
 
   EmbeddedPayload payload;
-  if (!MapOwnPayload(payload)) {
+  if (!FindOwnPayload(payload)) {
     ReportCorruptPayload(run);
     return 0;
   }

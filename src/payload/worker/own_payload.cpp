@@ -1,48 +1,41 @@
-// The stub reads its payload from its own file: the PE image is followed by
-// "SFXPAYLD" and the EmbeddedPayload block (see overlay.h). The file is
-// mapped read-only and never unmapped; the worker decodes straight from the
-// mapping.
+// The stub reads its payload from its own loaded image: the packer added a
+// read-only data section ".sfxpay" holding "SFXPAYLD" and the
+// EmbeddedPayload block (see overlay.h), which the loader mapped together
+// with the code. The worker decodes straight from that section.
 #include "payload/worker/own_payload.h"
 
 #include <windows.h>
 
+#include <cstdint>
+
+#include "common/byte_order.h"
 #include "payload/overlay.h"
+#include "payload/pe_layout.h"
 
 namespace sfx {
 namespace {
 
-// Maps the file at `path` read-only; null on failure.
-const std::uint8_t* MapFileReadOnly(const char* path, std::size_t* size) {
-  HANDLE file =
-      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
-  LARGE_INTEGER file_size;
-  const std::uint8_t* view = nullptr;
-  if (GetFileSizeEx(file, &file_size) && file_size.QuadPart > 0 && file_size.HighPart == 0) {
-    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (mapping != nullptr) {
-      view = static_cast<const std::uint8_t*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
-      // The view keeps the mapping alive; the handle is not needed anymore.
-      CloseHandle(mapping);
-      *size = static_cast<std::size_t>(file_size.LowPart);
-    }
-  }
-  CloseHandle(file);
-  return view;
+// Bytes at the module base that are mapped in every loaded image: the
+// headers occupy at least one page.
+constexpr std::uint32_t kMappedHeaderBytes = 4096;
+
+// SizeOfImage of the loaded image at `base`, read from its headers; 0 when
+// the optional header's fixed part does not lie in the first page.
+std::size_t LoadedImageSize(const std::uint8_t* base) {
+  const std::uint32_t pe = LoadLE32(base + kLfanewOffset);
+  const std::uint32_t optional = pe + kPeSignatureSize + kCoffHeaderSize;
+  if (pe > kMappedHeaderBytes || optional + kOptionalHeaderFixedSize > kMappedHeaderBytes) return 0;
+  return LoadLE32(base + optional + kSizeOfImageOffset);
 }
 
 }  // namespace
 
-bool MapOwnPayload(EmbeddedPayload& payload) {
-  char path[MAX_PATH + 1];
-  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
-  if (length == 0 || length >= sizeof(path)) return false;
-  std::size_t size = 0;
-  const std::uint8_t* file = MapFileReadOnly(path, &size);
-  if (file == nullptr) return false;
+bool FindOwnPayload(EmbeddedPayload& payload) {
+  const auto* base = reinterpret_cast<const std::uint8_t*>(GetModuleHandleW(nullptr));
+  if (base == nullptr) return false;
   const std::uint8_t* block = nullptr;
   std::size_t block_size = 0;
-  if (FindInstallerPayload(file, size, &block, &block_size) != OverlayStatus::kOk) return false;
+  if (FindLoadedPayload(base, LoadedImageSize(base), &block, &block_size) != OverlayStatus::kOk) return false;
   return ParseEmbeddedPayload(block, block_size, payload);
 }
 

@@ -1,14 +1,15 @@
-// Finding the EmbeddedPayload in the stub's own executable file.
+// Finding the EmbeddedPayload in the stub's own loaded image.
 #pragma once
 
 #include "payload/payload_format.h"
 
 namespace sfx {
 
-// Maps the running program's file read-only (GetModuleFileNameA), finds the
-// overlay after the PE sections and reads the payload header from it. The
-// mapping stays for the rest of the process. False when the file cannot be
-// opened or mapped, has no overlay, or the overlay is truncated.
-bool MapOwnPayload(EmbeddedPayload& payload);
+// Finds the payload section in the running program's image as the system
+// loader mapped it (GetModuleHandleW(nullptr), then the PE headers and the
+// section table) and reads the payload header from it. The program's file is
+// never opened: what runs is what was checked when it started. False when
+// the image has no payload section or the block does not fit it.
+bool FindOwnPayload(EmbeddedPayload& payload);
 
 }  // namespace sfx

@@ -1,10 +1,13 @@
-// Installers and payload files: the overlay written after the stub's
-// sections, found again after a signature is appended; stub refusals;
+// Installers and payload files: the payload section added to the stub, the
+// manifest's execution level, the stub part taken back out (also after
+// signing), old overlay installers, found again after a signature is
+// appended; stub refusals;
 // telling installers from payload block files; the block round trip
 // through the real encoder and decoder.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,7 @@
 #include "packer/payload_block.h"
 #include "packer/payload_file.h"
 #include "payload/overlay.h"
+#include "payload/sha256.h"
 #include "support/payload_samples.h"
 
 namespace {
@@ -34,60 +38,151 @@ std::vector<std::uint8_t> SampleBlock(const std::vector<std::uint8_t>& image) {
   return sfx::BuildPayloadBlock(image, sfx::EncodeOptions{});
 }
 
-TEST(InstallerWriter, PlacesMarkerAndBlockRightAfterTheSections) {
-  const std::vector<std::uint8_t> stub = MakeFakePe();
+// Where MakeFakePe's section table ends: the payload section header goes there.
+constexpr std::size_t kFakeNewSectionHeader = 0x58 + 0xE0 + 40;
+constexpr std::size_t kFakeOptionalHeader = 0x58;
+constexpr char kDefaultLevel[] = R"(<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>)";
+
+// MakeFakePe with a correct CheckSum, as the linker writes it, and
+// optionally the manifest's requestedExecutionLevel element in its data.
+std::vector<std::uint8_t> FakeStub(bool with_manifest_level = false) {
+  std::vector<std::uint8_t> stub = MakeFakePe();
+  if (with_manifest_level) std::memcpy(stub.data() + 0x280, kDefaultLevel, sizeof kDefaultLevel - 1);
+  sfx::StoreLE32(stub.data() + kFakeOptionalHeader + 64, sfx::PeChecksum(stub));
+  return stub;
+}
+
+std::string TextAt(const std::vector<std::uint8_t>& bytes, std::size_t at, std::size_t size) {
+  return std::string(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                     bytes.begin() + static_cast<std::ptrdiff_t>(at + size));
+}
+
+TEST(InstallerWriter, AddsAReadOnlyPayloadSectionAfterTheSections) {
+  const std::vector<std::uint8_t> stub = FakeStub();
   const std::vector<std::uint8_t> block = {4, 0, 0, 0, 9, 0, 0, 0, 1, 2, 3, 4};
   sfx::InstallerReport report;
-  const std::vector<std::uint8_t> installer = sfx::BuildInstaller(stub, block, &report);
-  EXPECT_EQ(report.overlay_offset, kFakePeSectionsEnd);
+  const std::vector<std::uint8_t> installer = sfx::BuildInstaller(stub, block, std::nullopt, &report);
+  EXPECT_EQ(report.stub_size, kFakePeSectionsEnd);
+  EXPECT_EQ(report.block_offset, kFakePeSectionsEnd + 8);
   EXPECT_EQ(report.dropped_bytes, 0u);
-  ASSERT_EQ(installer.size(), stub.size() + 8 + block.size());
-  EXPECT_TRUE(std::equal(stub.begin(), stub.end(), installer.begin()));
-  EXPECT_EQ(std::memcmp(installer.data() + kFakePeSectionsEnd, "SFXPAYLD", 8), 0);
+  ASSERT_EQ(installer.size(), kFakePeSectionsEnd + 0x200);  // 8 + 12 bytes padded to the file alignment
+  EXPECT_EQ(sfx::LoadLE16(installer.data() + 0x46), 2);     // NumberOfSections
+  const std::uint8_t* section = installer.data() + kFakeNewSectionHeader;
+  EXPECT_EQ(TextAt(installer, kFakeNewSectionHeader, 8), std::string(".sfxpay\0", 8));
+  EXPECT_EQ(sfx::LoadLE32(section + 8), 8u + block.size());  // VirtualSize
+  EXPECT_EQ(sfx::LoadLE32(section + 12), 0x2000u);           // VirtualAddress: the old SizeOfImage
+  EXPECT_EQ(sfx::LoadLE32(section + 16), 0x200u);            // SizeOfRawData
+  EXPECT_EQ(sfx::LoadLE32(section + 20), kFakePeSectionsEnd);
+  EXPECT_EQ(sfx::LoadLE32(section + 36), 0x40000040u);                             // initialised data, read-only
+  EXPECT_EQ(sfx::LoadLE32(installer.data() + kFakeOptionalHeader + 56), 0x3000u);  // SizeOfImage
+  EXPECT_EQ(sfx::LoadLE32(installer.data() + kFakeOptionalHeader + 64), sfx::PeChecksum(installer));
+  EXPECT_TRUE(std::equal(stub.begin() + 0x200, stub.end(), installer.begin() + 0x200));  // the stub's sections
+  EXPECT_EQ(TextAt(installer, kFakePeSectionsEnd, 8), "SFXPAYLD");
   EXPECT_TRUE(std::equal(block.begin(), block.end(), installer.begin() + kFakePeSectionsEnd + 8));
 }
 
 TEST(InstallerWriter, ReplacesWhatTheStubHadAfterItsSections) {
   const std::vector<std::uint8_t> stub = MakeFakePe(300);
-  const std::vector<std::uint8_t> block = {0, 0, 0, 0, 0, 0, 0, 0};
   sfx::InstallerReport report;
-  const std::vector<std::uint8_t> installer = sfx::BuildInstaller(stub, block, &report);
+  const std::vector<std::uint8_t> installer =
+      sfx::BuildInstaller(stub, {0, 0, 0, 0, 0, 0, 0, 0}, std::nullopt, &report);
   EXPECT_EQ(report.dropped_bytes, 300u);
-  EXPECT_EQ(installer.size(), kFakePeSectionsEnd + 8 + block.size());
+  EXPECT_EQ(installer.size(), kFakePeSectionsEnd + 0x200);
   EXPECT_FALSE(report.cleared_certificate_entry);
 }
 
 TEST(InstallerWriter, ClearsTheCertificateEntryOfADroppedSignature) {
   const std::vector<std::uint8_t> stub = MakeFakePe(0x100, kFakePeSectionsEnd);
   sfx::InstallerReport report;
-  const std::vector<std::uint8_t> installer = sfx::BuildInstaller(stub, {0, 0, 0, 0, 0, 0, 0, 0}, &report);
+  const std::vector<std::uint8_t> installer =
+      sfx::BuildInstaller(stub, {0, 0, 0, 0, 0, 0, 0, 0}, std::nullopt, &report);
   EXPECT_TRUE(report.cleared_certificate_entry);
-  EXPECT_EQ(sfx::LoadLE32(installer.data() + 0x58 + 128), 0u);
-  EXPECT_EQ(sfx::LoadLE32(installer.data() + 0x58 + 132), 0u);
-  // Nothing else in the headers changed.
-  std::vector<std::uint8_t> expected(stub.begin(), stub.begin() + kFakePeSectionsEnd);
-  sfx::StoreLE32(expected.data() + 0x58 + 128, 0);
-  sfx::StoreLE32(expected.data() + 0x58 + 132, 0);
-  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), installer.begin()));
+  EXPECT_EQ(sfx::LoadLE32(installer.data() + kFakeOptionalHeader + 128), 0u);
+  EXPECT_EQ(sfx::LoadLE32(installer.data() + kFakeOptionalHeader + 132), 0u);
 }
 
-TEST(InstallerWriter, RefusesStubsThatAreNotPeFiles) {
+TEST(InstallerWriter, RefusesStubsItCannotUse) {
   const std::vector<std::uint8_t> block = {0, 0, 0, 0, 0, 0, 0, 0};
-  EXPECT_THROW(sfx::BuildInstaller({}, block, nullptr), sfx::PackError);
-  EXPECT_THROW(sfx::BuildInstaller(std::vector<std::uint8_t>(2000, 'x'), block, nullptr), sfx::PackError);
   std::vector<std::uint8_t> mz_only(2000, 0);
   mz_only[0] = 'M';
   mz_only[1] = 'Z';
-  EXPECT_THROW(sfx::BuildInstaller(mz_only, block, nullptr), sfx::PackError);
   std::vector<std::uint8_t> cut = MakeFakePe();
   cut.resize(kFakePeSectionsEnd - 1);  // the section's raw data runs past the end
-  EXPECT_THROW(sfx::BuildInstaller(cut, block, nullptr), sfx::PackError);
+  std::vector<std::uint8_t> no_room = MakeFakePe();
+  no_room[kFakeNewSectionHeader + 39] = 1;  // the slot after the table is in use
+  std::vector<std::uint8_t> small_image = MakeFakePe();
+  sfx::StoreLE32(small_image.data() + kFakeOptionalHeader + 56, 0x1000);  // ends before the section
+  const std::vector<std::uint8_t> installer = sfx::BuildInstaller(MakeFakePe(), block, std::nullopt, nullptr);
+  const std::vector<std::vector<std::uint8_t>> stubs = {
+      {}, std::vector<std::uint8_t>(2000, 'x'), mz_only, cut, no_room, small_image, installer};
+  for (std::size_t i = 0; i < stubs.size(); ++i) {
+    EXPECT_THROW(sfx::BuildInstaller(stubs[i], block, std::nullopt, nullptr), sfx::PackError) << i;
+  }
+}
+
+TEST(InstallerWriter, ElevationRewritesTheManifestLevelInPlace) {
+  const std::vector<std::uint8_t> stub = FakeStub(true);
+  const std::size_t size = sizeof kDefaultLevel - 1;
+  const struct {
+    sfx::ExecutionLevel level;
+    std::string element;
+  } cases[] = {
+      {sfx::ExecutionLevel::kRequireAdministrator, kDefaultLevel},
+      {sfx::ExecutionLevel::kHighestAvailable,
+       R"(<requestedExecutionLevel level="highestAvailable" uiAccess="false"    />)"},
+      {sfx::ExecutionLevel::kAsInvoker, R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"           />)"},
+  };
+  for (const auto& c : cases) {
+    const std::vector<std::uint8_t> installer = sfx::BuildInstaller(stub, {0, 0, 0, 0, 0, 0, 0, 0}, c.level, nullptr);
+    EXPECT_EQ(TextAt(installer, 0x280, size), c.element);
+    EXPECT_EQ(sfx::StubOfInstaller(installer), stub) << c.element;
+  }
+  // Without a level the manifest is not looked at; with one it must hold
+  // the element exactly once.
+  EXPECT_NO_THROW(sfx::BuildInstaller(MakeFakePe(), {0, 0, 0, 0, 0, 0, 0, 0}, std::nullopt, nullptr));
+  EXPECT_THROW(sfx::BuildInstaller(MakeFakePe(), {0, 0, 0, 0, 0, 0, 0, 0}, sfx::ExecutionLevel::kAsInvoker, nullptr),
+               sfx::PackError);
+  std::vector<std::uint8_t> twice = FakeStub(true);
+  std::memcpy(twice.data() + 0x300, kDefaultLevel, size);
+  EXPECT_THROW(sfx::BuildInstaller(twice, {0, 0, 0, 0, 0, 0, 0, 0}, sfx::ExecutionLevel::kAsInvoker, nullptr),
+               sfx::PackError);
+}
+
+TEST(InstallerWriter, StubPartIsTheStubAlsoAfterSigning) {
+  const std::vector<std::uint8_t> stub = FakeStub(true);
+  std::vector<std::uint8_t> installer =
+      sfx::BuildInstaller(stub, SampleBlock(SampleImage()), sfx::ExecutionLevel::kHighestAvailable, nullptr);
+  EXPECT_EQ(sfx::StubOfInstaller(installer), stub);
+  // Signing appends a certificate, points the certificate entry at it and
+  // updates the checksum.
+  const std::size_t certificate_at = installer.size();
+  const std::vector<std::uint8_t> certificate = sfx::test::NoiseBytes(1000, 3);
+  installer.insert(installer.end(), certificate.begin(), certificate.end());
+  sfx::StoreLE32(installer.data() + kFakeOptionalHeader + 128, static_cast<std::uint32_t>(certificate_at));
+  sfx::StoreLE32(installer.data() + kFakeOptionalHeader + 132, 1000);
+  sfx::StoreLE32(installer.data() + kFakeOptionalHeader + 64, sfx::PeChecksum(installer));
+  EXPECT_EQ(sfx::StubOfInstaller(installer), stub);
+  const sfx::PayloadFile file = sfx::ParsePayloadFile(installer);
+  EXPECT_EQ(file.stub_sha256, sfx::Sha256Hex(sfx::Sha256Of(stub.data(), stub.size())));
+}
+
+TEST(PayloadFiles, OldInstallersWithAnOverlayAreStillRead) {
+  const std::vector<std::uint8_t> image = SampleImage();
+  const std::vector<std::uint8_t> block = SampleBlock(image);
+  std::vector<std::uint8_t> installer = MakeFakePe();
+  installer.insert(installer.end(), {'S', 'F', 'X', 'P', 'A', 'Y', 'L', 'D'});
+  installer.insert(installer.end(), block.begin(), block.end());
+  const sfx::PayloadFile file = sfx::ParsePayloadFile(installer);
+  EXPECT_EQ(file.kind, sfx::PayloadFileKind::kInstaller);
+  EXPECT_EQ(file.block_offset, kFakePeSectionsEnd + 8);
+  EXPECT_TRUE(file.stub_sha256.empty());
+  EXPECT_EQ(sfx::DecodePayloadStream(file.stream(), file.packed_size, file.unpacked_size, {}), image);
 }
 
 TEST(PayloadFiles, InstallerIsFoundAgainAfterASignatureIsAppended) {
   const std::vector<std::uint8_t> image = SampleImage();
   const std::vector<std::uint8_t> block = SampleBlock(image);
-  std::vector<std::uint8_t> installer = sfx::BuildInstaller(MakeFakePe(), block, nullptr);
+  std::vector<std::uint8_t> installer = sfx::BuildInstaller(MakeFakePe(), block, std::nullopt, nullptr);
   const std::vector<std::uint8_t> signature = sfx::test::NoiseBytes(2048, 99);
   installer.insert(installer.end(), signature.begin(), signature.end());
 
@@ -124,7 +219,8 @@ TEST(PayloadFiles, BlockFileIsExactlyOneBlock) {
 TEST(PayloadFiles, ExecutablesWithoutAPayloadAreRefused) {
   EXPECT_THROW(sfx::ParsePayloadFile(MakeFakePe()), sfx::PackError);
   EXPECT_THROW(sfx::ParsePayloadFile(MakeFakePe(40)), sfx::PackError);  // overlay without the marker
-  std::vector<std::uint8_t> truncated = sfx::BuildInstaller(MakeFakePe(), SampleBlock(SampleImage()), nullptr);
+  std::vector<std::uint8_t> truncated =
+      sfx::BuildInstaller(MakeFakePe(), SampleBlock(SampleImage()), std::nullopt, nullptr);
   truncated.resize(truncated.size() - 1);
   EXPECT_THROW(sfx::ParsePayloadFile(truncated), sfx::PackError);
 }

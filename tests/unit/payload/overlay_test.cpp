@@ -1,8 +1,11 @@
-// Locating the payload after a synthetic PE image: section ends, the
-// marker, the announced stream size, trailing bytes, and broken headers.
+// Locating the payload in synthetic PE files and images: the payload
+// section in the file and in a loaded image, the overlay of older
+// installers after the section ends, the marker, the announced stream size,
+// trailing bytes, and broken headers.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -17,6 +20,9 @@ using Bytes = std::vector<std::uint8_t>;
 struct Section {
   std::uint32_t raw_pointer;
   std::uint32_t raw_size;
+  const char* name = ".sect";
+  std::uint32_t virtual_address = 0;
+  std::uint32_t virtual_size = 0;
 };
 
 constexpr std::uint32_t kPeOffset = 0x80;
@@ -39,20 +45,28 @@ Bytes MakePe(const std::vector<Section>& sections, std::size_t file_size) {
   coff[16] = static_cast<std::uint8_t>(kOptionalSize);
   for (std::size_t i = 0; i < sections.size(); ++i) {
     std::uint8_t* s = file.data() + kSectionTable + 40 * i;
-    std::memcpy(s, ".sect", 5);
+    std::memcpy(s, sections[i].name, std::strlen(sections[i].name));
+    StoreLE32(s + 8, sections[i].virtual_size);
+    StoreLE32(s + 12, sections[i].virtual_address);
     StoreLE32(s + 16, sections[i].raw_size);
     StoreLE32(s + 20, sections[i].raw_pointer);
   }
   return file;
 }
 
+// "SFXPAYLD", the block header and the stream.
+Bytes MarkedBlock(const Bytes& stream, std::uint32_t unpacked) {
+  Bytes data(16 + stream.size());
+  std::memcpy(data.data(), "SFXPAYLD", 8);
+  StoreLE32(data.data() + 8, static_cast<std::uint32_t>(stream.size()));
+  StoreLE32(data.data() + 12, unpacked);
+  std::copy(stream.begin(), stream.end(), data.begin() + 16);
+  return data;
+}
+
 void AppendPayload(Bytes& file, const Bytes& stream, std::uint32_t unpacked) {
-  file.insert(file.end(), {'S', 'F', 'X', 'P', 'A', 'Y', 'L', 'D'});
-  std::uint8_t header[8];
-  StoreLE32(header, static_cast<std::uint32_t>(stream.size()));
-  StoreLE32(header + 4, unpacked);
-  file.insert(file.end(), header, header + 8);
-  file.insert(file.end(), stream.begin(), stream.end());
+  const Bytes data = MarkedBlock(stream, unpacked);
+  file.insert(file.end(), data.begin(), data.end());
 }
 
 const std::vector<Section> kSections = {{0x400, 0x200}, {0x200, 0x200}, {0, 0}};
@@ -163,6 +177,87 @@ TEST(OverlayTest, HeadersCutAtEveryLengthNeverReadOutside) {
     // Exact-size copies let the address sanitizer see any read past the end.
     Bytes file(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(keep));
     EXPECT_NE(FindInstallerPayload(file.data(), file.size(), &block, &block_size), OverlayStatus::kOk) << keep;
+  }
+}
+
+// The payload section as the packer adds it: raw data at 0x600 (0x200
+// bytes), mapped at 0x3000, VirtualSize = marker + block.
+constexpr std::uint32_t kPayloadRaw = 0x600, kPayloadAddress = 0x3000;
+Section PayloadSection(std::uint32_t virtual_size) {
+  return {kPayloadRaw, 0x200, ".sfxpay", kPayloadAddress, virtual_size};
+}
+
+TEST(PayloadSectionTest, FindsTheBlockInTheSectionAndIgnoresTrailingBytes) {
+  const Bytes data = MarkedBlock({1, 2, 3, 4, 5}, 77);
+  std::vector<Section> sections = kSections;
+  sections.push_back(PayloadSection(static_cast<std::uint32_t>(data.size())));
+  Bytes file = MakePe(sections, 0x800 + 300);  // a certificate appended later, say
+  std::copy(data.begin(), data.end(), file.begin() + kPayloadRaw);
+  const std::uint8_t* block = nullptr;
+  std::size_t block_size = 0;
+  PayloadLayout layout = PayloadLayout::kOverlay;
+  ASSERT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size, &layout), OverlayStatus::kOk);
+  EXPECT_EQ(layout, PayloadLayout::kSection);
+  EXPECT_EQ(block, file.data() + kPayloadRaw + 8);
+  EXPECT_EQ(block_size, 8u + 5u);
+  EXPECT_EQ(LoadLE32(block + 4), 77u);
+}
+
+TEST(PayloadSectionTest, SectionDataPastTheFileEndIsTruncated) {
+  std::vector<Section> sections = kSections;
+  sections.push_back(PayloadSection(16));
+  Bytes file = MakePe(sections, 0x7FF);
+  const Bytes data = MarkedBlock({}, 0);
+  std::copy(data.begin(), data.end(), file.begin() + kPayloadRaw);
+  const std::uint8_t* block = nullptr;
+  std::size_t block_size = 0;
+  EXPECT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size), OverlayStatus::kTruncated);
+}
+
+// A loaded image: headers at 0, the payload section's contents at its
+// VirtualAddress, `image_size` bytes in all.
+Bytes MakeImage(const Bytes& contents, std::uint32_t virtual_size, std::size_t image_size, bool with_section = true) {
+  std::vector<Section> sections = kSections;
+  if (with_section) sections.push_back(PayloadSection(virtual_size));
+  Bytes image = MakePe(sections, image_size);
+  const std::size_t room = image_size > kPayloadAddress ? image_size - kPayloadAddress : 0;
+  std::copy_n(contents.begin(), std::min(contents.size(), room), image.begin() + kPayloadAddress);
+  return image;
+}
+
+TEST(LoadedPayloadTest, FindsTheBlockAtTheSectionsAddress) {
+  const Bytes data = MarkedBlock({9, 8, 7}, 5);
+  const Bytes image = MakeImage(data, static_cast<std::uint32_t>(data.size()), 0x4000);
+  const std::uint8_t* block = nullptr;
+  std::size_t block_size = 0;
+  ASSERT_EQ(FindLoadedPayload(image.data(), image.size(), &block, &block_size), OverlayStatus::kOk);
+  EXPECT_EQ(block, image.data() + kPayloadAddress + 8);
+  EXPECT_EQ(block_size, 8u + 3u);
+}
+
+TEST(LoadedPayloadTest, RefusesWhatDoesNotFitOrIsNotAPayload) {
+  const Bytes data = MarkedBlock({9, 8, 7}, 5);
+  const auto size = static_cast<std::uint32_t>(data.size());
+  Bytes bad_marker = data;
+  bad_marker[3] = 'x';
+  const Bytes whole = MakeImage(data, size, 0x4000);
+  struct Case {
+    const char* what;
+    Bytes image;
+    OverlayStatus expected;
+  };
+  const Case cases[] = {
+      {"no payload section", MakeImage(data, size, 0x4000, false), OverlayStatus::kNoOverlay},
+      {"section past SizeOfImage", MakeImage(data, size, kPayloadAddress + size - 1), OverlayStatus::kTruncated},
+      {"stream longer than the section", MakeImage(data, size - 1, 0x4000), OverlayStatus::kTruncated},
+      {"section shorter than the marker", MakeImage(data, 7, 0x4000), OverlayStatus::kTruncated},
+      {"wrong marker", MakeImage(bad_marker, size, 0x4000), OverlayStatus::kBadMarker},
+      {"headers cut before the section table", Bytes(whole.begin(), whole.begin() + 0x100), OverlayStatus::kNotPe},
+  };
+  for (const Case& c : cases) {
+    const std::uint8_t* block = nullptr;
+    std::size_t block_size = 0;
+    EXPECT_EQ(FindLoadedPayload(c.image.data(), c.image.size(), &block, &block_size), c.expected) << c.what;
   }
 }
 

@@ -232,10 +232,16 @@ class DamagedInstaller : public FaultTest {
     case_file_ = root_ + "\\cases\\" + case_name_ + ".exe";
   }
 
+  // `*overlay` is where the marker "SFXPAYLD" starts and block_end_ where
+  // the block ends, in the payload section (zero padding follows).
   std::vector<std::uint8_t> Load(const Installer& installer, std::size_t* overlay) {
     std::vector<std::uint8_t> bytes = ReadBytes(root_ + "\\" + installer.file);
-    EXPECT_TRUE(FindPeOverlayOffset(bytes.data(), bytes.size(), overlay));
-    overlay_ = *overlay;
+    const std::uint8_t* block = nullptr;
+    std::size_t block_size = 0;
+    EXPECT_EQ(FindInstallerPayload(bytes.data(), bytes.size(), &block, &block_size), OverlayStatus::kOk);
+    *overlay = block == nullptr ? 0 : static_cast<std::size_t>(block - bytes.data()) - sizeof kOverlayMarker;
+    block_end_ = block == nullptr ? 0 : static_cast<std::size_t>(block - bytes.data()) + block_size;
+    EXPECT_TRUE(FindPeOverlayOffset(bytes.data(), bytes.size(), &sections_end_));
     return bytes;
   }
 
@@ -246,9 +252,10 @@ class DamagedInstaller : public FaultTest {
     WriteBytes(case_file_, bytes);
     const InstallerRun run = Run(case_file_);
     if (!run.started) {
-      // Only a file cut inside the stub's own PE image may be refused by
-      // the system's loader; the stub's code never runs then.
-      if (bytes.size() < overlay_) return *why = "refused by the loader", Outcome::kRefused;
+      // Only a file cut inside its PE sections (the payload section
+      // included) may be refused by the system's loader; the stub's code
+      // never runs then.
+      if (bytes.size() < sections_end_) return *why = "refused by the loader", Outcome::kRefused;
       return *why = "installer could not be started", Outcome::kBad;
     }
     if (!run.finished) return *why = "hang (no end within the time limit)", Outcome::kBad;
@@ -303,7 +310,8 @@ class DamagedInstaller : public FaultTest {
   }
 
   std::string case_file_;
-  std::size_t overlay_ = 0;
+  std::size_t sections_end_ = 0;
+  std::size_t block_end_ = 0;
 };
 
 // Flips all bits of the byte at each position.
@@ -335,9 +343,9 @@ TEST_F(DamagedInstaller, EveryMarkerAndHeaderByteOfTheSmallInstaller) {
 TEST_F(DamagedInstaller, EveryStreamByteOfTheSmallInstaller) {
   std::size_t overlay = 0;
   const auto bytes = Load(kSmall, &overlay);
-  ASSERT_LT(bytes.size() - overlay, 400u) << "small.exe is meant to be small";
+  ASSERT_LT(block_end_ - overlay, 400u) << "small.exe is meant to be small";
   RunVariants("small.exe, every stream byte flipped", kSmall,
-              Flipped(bytes, Range(overlay + 16, bytes.size(), 1), overlay));
+              Flipped(bytes, Range(overlay + 16, block_end_, 1), overlay));
 }
 
 TEST_F(DamagedInstaller, MarkerHeaderAndSampledStreamBytesOfTheLargeInstaller) {
@@ -347,9 +355,9 @@ TEST_F(DamagedInstaller, MarkerHeaderAndSampledStreamBytesOfTheLargeInstaller) {
   // tables), then a spread over the rest and the very last bytes.
   std::vector<std::size_t> positions = Range(overlay, overlay + 16, 1);
   for (std::size_t p : Range(overlay + 16, overlay + 48, 4)) positions.push_back(p);
-  const std::size_t stream_size = bytes.size() - overlay - 16;
-  for (std::size_t p : Range(overlay + 48, bytes.size() - 8, stream_size / 24)) positions.push_back(p);
-  for (std::size_t p : Range(bytes.size() - 4, bytes.size(), 1)) positions.push_back(p);
+  const std::size_t stream_size = block_end_ - overlay - 16;
+  for (std::size_t p : Range(overlay + 48, block_end_ - 8, stream_size / 24)) positions.push_back(p);
+  for (std::size_t p : Range(block_end_ - 4, block_end_, 1)) positions.push_back(p);
   RunVariants("large.exe, marker, header and sampled stream bytes flipped", kLarge, Flipped(bytes, positions, overlay));
 }
 
@@ -372,8 +380,8 @@ TEST_F(DamagedInstaller, SmallInstallerCutShort) {
   // and every fourth byte of the stream up to one byte short.
   std::vector<std::size_t> lengths = {overlay / 2, overlay};
   for (std::size_t p : Range(overlay + 1, overlay + 16, 3)) lengths.push_back(p);
-  for (std::size_t p : Range(overlay + 16, bytes.size(), 4)) lengths.push_back(p);
-  lengths.push_back(bytes.size() - 1);
+  for (std::size_t p : Range(overlay + 16, block_end_, 4)) lengths.push_back(p);
+  lengths.push_back(block_end_ - 1);
   RunVariants("small.exe cut short", kSmall, Truncated(bytes, lengths, overlay));
 }
 
@@ -381,9 +389,9 @@ TEST_F(DamagedInstaller, LargeInstallerCutShort) {
   std::size_t overlay = 0;
   const auto bytes = Load(kLarge, &overlay);
   std::vector<std::size_t> lengths = {overlay, overlay + 8, overlay + 12};
-  const std::size_t stream_size = bytes.size() - overlay - 16;
-  for (std::size_t p : Range(overlay + 16, bytes.size(), stream_size / 10)) lengths.push_back(p);
-  lengths.push_back(bytes.size() - 1);
+  const std::size_t stream_size = block_end_ - overlay - 16;
+  for (std::size_t p : Range(overlay + 16, block_end_, stream_size / 10)) lengths.push_back(p);
+  lengths.push_back(block_end_ - 1);
   RunVariants("large.exe cut short", kLarge, Truncated(bytes, lengths, overlay));
 }
 
