@@ -1,7 +1,9 @@
 // Shared plumbing of the sfxpack commands (see cli_support.h).
 #include "cli_support.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -11,7 +13,7 @@ namespace sfxpack {
 
 std::string ReadInputFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw InputError("cannot open " + path);
+  if (!in) throw InputError("cannot open " + path + " (" + std::strerror(errno) + ")");
   // One read of the whole file where its size is known (a regular file);
   // byte by byte through the stream buffer otherwise (a pipe).
   std::string bytes;
@@ -21,20 +23,23 @@ std::string ReadInputFile(const std::string& path) {
   if (size > 0 && in) {
     bytes.resize(static_cast<std::size_t>(size));
     in.read(bytes.data(), size);
-    if (in.gcount() != size) throw InputError("cannot read " + path);
+    if (in.gcount() != size) throw InputError("cannot read " + path + " (" + std::strerror(errno) + ")");
   } else {
     in.clear();
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-  if (in.bad()) throw InputError("cannot read " + path);
+  if (in.bad()) throw InputError("cannot read " + path + " (" + std::strerror(errno) + ")");
   return bytes;
 }
 
 void WriteOutputFile(const std::string& path, std::string_view bytes) {
+  errno = 0;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
-  if (!out) throw InputError("cannot write " + path);
+  if (!out) {
+    throw InputError("cannot write " + path + (errno != 0 ? " (" + std::string(std::strerror(errno)) + ")" : ""));
+  }
 }
 
 std::string JsonString(std::string_view utf8) {

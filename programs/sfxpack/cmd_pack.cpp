@@ -1,6 +1,6 @@
 // sfxpack pack DIR -o OUT [--stub STUB | --arch win32|win64 | --payload-only]
 //                          [--level N] [--threads N] [--order FILE] [--elevation admin|highest|invoker]
-//                          [--allow-bad-config] [--allow-no-setup]
+//                          [--allow-bad-config] [--allow-no-setup] [--exclude GLOB]... [--json] [-q]
 //
 // Packs every file under DIR into a payload image (Setup.cfg first,
 // Setup.exe second, the rest by name, or the order of an order file),
@@ -9,7 +9,9 @@
 // --payload-only, the bare payload block file. The installer's stub is
 // --stub, or the default stub of --arch (win32 unless told) that
 // FindDefaultStub finds next to the program. The work is sfx::PackFolder's;
-// this file reads the arguments and prints the warnings and the summary.
+// this file reads the arguments and prints the warnings and the summary:
+// two lines for people, one JSON object with --json, nothing with --quiet
+// (warnings go to the standard error stream either way).
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -18,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "cli_support.h"
 #include "packer/host_path.h"
@@ -42,6 +45,9 @@ struct PackArguments {
   bool allow_bad_config = false;
   bool allow_no_setup = false;
   std::string elevation;
+  std::vector<std::string> excludes;
+  bool json = false;
+  bool quiet = false;
 };
 
 // The --elevation choices and the manifest levels they stand for.
@@ -66,6 +72,27 @@ fs::path ChooseStub(const PackArguments& arguments) {
   throw InputError(message + "; name one with --stub STUB, or pass --payload-only to write a bare payload block");
 }
 
+void PrintJson(const PackArguments& arguments, const sfx::PackOptions& options, const sfx::PackResult& result) {
+  auto text_or_null = [](const std::string& text) { return text.empty() ? std::string("null") : JsonString(text); };
+  const bool installer = result.kind == sfx::PayloadFileKind::kInstaller;
+  std::string out = "{\"output\":" + JsonString(sfx::PathToUtf8(options.output));
+  out += ",\"kind\":" + JsonString(installer ? "installer" : "payload");
+  out += ",\"size\":" + std::to_string(result.output_size);
+  out += ",\"sha256\":" + JsonString(result.output_sha256);
+  out += ",\"entries\":" + std::to_string(result.file_count);
+  out += ",\"file_bytes\":" + std::to_string(result.file_bytes);
+  out += ",\"image_size\":" + std::to_string(result.image_size);
+  out += ",\"packed_size\":" + std::to_string(result.packed_size);
+  out += ",\"excluded\":" + std::to_string(result.excluded);
+  out += ",\"stub\":" + (installer ? JsonString(sfx::PathToUtf8(options.stub)) : std::string("null"));
+  out += ",\"stub_sha256\":" + text_or_null(result.stub_sha256);
+  out += ",\"architecture\":" + text_or_null(result.architecture);
+  // The stub's manifest asks for administrator rights unless told otherwise.
+  const std::string elevation = arguments.elevation.empty() ? "admin" : arguments.elevation;
+  out += ",\"elevation\":" + (installer ? JsonString(elevation) : std::string("null")) + "}\n";
+  std::fputs(out.c_str(), stdout);
+}
+
 int RunPack(const PackArguments& arguments) {
   ProgressMeter meter;
   sfx::PackOptions options;
@@ -73,6 +100,7 @@ int RunPack(const PackArguments& arguments) {
   options.output = fs::path(arguments.output);
   options.stub = ChooseStub(arguments);
   if (!arguments.order.empty()) options.order_file = fs::path(arguments.order);
+  options.excludes = arguments.excludes;
   options.level = arguments.level;
   options.threads = arguments.threads;
   options.allow_bad_config = arguments.allow_bad_config;
@@ -82,9 +110,14 @@ int RunPack(const PackArguments& arguments) {
     meter.Finish();
     std::fprintf(stderr, "sfxpack: warning: %s\n", text.c_str());
   };
-  options.progress = meter.Report();
+  if (!arguments.quiet && !arguments.json) options.progress = meter.Report();
   const sfx::PackResult result = sfx::PackFolder(options);
   meter.Finish();
+  if (arguments.json) {
+    PrintJson(arguments, options, result);
+    return kExitOk;
+  }
+  if (arguments.quiet) return kExitOk;
 
   const std::string output = sfx::PathToUtf8(options.output);
   if (result.kind == sfx::PayloadFileKind::kPayloadBlock) {
@@ -109,7 +142,11 @@ std::function<int()> SetupPack(CLI::App& app) {
   CLI::App* sub =
       app.add_subcommand("pack", "Pack a folder into an installer, or a payload block file (--payload-only)");
   sub->add_option("DIR", arguments->dir, "Folder whose files go into the payload")->required();
-  sub->add_option("-o,--output", arguments->output, "File to write")->required();
+  sub->add_option("-o,--output", arguments->output, "File to write (replaced whole, through a temporary file)")
+      ->required()
+      ->check([](const std::string& value) {
+        return value == "-" ? std::string("cannot write an installer to the standard output; name a file") : "";
+      });
   CLI::Option* stub = sub->add_option("--stub", arguments->stub,
                                       "Installer stub (PE executable); default: the installed stub of --arch");
   CLI::Option* arch =
@@ -137,6 +174,13 @@ std::function<int()> SetupPack(CLI::App& app) {
       ->excludes(payload_only);  // a bare block has no manifest to change
   sub->add_flag("--allow-bad-config", arguments->allow_bad_config, "Pack a Setup.cfg even when it does not parse");
   sub->add_flag("--allow-no-setup", arguments->allow_no_setup, "Pack a folder without a top-level Setup.exe");
+  sub->add_option("--exclude", arguments->excludes,
+                  "Leave out files and folders matching GLOB (* and ?; with a '/', matched against the relative "
+                  "path); repeatable")
+      ->option_text("GLOB")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  CLI::Option* json = sub->add_flag("--json", arguments->json, "Print one JSON object describing what was written");
+  sub->add_flag("-q,--quiet", arguments->quiet, "Print nothing but warnings and errors")->excludes(json);
   return [arguments] { return RunPack(*arguments); };
 }
 

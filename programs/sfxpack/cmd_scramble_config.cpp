@@ -50,7 +50,19 @@ std::function<int()> SetupScrambleConfig(CLI::App& app) {
   CLI::App* sub = app.add_subcommand("scramble-config", "Write the scrambled form of a plain Setup.cfg");
   sub->add_option("FILE", options->input, "the plain Setup.cfg")->required();
   sub->add_option("-o,--output", options->output, "where to write the scrambled file")->required();
-  sub->add_option("--marker", options->marker, "first byte of the scrambled file, outside 0x20..0x7E (default 0xA7)");
+  // A marker that cannot be one is a usage error (exit code 2), found while
+  // the command line is read.
+  sub->add_option("--marker", options->marker, "first byte of the scrambled file, outside 0x20..0x7E (default 0xA7)")
+      ->check(CLI::Validator(
+          [](std::string& value) {
+            unsigned marker = 0;
+            if (!CLI::detail::lexical_cast(value, marker) || marker > 0xFF ||
+                !sfx::IsScrambleMarker(static_cast<std::uint8_t>(marker))) {
+              return std::string("--marker must be a byte outside 0x20..0x7E");
+            }
+            return std::string();
+          },
+          "BYTE"));
   return [options] { return RunScrambleConfig(*options); };
 }
 

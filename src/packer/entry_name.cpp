@@ -68,14 +68,38 @@ std::string EntryNameProblem(std::string_view name) {
 
 std::string EntryNameWarning(std::string_view name) {
   if (name.size() <= kLongEntryNameLength) return {};
-  return "is " + std::to_string(name.size()) + " characters long; with a temp folder of more than " +
-         std::to_string(kAnsiPathLimit - name.size()) + " characters the full path passes Windows' limit of " +
-         std::to_string(kAnsiPathLimit) + " characters and the installer cannot write the file";
+  const std::string length = "is " + std::to_string(name.size()) + " characters long; ";
+  const std::string limit = "Windows' limit of " + std::to_string(kAnsiPathLimit) + " characters";
+  // The working folder takes at least its drive, "\" and "Mivor.40\".
+  if (name.size() + 12 >= kAnsiPathLimit) {
+    return length + "with any temp folder the full path passes " + limit + " and the installer cannot write the file";
+  }
+  return length + "with a temp folder of more than " + std::to_string(kAnsiPathLimit - name.size()) +
+         " characters the full path passes " + limit + " and the installer cannot write the file";
+}
+
+// True when `utf8` holds a combining mark (U+0300 to U+036F), as names in
+// decomposed form do: macOS writes "é" as "e" and U+0301.
+bool HasCombiningMark(std::string_view utf8) {
+  for (std::size_t i = 0; i + 1 < utf8.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    const auto next = static_cast<unsigned char>(utf8[i + 1]);
+    if ((lead == 0xCC && next >= 0x80) || (lead == 0xCD && next < 0xB0)) return true;
+  }
+  return false;
 }
 
 bool HostComponentToEntry(std::string_view utf8, std::string* out, std::string* problem) {
   if (utf8.find('\\') != std::string_view::npos) {
     if (problem != nullptr) *problem = "contains a backslash, the folder separator of the installer";
+    return false;
+  }
+  if (HasCombiningMark(utf8)) {
+    if (problem != nullptr) {
+      *problem =
+          "is in decomposed Unicode form (letters followed by combining accents, as macOS stores names); "
+          "rename it to the composed form (NFC), for example with: convmv -r -f utf8 -t utf8 --nfc --notest FOLDER";
+    }
     return false;
   }
   return Utf8ToCp1252(utf8, out, problem);

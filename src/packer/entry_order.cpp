@@ -99,4 +99,26 @@ std::vector<std::string> ParseOrderManifest(std::string_view text) {
   return names;
 }
 
+std::string EarlyStopProblem(const std::vector<std::string>& names, const std::vector<std::size_t>& order) {
+  std::size_t config_at = order.size();
+  std::size_t program_at = order.size();
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (config_at == order.size() && IsTopLevelSetupConfig(names[order[i]])) config_at = i;
+    if (program_at == order.size() && IsTopLevelSetupProgram(names[order[i]])) program_at = i;
+  }
+  if (config_at == order.size() || program_at == order.size()) return {};
+  if (program_at < config_at) {
+    return "the order puts Setup.exe before Setup.cfg; the installer decides whether the update applies only after "
+           "Setup.cfg and stops after Setup.exe, so it would write every file on every machine. List Setup.cfg "
+           "first and Setup.exe second";
+  }
+  for (std::size_t i = 0; i < program_at; ++i) {
+    if (i == config_at) continue;
+    return "the order puts \"" + Cp1252ToUtf8(names[order[i]]) +
+           "\" before Setup.exe; the installer writes every file up to Setup.exe before it can stop, so this file "
+           "would be written even where the update does not apply. List Setup.cfg first and Setup.exe second";
+  }
+  return {};
+}
+
 }  // namespace sfx

@@ -35,6 +35,15 @@ std::vector<std::size_t> ManifestEntryOrder(const std::vector<std::string>& name
 // not convert.
 std::vector<std::string> ParseOrderManifest(std::string_view text);
 
+// Why `order` (indexes into `names`) would let the installer write files on
+// a machine where the update does not apply, or an empty string when it
+// would not. The installer decides after the first top-level Setup.cfg and,
+// when the update does not apply, stops right after Setup.exe, so every
+// entry up to Setup.exe is written whatever the decision: Setup.cfg and
+// Setup.exe must come first, in this order. Without both in the folder
+// there is no early stop to protect, and any order is fine.
+std::string EarlyStopProblem(const std::vector<std::string>& names, const std::vector<std::size_t>& order);
+
 // True when `name` is the top-level configuration or setup program.
 bool IsTopLevelSetupConfig(std::string_view name);
 bool IsTopLevelSetupProgram(std::string_view name);

@@ -5,9 +5,11 @@
 // folder above it: each folder is opened with openat(O_NOFOLLOW |
 // O_DIRECTORY) and the file with openat(O_NOFOLLOW), so a symbolic link
 // anywhere on the way fails the open itself rather than a check made before
-// it, and renaming things on the way cannot redirect a later step. The
-// opened file is examined with fstat before a byte is written: a hard-linked
-// file would carry the data to its other names.
+// it, and renaming things on the way cannot redirect a later step. The file
+// is created with O_CREAT | O_EXCL, which never opens what exists (a link
+// included); to replace, the old name is unlinked first, so a hard-linked
+// file keeps its content under its other names and a file's permissions
+// never carry over to the new one.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,25 +74,24 @@ int EnterFolder(int parent, const std::string& name, const fs::path& shown) {
   throw PackError("cannot open the folder " + PrintableQuotedPath(shown) + " (" + Reason(errno) + ")");
 }
 
-// Opens the file `name` in `folder` for writing without following a link
-// and checks that it is a plain file with this one name.
-int OpenFile(int folder, const std::string& name, const fs::path& shown) {
-  // O_NONBLOCK keeps the open of an existing FIFO from waiting for a reader.
-  const int fd = openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
-  if (fd < 0) {
-    if (errno == ELOOP) throw PackError(PrintableQuotedPath(shown) + " is a symbolic link; not writing through it");
-    throw PackError("cannot create " + PrintableQuotedPath(shown) + " (" + Reason(errno) + ")");
+// Creates the file `name` in `folder` exclusively; with `replace`, a file
+// or link already there is unlinked first.
+int CreateFile(int folder, const std::string& name, const fs::path& shown, bool replace) {
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int fd = openat(folder, name.c_str(), kFlags, 0666);
+  if (fd < 0 && errno == EEXIST) {
+    struct stat st;
+    if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+      throw PackError(PrintableQuotedPath(shown) + " exists and is a folder");
+    }
+    if (!replace) throw PackError(PrintableQuotedPath(shown) + " already exists; not replacing it");
+    if (unlinkat(folder, name.c_str(), 0) != 0 && errno != ENOENT) {
+      throw PackError("cannot remove the existing " + PrintableQuotedPath(shown) + " (" + Reason(errno) + ")");
+    }
+    fd = openat(folder, name.c_str(), kFlags, 0666);
   }
-  Descriptor file(fd);
-  struct stat st;
-  if (fstat(fd, &st) != 0) throw PackError("cannot examine " + PrintableQuotedPath(shown) + " (" + Reason(errno) + ")");
-  if (!S_ISREG(st.st_mode)) throw PackError(PrintableQuotedPath(shown) + " exists and is not a file");
-  if (st.st_nlink > 1) {
-    throw PackError(PrintableQuotedPath(shown) + " has other hard links; not writing through it");
-  }
-  if (ftruncate(fd, 0) != 0)
-    throw PackError("cannot truncate " + PrintableQuotedPath(shown) + " (" + Reason(errno) + ")");
-  return file.release();
+  if (fd < 0) throw PackError("cannot create " + PrintableQuotedPath(shown) + " (" + Reason(errno) + ")");
+  return fd;
 }
 
 void WriteAll(int fd, const std::uint8_t* data, std::uint32_t size, const fs::path& shown) {
@@ -106,16 +107,18 @@ void WriteAll(int fd, const std::uint8_t* data, std::uint32_t size, const fs::pa
 }  // namespace
 
 void WriteFileBelow(const fs::path& root, const std::vector<std::string>& parts, const std::uint8_t* data,
-                    std::uint32_t size) {
+                    std::uint32_t size, bool replace) {
   Descriptor folder(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.get() < 0) throw PackError("cannot open the target folder " + PrintableQuotedPath(root));
+  if (folder.get() < 0) {
+    throw PackError("cannot open the target folder " + PrintableQuotedPath(root) + " (" + Reason(errno) + ")");
+  }
   fs::path shown = root;
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
     shown /= Utf8ToPath(parts[i]);
     folder.reset(EnterFolder(folder.get(), parts[i], shown));
   }
   shown /= Utf8ToPath(parts.back());
-  Descriptor file(OpenFile(folder.get(), parts.back(), shown));
+  Descriptor file(CreateFile(folder.get(), parts.back(), shown, replace));
   WriteAll(file.get(), data, size, shown);
   if (close(file.release()) != 0)
     throw PackError("cannot write " + PrintableQuotedPath(shown) + " (" + Reason(errno) + ")");

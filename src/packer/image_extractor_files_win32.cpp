@@ -4,11 +4,13 @@
 //
 // Each folder below the target is examined before it is entered: a reparse
 // point (a symbolic link or a junction) or anything but a folder stops the
-// extraction. The file is opened with FILE_FLAG_OPEN_REPARSE_POINT, so a
-// link in its place is opened as itself rather than followed, and without
-// sharing; the open handle is then examined (reparse point, folder, number
-// of hard links) before a byte is written.
+// extraction. The file is created with CREATE_NEW, which never opens what
+// exists; to replace, the old name is deleted first (a link is deleted as
+// itself, a hard-linked file keeps its content under its other names). Paths
+// reach past 260 characters: the root comes in the \\?\ form.
 #include <windows.h>
+
+#include <system_error>
 
 #include "packer/entry_name_text.h"
 #include "packer/host_path.h"
@@ -36,15 +38,25 @@ class Handle {
   HANDLE handle_;
 };
 
+// The system's text for the last error.
+std::string Reason() {
+  const DWORD code = GetLastError();
+  std::string text = std::system_category().message(static_cast<int>(code));
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) text.pop_back();
+  return " (" + text + ")";
+}
+
 void EnterFolder(const fs::path& folder) {
   DWORD attributes = GetFileAttributesW(folder.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-      throw PackError("cannot create the folder " + PrintableQuotedPath(folder));
+      throw PackError("cannot create the folder " + PrintableQuotedPath(folder) + Reason());
     }
     attributes = GetFileAttributesW(folder.c_str());
   }
-  if (attributes == INVALID_FILE_ATTRIBUTES) throw PackError("cannot open the folder " + PrintableQuotedPath(folder));
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    throw PackError("cannot open the folder " + PrintableQuotedPath(folder) + Reason());
+  }
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     throw PackError(PrintableQuotedPath(folder) + " is a symbolic link or junction; not following it");
   }
@@ -52,35 +64,39 @@ void EnterFolder(const fs::path& folder) {
     throw PackError(PrintableQuotedPath(folder) + " exists and is not a folder");
 }
 
+HANDLE CreateNew(const fs::path& path) {
+  return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
 }  // namespace
 
 void WriteFileBelow(const fs::path& root, const std::vector<std::string>& parts, const std::uint8_t* data,
-                    std::uint32_t size) {
+                    std::uint32_t size, bool replace) {
   fs::path path = root;
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
     path /= Utf8ToPath(parts[i]);
     EnterFolder(path);
   }
   path /= Utf8ToPath(parts.back());
-  Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) throw PackError("cannot create " + PrintableQuotedPath(path));
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file.get(), &info)) throw PackError("cannot examine " + PrintableQuotedPath(path));
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    throw PackError(PrintableQuotedPath(path) + " is a symbolic link; not writing through it");
+  HANDLE created = CreateNew(path);
+  if (created == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      throw PackError(PrintableQuotedPath(path) + " exists and is a folder");
+    }
+    if (!replace) throw PackError(PrintableQuotedPath(path) + " already exists; not replacing it");
+    if (!DeleteFileW(path.c_str()))
+      throw PackError("cannot remove the existing " + PrintableQuotedPath(path) + Reason());
+    created = CreateNew(path);
   }
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    throw PackError(PrintableQuotedPath(path) + " exists and is not a file");
-  }
-  if (info.nNumberOfLinks > 1)
-    throw PackError(PrintableQuotedPath(path) + " has other hard links; not writing through it");
-  if (!SetEndOfFile(file.get())) throw PackError("cannot truncate " + PrintableQuotedPath(path));
+  Handle file(created);
+  if (file.get() == INVALID_HANDLE_VALUE) throw PackError("cannot create " + PrintableQuotedPath(path) + Reason());
   while (size != 0) {
     const DWORD chunk = size < 0x100000u ? size : 0x100000u;
     DWORD written = 0;
     if (!WriteFile(file.get(), data, chunk, &written, nullptr) || written != chunk) {
-      throw PackError("cannot write " + PrintableQuotedPath(path));
+      throw PackError("cannot write " + PrintableQuotedPath(path) + Reason());
     }
     data += chunk;
     size -= chunk;

@@ -1,71 +1,100 @@
 // Image listing: header checks, then the directory walk that the stub does,
-// but without stopping at the first bad entry.
+// but without stopping at the first bad entry, once to check and once to
+// hand the entries over.
 #include "packer/image_listing.h"
 
-#include <algorithm>
 #include <cstring>
 
+#include "packer/entry_name_text.h"
+#include "packer/image_index.h"
 #include "payload/image_directory_cursor.h"
 
 namespace sfx {
 
 namespace {
 
-// Marks every entry whose non-empty data shares a byte with another's. In
-// offset order, an entry overlaps an earlier one exactly when it starts
-// before the furthest end seen so far, and the entry holding that end is
-// one of its partners.
-std::size_t MarkSharedData(std::vector<ImageListing::Entry>& entries) {
-  std::vector<std::size_t> order;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (entries[i].fields.data_size != 0) order.push_back(i);
-  }
-  auto start = [&entries](std::size_t i) { return std::uint64_t{entries[i].fields.data_offset}; };
-  auto stop = [&entries, &start](std::size_t i) { return start(i) + entries[i].fields.data_size; };
-  std::stable_sort(order.begin(), order.end(), [&start](std::size_t a, std::size_t b) { return start(a) < start(b); });
-  std::size_t furthest = 0;
-  bool any = false;
-  for (std::size_t i : order) {
-    if (any && start(i) < stop(furthest)) {
-      entries[i].shares_data = true;
-      entries[furthest].shares_data = true;
-    }
-    if (!any || stop(i) > stop(furthest)) furthest = i;
-    any = true;
-  }
-  return static_cast<std::size_t>(
-      std::count_if(entries.begin(), entries.end(), [](const ImageListing::Entry& e) { return e.shares_data; }));
+ListedEntry CheckEntry(ImageIndex& index, std::uint32_t position, const ImageEntry& entry) {
+  ListedEntry listed;
+  listed.index = position;
+  listed.fields = entry;
+  listed.data_status = index.CheckData(entry);
+  listed.name_safe = IsSafeEntryName(entry.name);
+  listed.device_name = HasDeviceNameComponent(entry.name);
+  listed.windows_forbidden = HasWindowsForbiddenCharacter(entry.name);
+  listed.repeated_name = index.RepeatsName(position);
+  listed.shares_data = index.SharesData(entry);
+  listed.partly_overlaps = index.PartlyOverlaps(entry);
+  return listed;
+}
+
+std::string Quoted(const char* name) { return "\"" + PrintableName(name) + "\""; }
+
+// What is wrong with an entry, first thing first; empty when nothing is.
+std::string EntryProblem(const ListedEntry& entry) {
+  const char* name = entry.fields.name;
+  if (!entry.name_safe) return std::string(ImageStatusText(ImageStatus::kUnsafeName)) + " " + Quoted(name);
+  if (entry.device_name) return std::string(ImageStatusText(ImageStatus::kDeviceName)) + " " + Quoted(name);
+  if (entry.windows_forbidden) return "name that Windows cannot create " + Quoted(name);
+  if (entry.repeated_name) return "repeated entry name " + Quoted(name);
+  if (entry.partly_overlaps) return "the data of " + Quoted(name) + " overlaps another entry's data partly";
+  if (entry.data_status != ImageStatus::kOk)
+    return std::string(ImageStatusText(entry.data_status)) + " in " + Quoted(name);
+  return {};
 }
 
 }  // namespace
 
-bool ImageListing::ok() const {
-  if (header_status != ImageStatus::kOk || walk_status != ImageStatus::kOk || !directory_complete) return false;
-  for (const Entry& entry : entries) {
-    if (entry.data_status != ImageStatus::kOk || !entry.name_safe || entry.device_name || entry.shares_data) {
-      return false;
-    }
-  }
-  return true;
+bool ListedEntry::ok() const {
+  return data_status == ImageStatus::kOk && name_safe && !device_name && !windows_forbidden && !repeated_name &&
+         !partly_overlaps;
 }
 
-ImageListing ListImage(const PayloadImageView& view) {
+bool HasWindowsForbiddenCharacter(const char* name) { return std::strpbrk(name, "<>\"|?*") != nullptr; }
+
+ImageListing ListImage(const PayloadImageView& view, const std::function<void(const ImageListing&)>& summary,
+                       const ListedEntryVisitor& visit) {
   ImageListing listing;
   listing.header_status = view.CheckHeader();
-  if (view.size() < kImageHeaderSize) return listing;
-  listing.has_header = true;
-  listing.header = view.Header();
-  if (std::memcmp(listing.header.signature, kImageSignature, kImageSignatureSize) != 0) return listing;
-
-  ImageDirectoryCursor cursor(view);
-  ImageEntry entry;
-  while (cursor.Next(entry)) {
-    listing.entries.push_back({entry, entry.name, view.CheckEntryData(entry), IsSafeEntryName(entry.name),
-                               HasDeviceNameComponent(entry.name), false});
+  if (listing.header_status != ImageStatus::kOk) listing.problem = ImageStatusText(listing.header_status);
+  const bool walkable = view.size() >= kImageHeaderSize &&
+                        std::memcmp(view.Header().signature, kImageSignature, kImageSignatureSize) == 0;
+  if (view.size() >= kImageHeaderSize) {
+    listing.has_header = true;
+    listing.header = view.Header();
   }
-  listing.sharing_entries = MarkSharedData(listing.entries);
-  listing.walk_status = cursor.status();
-  listing.directory_complete = cursor.status() == ImageStatus::kOk;
+  if (!walkable) {
+    if (summary) summary(listing);
+    return listing;
+  }
+
+  ImageIndex index(view);
+  listing.entry_count = index.entry_count();
+  listing.too_many_entries = index.too_many_entries();
+  listing.walk_status = index.walk_status();
+  listing.directory_complete = index.walk_status() == ImageStatus::kOk && !index.too_many_entries();
+  listing.sharing_entries = index.sharing_entries();
+  listing.repeated_names = index.repeated_names();
+  {
+    ImageDirectoryCursor cursor(view);
+    ImageEntry entry;
+    for (std::uint32_t i = 0; i < listing.entry_count && cursor.Next(entry); ++i) {
+      const ListedEntry listed = CheckEntry(index, i, entry);
+      listing.data_bytes += entry.data_size;
+      if (listing.problem.empty()) listing.problem = EntryProblem(listed);
+    }
+  }
+  if (listing.problem.empty() && listing.too_many_entries) {
+    listing.problem = "more than " + std::to_string(kMaxImageEntries) + " entries";
+  }
+  if (listing.problem.empty() && listing.walk_status != ImageStatus::kOk) {
+    listing.problem = ImageStatusText(listing.walk_status);
+  }
+  if (summary) summary(listing);
+  if (visit) {
+    ImageDirectoryCursor cursor(view);
+    ImageEntry entry;
+    for (std::uint32_t i = 0; i < listing.entry_count && cursor.Next(entry); ++i) visit(CheckEntry(index, i, entry));
+  }
   return listing;
 }
 

@@ -4,9 +4,21 @@
 // found again in the installer.
 #include "packer/pack_folder.h"
 
-#include <fstream>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <system_error>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "config/setup_config.h"
 #include "packer/entry_order.h"
@@ -16,7 +28,10 @@
 #include "packer/installer_writer.h"
 #include "packer/pack_error.h"
 #include "packer/payload_block.h"
+#include "common/byte_order.h"
 #include "payload/overlay.h"
+#include "payload/pe_layout.h"
+#include "payload/sha256.h"
 
 namespace sfx {
 
@@ -75,27 +90,25 @@ std::vector<std::size_t> ChooseOrder(const PackOptions& options, const std::vect
   const std::vector<std::uint8_t> bytes = ReadWholeFile(options.order_file);
   const std::string text(bytes.begin(), bytes.end());
   std::vector<std::size_t> order = ManifestEntryOrder(names, ParseOrderManifest(text));
-  // The installer decides on the update right after Setup.cfg and stops
-  // after Setup.exe; with the configuration later that decision comes too late.
-  std::size_t config_at = order.size();
-  std::size_t program_at = order.size();
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    if (config_at == order.size() && IsTopLevelSetupConfig(names[order[i]])) config_at = i;
-    if (program_at == order.size() && IsTopLevelSetupProgram(names[order[i]])) program_at = i;
-  }
-  if (config_at != order.size() && program_at < config_at) {
-    Warn(options, "the order file puts Setup.exe before Setup.cfg: the installer will then always extract every file");
-  }
+  const std::string problem = EarlyStopProblem(names, order);
+  if (!problem.empty()) throw PackError(QuotedPath(options.order_file) + ": " + problem);
   return order;
 }
 
+std::string Reason() { return std::string(" (") + std::strerror(errno) + ")"; }
+
 // Reads exactly `size` bytes of `source`, the size the scan found.
 void LoadFile(const fs::path& source, std::uint8_t* dst, std::size_t size) {
-  std::ifstream in(source, std::ios::binary);
-  if (!in) throw PackError("cannot open " + QuotedPath(source));
-  in.read(reinterpret_cast<char*>(dst), static_cast<std::streamsize>(size));
-  if (static_cast<std::size_t>(in.gcount()) != size) throw PackError(QuotedPath(source) + " shrank while packing");
-  if (in.peek() != std::ifstream::traits_type::eof()) throw PackError(QuotedPath(source) + " grew while packing");
+  std::FILE* in = OpenHostFile(source, "rb");
+  if (in == nullptr) throw PackError("cannot open " + QuotedPath(source) + Reason());
+  const std::size_t got = std::fread(dst, 1, size, in);
+  const bool failed = std::ferror(in) != 0;
+  const std::string reason = failed ? Reason() : std::string();
+  const bool more = !failed && got == size && std::fgetc(in) != EOF;
+  std::fclose(in);
+  if (failed) throw PackError("cannot read " + QuotedPath(source) + reason);
+  if (got != size) throw PackError(QuotedPath(source) + " shrank while packing");
+  if (more) throw PackError(QuotedPath(source) + " grew while packing");
 }
 
 std::vector<std::uint8_t> BuildImageOf(const PackOptions& options, const FolderScan& scan) {
@@ -135,17 +148,56 @@ std::vector<std::uint8_t> BuildCheckedInstaller(const PackOptions& options, cons
   return installer;
 }
 
-// Writes the output file; a file left half-written is removed.
+// Creates the file at `path`, which must not exist yet, for writing.
+std::FILE* CreateNewFile(const fs::path& path) {
+#ifdef _WIN32
+  const int fd = _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+#else
+  const int fd = open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+#endif
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, "wb");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
+// Writes the output file: into a new temporary file next to it, then
+// renamed over it, so an existing file is replaced whole or not at all. The
+// temporary file is removed when a step fails; nothing else is removed.
 void WriteOutput(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw PackError("cannot create " + QuotedPath(path));
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) {
-    std::error_code ignored;
-    fs::remove(path, ignored);
-    throw PackError("cannot write " + QuotedPath(path));
+  std::error_code error;
+  if (fs::is_directory(path, error)) throw PackError("the output " + QuotedPath(path) + " is a folder");
+  static std::atomic<unsigned> counter{0};
+  fs::path temp = path;
+  temp += ".sfxpack-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
+  std::FILE* out = CreateNewFile(temp);
+  if (out == nullptr) throw PackError("cannot create " + QuotedPath(temp) + Reason());
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size() && std::fflush(out) == 0;
+  const std::string reason = written ? std::string() : Reason();
+  const bool closed = std::fclose(out) == 0;
+  if (!written || !closed) {
+    fs::remove(temp, error);
+    throw PackError("cannot write " + QuotedPath(temp) + (written ? Reason() : reason));
   }
+  fs::rename(temp, path, error);
+  if (error) {
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    throw PackError("cannot rename " + QuotedPath(temp) + " to " + QuotedPath(path) + " (" + error.message() + ")");
+  }
+}
+
+// The stub's architecture by its PE machine field.
+std::string StubArchitecture(const std::vector<std::uint8_t>& stub) {
+  if (stub.size() < kDosHeaderSize) return {};
+  const std::uint64_t pe = LoadLE32(stub.data() + kLfanewOffset);
+  if (pe + kPeSignatureSize + kCoffHeaderSize > stub.size()) return {};
+  const std::uint16_t machine = LoadLE16(stub.data() + pe + kPeSignatureSize);
+  if (machine == 0x14C) return "win32";
+  if (machine == 0x8664) return "win64";
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(machine));
+  return text;
 }
 
 }  // namespace
@@ -158,7 +210,7 @@ PackResult PackFolder(const PackOptions& options) {
     BuildInstaller(stub, {}, options.execution_level, nullptr);  // throws for a stub it cannot use
   }
 
-  const FolderScan scan = ScanFolder(options.folder);
+  const FolderScan scan = ScanFolder(options.folder, options.excludes);
   for (const std::string& warning : scan.warnings) Warn(options, warning);
   CheckSetupConfig(options, scan);
   const std::vector<std::uint8_t> image = BuildImageOf(options, scan);
@@ -179,12 +231,20 @@ PackResult PackFolder(const PackOptions& options) {
   for (const ScannedFile& file : scan.files) result.file_bytes += file.size;
   result.image_size = image.size();
   result.packed_size = block.size() - kEmbeddedHeaderSize;
+  result.excluded = scan.excluded;
+  auto write = [&result, &options](const std::vector<std::uint8_t>& bytes) {
+    WriteOutput(options.output, bytes);
+    result.output_size = bytes.size();
+    result.output_sha256 = Sha256Hex(Sha256Of(bytes.data(), bytes.size()));
+  };
   if (options.stub.empty()) {
     result.kind = PayloadFileKind::kPayloadBlock;
-    WriteOutput(options.output, block);
+    write(block);
   } else {
     result.kind = PayloadFileKind::kInstaller;
-    WriteOutput(options.output, BuildCheckedInstaller(options, stub, block, result));
+    result.stub_sha256 = Sha256Hex(Sha256Of(stub.data(), stub.size()));
+    result.architecture = StubArchitecture(stub);
+    write(BuildCheckedInstaller(options, stub, block, result));
   }
   return result;
 }

@@ -4,35 +4,68 @@
 // treating it as a broken installer gives the clearer message.
 #include "packer/payload_file.h"
 
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <string>
+#include <system_error>
 
 #include "common/byte_order.h"
 #include "packer/host_path.h"
 #include "packer/installer_writer.h"
 #include "packer/pack_error.h"
 #include "payload/overlay.h"
+#include "payload/pe_layout.h"
 #include "payload/payload_format.h"
 #include "payload/sha256.h"
 
 namespace sfx {
 
-PayloadFile ParsePayloadFile(std::vector<std::uint8_t> bytes) {
+std::string LoaderProblem(const std::vector<std::uint8_t>& bytes) {
+  const std::size_t size = bytes.size();
+  if (size < kDosHeaderSize) return {};
+  const std::uint64_t pe = LoadLE32(bytes.data() + kLfanewOffset);
+  if (pe + kPeSignatureSize + kCoffHeaderSize > size) return {};
+  const std::uint8_t* coff = bytes.data() + pe + kPeSignatureSize;
+  const std::uint64_t optional_size = LoadLE16(coff + kCoffOptionalHeaderSizeOffset);
+  const std::uint64_t optional_at = pe + kPeSignatureSize + kCoffHeaderSize;
+  const std::uint64_t table_at = optional_at + optional_size;
+  const std::uint64_t count = LoadLE16(coff + kCoffSectionCountOffset);
+  if (optional_size < kSizeOfImageOffset + 4 || table_at + count * kSectionHeaderSize > size) return {};
+  const std::uint64_t image_size = LoadLE32(bytes.data() + optional_at + kSizeOfImageOffset);
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const std::uint8_t* section = bytes.data() + table_at + i * kSectionHeaderSize;
+    if (std::memcmp(section, kPayloadSectionName, kSectionNameSize) != 0) continue;
+    const std::uint64_t address = LoadLE32(section + kVirtualAddressOffset);
+    const std::uint64_t virtual_size = LoadLE32(section + kVirtualSizeOffset);
+    if (virtual_size == 0) return "its payload section has a VirtualSize of 0, so the loaded image holds no payload";
+    if (address + virtual_size > image_size) {
+      return "its payload section ends at " + std::to_string(address + virtual_size) + ", past the image size " +
+             std::to_string(image_size) + " (SizeOfImage)";
+    }
+    return {};
+  }
+  return {};
+}
+
+PayloadFile ParsePayloadFile(std::vector<std::uint8_t> bytes, const std::string& shown) {
   PayloadFile file;
   if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z') {
     const std::uint8_t* block = nullptr;
     std::size_t block_size = 0;
     const OverlayStatus status = FindInstallerPayload(bytes.data(), bytes.size(), &block, &block_size);
-    if (status != OverlayStatus::kOk) throw PackError(std::string("not an installer: ") + OverlayStatusText(status));
+    if (status != OverlayStatus::kOk) throw PackError(shown + " is not an installer: " + OverlayStatusText(status));
     file.kind = PayloadFileKind::kInstaller;
     file.block_offset = static_cast<std::size_t>(block - bytes.data());
     if (const auto stub = StubOfInstaller(bytes)) file.stub_sha256 = Sha256Hex(Sha256Of(stub->data(), stub->size()));
+    file.loader_problem = LoaderProblem(bytes);
   } else {
     EmbeddedPayload payload;
     if (!ParseEmbeddedPayload(bytes.data(), bytes.size(), payload) ||
         bytes.size() != kEmbeddedHeaderSize + std::uint64_t{payload.packed_size}) {
-      throw PackError("neither an installer nor a payload block file (a block file is exactly 8 + packed_size bytes)");
+      throw PackError(shown +
+                      " is neither an installer nor a payload block file (a block file is exactly 8 + packed_size "
+                      "bytes)");
     }
     file.kind = PayloadFileKind::kPayloadBlock;
     file.block_offset = 0;
@@ -44,14 +77,26 @@ PayloadFile ParsePayloadFile(std::vector<std::uint8_t> bytes) {
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw PackError("cannot open " + QuotedPath(path));
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw PackError("cannot read " + QuotedPath(path));
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    throw PackError(QuotedPath(path) + " is a folder; name an installer or payload block file");
+  }
+  std::FILE* in = OpenHostFile(path, "rb");
+  if (in == nullptr) throw PackError("cannot open " + QuotedPath(path) + " (" + std::strerror(errno) + ")");
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t chunk[65536];
+  std::size_t got = 0;
+  while ((got = std::fread(chunk, 1, sizeof chunk, in)) != 0) bytes.insert(bytes.end(), chunk, chunk + got);
+  const bool failed = std::ferror(in) != 0;
+  const int reason = errno;
+  std::fclose(in);
+  if (failed) throw PackError("cannot read " + QuotedPath(path) + " (" + std::strerror(reason) + ")");
   return bytes;
 }
 
-PayloadFile ReadPayloadFile(const std::filesystem::path& path) { return ParsePayloadFile(ReadWholeFile(path)); }
+PayloadFile ReadPayloadFile(const std::filesystem::path& path) {
+  return ParsePayloadFile(ReadWholeFile(path), QuotedPath(path));
+}
 
 const char* PayloadFileKindText(PayloadFileKind kind) {
   return kind == PayloadFileKind::kInstaller ? "installer" : "payload block";

@@ -141,11 +141,11 @@ TEST_F(ConfigCommands, ScrambleConfigTakesAChosenMarker) {
 }
 
 TEST_F(ConfigCommands, ScrambleConfigRefusesWhatWouldNotParse) {
-  // A printable marker would leave the file plain.
+  // A printable marker would leave the file plain: a usage error.
   const fs::path out = dir_ / "o.cfg";
   EXPECT_EQ(
       Sfxpack({"scramble-config", File("p.cfg", "NO_REBOOT").string(), "-o", out.string(), "--marker", "65"}).exit_code,
-      1);
+      2);
   EXPECT_FALSE(fs::exists(out));
   // Scrambling twice, or scrambling a broken file, gives nothing the stub could parse.
   const fs::path once = dir_ / "once.cfg";

@@ -351,17 +351,25 @@ TEST_F(PackerCommands, PackRefusesUnpackableFolders) {
 
 TEST_F(PackerCommands, OrderFileSetsTheEntryOrder) {
   const fs::path src = MakeSourceFolder();
+  // Files before Setup.exe would be written where the update does not apply.
   WriteText(Dir() / "order.txt", "data/big.bin\nreadme.txt\n");
+  const ToolRun early =
+      Sfxpack({"pack", P(src), "-o", P(Dir() / "p.bin"), "--payload-only", "--order", P(Dir() / "order.txt")});
+  EXPECT_EQ(early.exit_code, 1);
+  EXPECT_NE(early.err.find("puts \"data\\big.bin\" before Setup.exe"), std::string::npos) << early.err;
+  EXPECT_FALSE(fs::exists(Dir() / "p.bin"));
+
+  WriteText(Dir() / "order.txt", "Setup.cfg\nSetup.exe\ndata/big.bin\nreadme.txt\n");
   ASSERT_EQ(Sfxpack({"pack", P(src), "-o", P(Dir() / "p.bin"), "--payload-only", "--order", P(Dir() / "order.txt")})
                 .exit_code,
             0);
   const ToolRun list = Sfxpack({"list", P(Dir() / "p.bin")});
   const std::size_t big = list.out.find("data\\big.bin");
   const std::size_t readme = list.out.find("readme.txt");
-  const std::size_t cfg = list.out.find("Setup.cfg");
+  const std::size_t empty = list.out.find("empty.txt");
   ASSERT_NE(big, std::string::npos) << list.out;
   EXPECT_LT(big, readme);
-  EXPECT_LT(readme, cfg);
+  EXPECT_LT(readme, empty);
 
   WriteText(Dir() / "order.txt", "no-such-file.txt\n");
   const ToolRun bad =

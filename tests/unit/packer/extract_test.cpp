@@ -28,17 +28,35 @@ std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(),
 
 const sfx::CrcTable& Table() { return sfx::test::SharedCrcTable(); }
 
-sfx::ExtractSummary Extract(const std::vector<std::uint8_t>& image, const fs::path& dir) {
-  return sfx::ExtractImage(sfx::PayloadImageView(image.data(), image.size(), Table()), dir, {});
+sfx::ExtractSummary Extract(const std::vector<std::uint8_t>& image, const fs::path& dir, bool replace = false) {
+  return sfx::ExtractImage(sfx::PayloadImageView(image.data(), image.size(), Table()), dir, {}, {replace});
 }
 
-std::string ExtractError(const std::vector<std::uint8_t>& image, const fs::path& dir) {
+std::string ExtractError(const std::vector<std::uint8_t>& image, const fs::path& dir, bool replace = false) {
   try {
-    Extract(image, dir);
+    Extract(image, dir, replace);
   } catch (const sfx::PackError& e) {
     return e.what();
   }
   return "";
+}
+
+// A listing with its entries collected, names as strings.
+struct Listed : sfx::ImageListing {
+  struct Entry : sfx::ListedEntry {
+    std::string name;
+  };
+  std::vector<Entry> entries;
+};
+
+Listed List(const std::vector<std::uint8_t>& image) {
+  Listed listed;
+  const sfx::ImageListing summary = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()), {},
+                                                   [&listed](const sfx::ListedEntry& entry) {
+                                                     listed.entries.push_back({entry, entry.fields.name});
+                                                   });
+  static_cast<sfx::ImageListing&>(listed) = summary;
+  return listed;
 }
 
 std::size_t CountFiles(const fs::path& dir) {
@@ -84,11 +102,14 @@ TEST(ImageExtraction, WritesEveryEntryWithItsFolders) {
             Bytes("three"));
 }
 
-TEST(ImageExtraction, ReplacesExistingFiles) {
-  ScratchDir dir;
-  sfx::test::WriteText(dir.path() / "first.txt", "an older and longer content");
-  Extract(ThreeEntryImage(), dir.path());
-  EXPECT_EQ(ReadBytes(dir.path() / "first.txt"), Bytes("one"));
+TEST(ImageExtraction, WritesIntoAFolderWithFilesOnlyWhenToldToReplaceThem) {
+  for (const bool replace : {false, true}) {
+    ScratchDir dir;
+    sfx::test::WriteText(dir.path() / "first.txt", "an older and longer content");
+    const std::string error = ExtractError(ThreeEntryImage(), dir.path(), replace);
+    EXPECT_EQ(error.find("is not empty") != std::string::npos, !replace) << error;
+    EXPECT_EQ(ReadBytes(dir.path() / "first.txt"), Bytes(replace ? "one" : "an older and longer content"));
+  }
 }
 
 TEST(ImageExtraction, EmptyDirectoryWritesNothing) {
@@ -150,17 +171,41 @@ TEST(ImageExtraction, RefusesDataBeyondDataEnd) {
   EXPECT_EQ(CountFiles(dir.path()), 2u);
 }
 
-TEST(ImageExtraction, RefusesEntriesThatShareDataBeforeWritingAnything) {
+TEST(ImageExtraction, WritesSharedDataToEveryEntryButRefusesPartialOverlaps) {
+  for (const std::uint32_t size : {3000u, 2999u}) {
+    ScratchDir dir;
+    std::vector<std::uint8_t> image = ThreeEntryImage();
+    // The third entry now points at the second entry's bytes, all or less.
+    sfx::test::PointEntryAt(image, 2, List(image).entries[1].fields.data_offset, size);
+    const std::string error = ExtractError(image, dir.path());
+    if (size == 3000u) {
+      EXPECT_EQ(error, "");
+      EXPECT_EQ(ReadBytes(dir.path() / U8Path("Gr\xC3\xBC\xC3\x9F"
+                                              "e.txt")),
+                sfx::test::NoiseBytes(3000, 5));
+    } else {
+      EXPECT_NE(error.find("\"ab\\x.bin\" and \"Gr\xC3\xBC\xC3\x9F"
+                           "e.txt\" overlap"),
+                std::string::npos)
+          << error;
+      EXPECT_EQ(CountFiles(dir.path()), 0u);
+    }
+  }
+}
+
+TEST(ImageExtraction, RefusesRepeatedNamesBeforeWritingAnything) {
   ScratchDir dir;
   std::vector<std::uint8_t> image = ThreeEntryImage();
-  // The third entry now also points at the second entry's 3000 bytes.
-  const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
-  sfx::test::PointEntryAt(image, 2, listing.entries[1].fields.data_offset, 3000);
-  const std::string error = ExtractError(image, dir.path());
-  EXPECT_NE(error.find("\"ab\\x.bin\" and \"Gr\xC3\xBC\xC3\x9F"
-                       "e.txt\" overlap"),
-            std::string::npos)
-      << error;
+  // "Gr\xFC\xDF" "e.txt" again, in other letter case.
+  std::memcpy(image.data() + NameOffset(image, "first.txt"),
+              "GR\xDC\xDF"
+              "E.TXT",
+              9);
+  sfx::test::SealDirectory(image);
+  EXPECT_NE(ExtractError(image, dir.path())
+                .find("\"Gr\xC3\xBC\xC3\x9F"
+                      "e.txt\" appears more than once"),
+            std::string::npos);
   EXPECT_EQ(CountFiles(dir.path()), 0u);
 }
 
@@ -178,8 +223,9 @@ TEST(ImageExtraction, NeverWritesThroughAHardLink) {
   ScratchDir outside;
   sfx::test::WriteText(outside.path() / "victim", "keep");
   fs::create_hard_link(outside.path() / "victim", dir.path() / "first.txt");
-  EXPECT_NE(ExtractError(ThreeEntryImage(), dir.path()).find("hard links"), std::string::npos);
+  EXPECT_EQ(ExtractError(ThreeEntryImage(), dir.path(), true), "");
   EXPECT_EQ(ReadBytes(outside.path() / "victim"), Bytes("keep"));
+  EXPECT_EQ(ReadBytes(dir.path() / "first.txt"), Bytes("one"));
 }
 
 #ifndef _WIN32
@@ -187,7 +233,7 @@ TEST(ImageExtraction, NeverFollowsALinkOutOfTheTarget) {
   ScratchDir dir;
   ScratchDir outside;
   fs::create_directory_symlink(outside.path(), dir.path() / "ab");
-  EXPECT_NE(ExtractError(ThreeEntryImage(), dir.path()).find("symbolic link"), std::string::npos);
+  EXPECT_NE(ExtractError(ThreeEntryImage(), dir.path(), true).find("symbolic link"), std::string::npos);
   EXPECT_EQ(CountFiles(outside.path()), 0u);
 }
 
@@ -196,14 +242,15 @@ TEST(ImageExtraction, NeverWritesThroughALinkedFile) {
   ScratchDir outside;
   sfx::test::WriteText(outside.path() / "victim", "keep");
   fs::create_symlink(outside.path() / "victim", dir.path() / "first.txt");
-  EXPECT_NE(ExtractError(ThreeEntryImage(), dir.path()).find("symbolic link"), std::string::npos);
+  EXPECT_EQ(ExtractError(ThreeEntryImage(), dir.path(), true), "");
   EXPECT_EQ(ReadBytes(outside.path() / "victim"), Bytes("keep"));
+  EXPECT_FALSE(fs::is_symlink(dir.path() / "first.txt"));
 }
 #endif
 
 TEST(ImageListing, ListsASoundImage) {
   const std::vector<std::uint8_t> image = ThreeEntryImage();
-  const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
+  const Listed listing = List(image);
   EXPECT_TRUE(listing.ok());
   EXPECT_TRUE(listing.directory_complete);
   ASSERT_EQ(listing.entries.size(), 3u);
@@ -215,7 +262,7 @@ TEST(ImageListing, ListsASoundImage) {
 TEST(ImageListing, ListsEntriesOfAnImageWithABadDataCrc) {
   std::vector<std::uint8_t> image = ThreeEntryImage();
   image.back() ^= 1;
-  const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
+  const Listed listing = List(image);
   EXPECT_FALSE(listing.ok());
   EXPECT_EQ(listing.header_status, sfx::ImageStatus::kOk);
   ASSERT_EQ(listing.entries.size(), 3u);
@@ -226,7 +273,7 @@ TEST(ImageListing, ListsEntriesOfAnImageWithABadDataCrc) {
 TEST(ImageListing, WalksTheDirectoryDespiteABadDirectoryCrc) {
   std::vector<std::uint8_t> image = ThreeEntryImage();
   image[NameOffset(image, "first.txt")] = 'F';
-  const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
+  const Listed listing = List(image);
   EXPECT_FALSE(listing.ok());
   EXPECT_EQ(listing.header_status, sfx::ImageStatus::kBadDirectoryCrc);
   ASSERT_EQ(listing.entries.size(), 3u);
@@ -237,25 +284,42 @@ TEST(ImageListing, MarksUnsafeNames) {
   std::vector<std::uint8_t> image = ThreeEntryImage();
   std::memcpy(image.data() + NameOffset(image, "ab\\x.bin"), "..\\x.bin", 8);
   sfx::test::SealDirectory(image);
-  const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
+  const Listed listing = List(image);
   EXPECT_FALSE(listing.ok());
   ASSERT_EQ(listing.entries.size(), 3u);
   EXPECT_FALSE(listing.entries[1].name_safe);
 }
 
-TEST(ImageListing, MarksDeviceNamesAndEveryEntryThatSharesData) {
-  std::vector<std::uint8_t> image = ThreeEntryImage();
-  std::memcpy(image.data() + NameOffset(image, "first.txt"), "NUL.first", 9);
-  const sfx::ImageListing before = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
-  sfx::test::PointEntryAt(image, 2, before.entries[1].fields.data_offset + 2999, 1);
-  const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
-  EXPECT_FALSE(listing.ok());
-  ASSERT_EQ(listing.entries.size(), 3u);
-  EXPECT_TRUE(listing.entries[0].device_name);
-  EXPECT_FALSE(listing.entries[0].shares_data);
-  EXPECT_TRUE(listing.entries[1].shares_data);
-  EXPECT_TRUE(listing.entries[2].shares_data);
-  EXPECT_EQ(listing.sharing_entries, 2u);
+TEST(ImageListing, MarksWhatTheReadersRefuseAndDataThatIsShared) {
+  struct Case {
+    const char* what;
+    const char* first_name;        // replaces "first.txt" (9 characters)
+    std::uint32_t shift;           // the third entry points at the second's data + shift ...
+    std::uint32_t size;            // ... for this many bytes; 0: left alone
+    const char* problem;           // part of the listing's problem; "" for a sound image
+    bool sfx::ListedEntry::*flag;  // set on the entry that carries the problem
+  };
+  using sfx::ListedEntry;
+  const Case cases[] = {
+      {"exact sharing", "first.txt", 0, 3000, "", &ListedEntry::shares_data},
+      {"partial overlap", "first.txt", 2999, 1, "overlaps another entry's data partly", &ListedEntry::partly_overlaps},
+      {"device name", "NUL.first", 0, 0, "device name \"NUL.first\"", &ListedEntry::device_name},
+      {"forbidden character", "first?txt", 0, 0, "Windows cannot create \"first?txt\"",
+       &ListedEntry::windows_forbidden},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> image = ThreeEntryImage();
+    std::memcpy(image.data() + NameOffset(image, "first.txt"), c.first_name, 9);
+    sfx::test::SealDirectory(image);
+    const std::size_t carrier = c.size == 0 ? 0 : 2;
+    if (c.size != 0) sfx::test::PointEntryAt(image, 2, List(image).entries[1].fields.data_offset + c.shift, c.size);
+    const Listed listing = List(image);
+    ASSERT_EQ(listing.entries.size(), 3u) << c.what;
+    EXPECT_NE(listing.problem.find(c.problem), std::string::npos) << c.what << ": " << listing.problem;
+    EXPECT_EQ(listing.ok(), std::string(c.problem).empty()) << c.what;
+    EXPECT_TRUE(listing.entries[carrier].*c.flag) << c.what;
+    EXPECT_FALSE(listing.entries[carrier == 0 ? 2 : 0].*c.flag) << c.what;
+  }
 }
 
 TEST(ImageListing, StopsWhereTheDirectoryLeavesTheImage) {
@@ -264,7 +328,7 @@ TEST(ImageListing, StopsWhereTheDirectoryLeavesTheImage) {
   const std::size_t second = 52 + 24 + 12;
   sfx::StoreLE32(image.data() + second, 0x7FFFFFF0u);
   sfx::test::SealDirectory(image);
-  const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
+  const Listed listing = List(image);
   EXPECT_FALSE(listing.ok());
   EXPECT_FALSE(listing.directory_complete);
   EXPECT_EQ(listing.entries.size(), 1u);
@@ -273,7 +337,7 @@ TEST(ImageListing, StopsWhereTheDirectoryLeavesTheImage) {
 
 TEST(ImageListing, TooSmallImageHasNoHeader) {
   const std::vector<std::uint8_t> image(20, 0);
-  const sfx::ImageListing listing = sfx::ListImage(sfx::PayloadImageView(image.data(), image.size(), Table()));
+  const Listed listing = List(image);
   EXPECT_FALSE(listing.has_header);
   EXPECT_FALSE(listing.ok());
   EXPECT_TRUE(listing.entries.empty());

@@ -391,7 +391,8 @@ TEST_F(ImageTest, FindsEntriesWhoseDataOverlap) {
   const Case cases[] = {
       {"own ranges", 1, 4, 4, DataOverlap::Result::kNone},
       {"empty data at a used offset", 2, 0, 0, DataOverlap::Result::kNone},
-      {"the same range twice", 2, 0, 4, DataOverlap::Result::kFound},
+      {"the same range twice", 2, 0, 4, DataOverlap::Result::kNone},
+      {"the start of a range, shorter", 2, 0, 3, DataOverlap::Result::kFound},
       {"the last byte of one, the first of the next", 2, 3, 2, DataOverlap::Result::kFound},
       {"one byte inside another", 2, 6, 1, DataOverlap::Result::kFound},
   };
