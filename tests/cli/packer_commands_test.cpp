@@ -4,6 +4,7 @@
 // so that each one is damaged in exactly one known way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -236,9 +237,24 @@ TEST_F(PackerCommands, ExtractStopsAtACorruptEntryKeepingEarlierFiles) {
   const ToolRun extract = Sfxpack({"extract", P(block), "-o", P(Dir() / "out")});
   EXPECT_EQ(extract.exit_code, 1);
   EXPECT_NE(extract.err.find("corrupt payload"), std::string::npos) << extract.err;
+  EXPECT_NE(extract.err.find("1 file was written: \"first.txt\""), std::string::npos) << extract.err;
   EXPECT_TRUE(fs::exists(Dir() / "out" / "first.txt"));
   EXPECT_FALSE(fs::exists(Dir() / "out" / "ab"));
   EXPECT_FALSE(fs::exists(Dir() / "out" / "third.txt"));
+}
+
+TEST_F(PackerCommands, ExtractWritesOnlyIntoANewOrEmptyFolderUnlessForced) {
+  const fs::path block = MakeBlockFile("good.bin", nullptr, false);
+  const fs::path out = Dir() / "out";
+  fs::create_directories(out);
+  ASSERT_EQ(Sfxpack({"extract", P(block), "-o", P(out)}).exit_code, 0);  // empty
+  WriteText(out / "first.txt", "changed");
+  const ToolRun again = Sfxpack({"extract", P(block), "-o", P(out)});
+  EXPECT_EQ(again.exit_code, 1);
+  EXPECT_NE(again.err.find("not empty"), std::string::npos) << again.err;
+  EXPECT_EQ(ReadBytes(out / "first.txt"), std::vector<std::uint8_t>({'c', 'h', 'a', 'n', 'g', 'e', 'd'}));
+  EXPECT_EQ(Sfxpack({"extract", P(block), "-o", P(out), "--force"}).exit_code, 0);
+  EXPECT_EQ(ReadBytes(out / "first.txt"), std::vector<std::uint8_t>({'o', 'n', 'e'}));
 }
 
 TEST_F(PackerCommands, ExtractRefusesAnEscapingNameAndWritesNothingOutside) {
@@ -269,10 +285,15 @@ TEST_F(PackerCommands, ExtractRefusesADamagedStream) {
 TEST_F(PackerCommands, FilesThatCarryNoPayloadAreBadInput) {
   WriteText(Dir() / "text.txt", "just some text that is no payload");
   WriteBytes(Dir() / "plain.exe", MakeFakePe());
-  for (const char* name : {"text.txt", "plain.exe", "missing.bin"}) {
+  fs::create_directories(Dir() / "folder");
+  const std::map<std::string, std::string> reasons = {{"text.txt", "text.txt\" is neither an installer"},
+                                                      {"plain.exe", "plain.exe\" is not an installer"},
+                                                      {"missing.bin", "missing.bin\" ("},
+                                                      {"folder", "folder\" is a folder"}};
+  for (const auto& [name, reason] : reasons) {
     const ToolRun list = Sfxpack({"list", P(Dir() / name)});
     EXPECT_EQ(list.exit_code, 1) << name;
-    EXPECT_NE(list.err, "") << name;
+    EXPECT_NE(list.err.find(reason), std::string::npos) << list.err;
     EXPECT_EQ(Sfxpack({"extract", P(Dir() / name), "-o", P(Dir() / "out")}).exit_code, 1) << name;
   }
   EXPECT_FALSE(fs::exists(Dir() / "out" / "first.txt"));
@@ -347,6 +368,65 @@ TEST_F(PackerCommands, PackRefusesUnpackableFolders) {
   EXPECT_EQ(
       Sfxpack({"pack", P(Dir() / "src"), "-o", P(Dir() / "i.exe"), "--stub", P(Dir() / "src" / "Setup.exe")}).exit_code,
       1);
+}
+
+TEST_F(PackerCommands, PackReportsForMachinesExcludesAndNeverWritesAFileNamedDash) {
+  const fs::path src = MakeSourceFolder();
+  WriteText(src / ".git" / "HEAD", "ref");
+  WriteText(src / "sym.pdb", "symbols");
+  const fs::path out = Dir() / "p.bin";
+  const ToolRun json = Sfxpack({"pack", P(src), "-o", P(out), "--payload-only", "--json"});
+  ASSERT_EQ(json.exit_code, 0) << json.err;
+  const std::vector<std::uint8_t> bytes = ReadBytes(out);
+  const std::string sha = sfx::Sha256Hex(sfx::Sha256Of(bytes.data(), bytes.size()));
+  EXPECT_NE(json.out.find("\"size\":" + std::to_string(bytes.size()) + ",\"sha256\":\"" + sha + "\",\"entries\":10,"),
+            std::string::npos)
+      << json.out;
+  EXPECT_EQ(json.out.find('\n'), json.out.size() - 1) << json.out;  // one object, one line
+  EXPECT_NE(json.err.find("--exclude '.git'"), std::string::npos) << json.err;
+  EXPECT_NE(json.err.find("--exclude '*.pdb'"), std::string::npos) << json.err;
+
+  const ToolRun quiet =
+      Sfxpack({"pack", P(src), "-o", P(out), "--payload-only", "-q", "--exclude", ".git", "--exclude", "*.PDB"});
+  EXPECT_EQ(quiet.exit_code, 0) << quiet.err;
+  EXPECT_EQ(quiet.out + quiet.err, "");
+  EXPECT_EQ(Sfxpack({"list", P(out)}).out.find("sym.pdb"), std::string::npos);
+
+  const ToolRun dash = Sfxpack({"pack", P(src), "-o", "-", "--payload-only"});
+  EXPECT_EQ(dash.exit_code, 2);
+  EXPECT_FALSE(fs::exists("-"));
+}
+
+TEST_F(PackerCommands, PackAsksToNormaliseDecomposedNames) {
+  WriteText(Dir() / "src" / "Setup.exe", "x");
+  WriteText(Dir() / "src" /
+                U8Path("Caf"
+                       "e\xCC\x81.txt"),
+            "x");
+  const ToolRun pack = Sfxpack({"pack", P(Dir() / "src"), "-o", P(Dir() / "p.bin"), "--payload-only"});
+  EXPECT_EQ(pack.exit_code, 1);
+  EXPECT_NE(pack.err.find("Cafe\xCC\x81.txt\": the name is in decomposed Unicode form"), std::string::npos) << pack.err;
+  EXPECT_NE(pack.err.find("(NFC)"), std::string::npos) << pack.err;
+}
+
+TEST_F(PackerCommands, ListReportsAPayloadSectionTheLoaderWouldNotMap) {
+  const fs::path src = MakeSourceFolder();
+  WriteBytes(Dir() / "stub.exe", MakeFakePe());
+  const fs::path installer = Dir() / "i.exe";
+  ASSERT_EQ(Sfxpack({"pack", P(src), "-o", P(installer), "--stub", P(Dir() / "stub.exe"), "--level", "1"}).exit_code,
+            0);
+  std::vector<std::uint8_t> bytes = ReadBytes(installer);
+  const char name[] = ".sfxpay";
+  const auto payload_section = std::search(bytes.begin(), bytes.end(), name, name + 7);  // its section header
+  ASSERT_NE(payload_section, bytes.end());
+  sfx::StoreLE32(&*payload_section + 8, 0);  // VirtualSize
+  WriteBytes(installer, bytes);
+  const ToolRun list = Sfxpack({"list", P(installer)});
+  EXPECT_EQ(list.exit_code, 1);
+  EXPECT_NE(list.out.find("CORRUPT: the installer would not find its payload: its payload section has a VirtualSize "
+                          "of 0"),
+            std::string::npos)
+      << list.out;
 }
 
 TEST_F(PackerCommands, OrderFileSetsTheEntryOrder) {

@@ -7,6 +7,8 @@
 #include <map>
 #include <string>
 #include <system_error>
+#include <tuple>
+#include <vector>
 
 #include "packer/folder_scan.h"
 #include "packer/pack_error.h"
@@ -145,5 +147,27 @@ TEST(FolderScan, RefusesNamesThatAreNotUtf8) {
   EXPECT_NE(ScanError(dir.path()).find("UTF-8"), std::string::npos);
 }
 #endif
+
+TEST(FolderScan, ExcludesByNameOrRelativePath) {
+  for (const auto& [pattern, text, matches] :
+       std::vector<std::tuple<std::string, std::string, bool>>{{"*.pdb", "App.PDB", true},
+                                                               {"*.pdb", "app.pdb.txt", false},
+                                                               {"Thumbs.db", "thumbs.db", true},
+                                                               {"?.txt", "ab.txt", false},
+                                                               {"a*b*c", "aXbYbZc", true},
+                                                               {"", "", true}}) {
+    EXPECT_EQ(sfx::GlobMatches(pattern, text), matches) << pattern << " " << text;
+  }
+  ScratchDir dir;
+  WriteText(dir.path() / "Setup.exe", "x");
+  WriteText(dir.path() / "keep" / "a.pdb", "x");
+  WriteText(dir.path() / "drop" / "a.pdb", "x");
+  WriteText(dir.path() / ".git" / "HEAD", "x");
+  const sfx::FolderScan scan = sfx::ScanFolder(dir.path(), {"drop/*.pdb", ".git"});
+  EXPECT_EQ(NamesAndSizes(scan), (std::map<std::string, std::uint64_t>{{"Setup.exe", 1}, {"keep\\a.pdb", 1}}));
+  EXPECT_EQ(scan.excluded, 2u);
+  ASSERT_EQ(scan.warnings.size(), 1u);
+  EXPECT_NE(scan.warnings[0].find("--exclude '*.pdb'"), std::string::npos) << scan.warnings[0];
+}
 
 }  // namespace

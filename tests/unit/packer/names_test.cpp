@@ -155,6 +155,13 @@ TEST(EntryNameRules, LengthLimitLeavesRoomForTheWorkingFolder) {
 TEST(EntryNameRules, WarnsOnlyAboveTheLongNameMark) {
   EXPECT_EQ(sfx::EntryNameWarning(std::string(sfx::kLongEntryNameLength, 'n')), "");
   EXPECT_NE(sfx::EntryNameWarning(std::string(sfx::kLongEntryNameLength + 1, 'n')), "");
+  // Names near or past the limit itself: no temp folder is short enough.
+  for (std::size_t length : {sfx::kAnsiPathLimit - 12, sfx::kAnsiPathLimit + 99}) {
+    const std::string warning = sfx::EntryNameWarning(std::string(length, 'n'));
+    EXPECT_NE(warning.find("with any temp folder"), std::string::npos) << warning;
+  }
+  EXPECT_NE(sfx::EntryNameWarning(std::string(sfx::kAnsiPathLimit - 13, 'n')).find("more than 13 characters"),
+            std::string::npos);
 }
 
 TEST(EntryNameRules, HostComponentsWithBackslashesAreRefused) {

@@ -104,4 +104,26 @@ TEST(ManifestParsing, ReportsTheLineOfANameThatDoesNotConvert) {
   }
 }
 
+TEST(EarlyStop, SetupCfgAndSetupExeMustComeFirst) {
+  const std::vector<std::string> names = {"Setup.cfg", "Setup.exe", "a.txt", "sub\\Setup.exe"};
+  struct Case {
+    std::vector<std::size_t> order;
+    const char* problem;  // part of the refusal; "" when the order is fine
+  };
+  const Case cases[] = {
+      {{0, 1, 2, 3}, ""},
+      {{0, 1, 3, 2}, ""},
+      {{2, 0, 1, 3}, "puts \"a.txt\" before Setup.exe"},
+      {{0, 3, 1, 2}, "puts \"sub\\Setup.exe\" before Setup.exe"},
+      {{1, 0, 2, 3}, "Setup.exe before Setup.cfg"},
+  };
+  for (const Case& c : cases) {
+    const std::string problem = sfx::EarlyStopProblem(names, c.order);
+    EXPECT_EQ(problem.empty(), std::string(c.problem).empty()) << problem;
+    EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+  }
+  // Without both files there is no early stop to protect.
+  EXPECT_EQ(sfx::EarlyStopProblem({"a.txt", "Setup.exe"}, {0, 1}), "");
+}
+
 }  // namespace
