@@ -168,7 +168,8 @@ void WriteOutput(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
   std::error_code error;
   if (fs::is_directory(path, error)) throw PackError("the output " + QuotedPath(path) + " is a folder");
   static std::atomic<unsigned> counter{0};
-  fs::path temp = path;
+  const fs::path target = ExtendedLengthPath(path);
+  fs::path temp = target;
   temp += ".sfxpack-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".tmp";
   std::FILE* out = CreateNewFile(temp);
   if (out == nullptr) throw PackError("cannot create " + QuotedPath(temp) + Reason());
@@ -179,7 +180,7 @@ void WriteOutput(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     fs::remove(temp, error);
     throw PackError("cannot write " + QuotedPath(temp) + (written ? Reason() : reason));
   }
-  fs::rename(temp, path, error);
+  fs::rename(temp, target, error);
   if (error) {
     std::error_code ignored;
     fs::remove(temp, ignored);

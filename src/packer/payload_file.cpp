@@ -81,7 +81,7 @@ std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path) {
   if (std::filesystem::is_directory(path, error)) {
     throw PackError(QuotedPath(path) + " is a folder; name an installer or payload block file");
   }
-  std::FILE* in = OpenHostFile(path, "rb");
+  std::FILE* in = OpenHostFile(ExtendedLengthPath(path), "rb");
   if (in == nullptr) throw PackError("cannot open " + QuotedPath(path) + " (" + std::strerror(errno) + ")");
   std::vector<std::uint8_t> bytes;
   std::uint8_t chunk[65536];

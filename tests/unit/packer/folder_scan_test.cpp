@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "packer/folder_scan.h"
+#include "packer/host_path.h"
 #include "packer/pack_error.h"
 #include "support/files.h"
 
@@ -168,6 +169,17 @@ TEST(FolderScan, ExcludesByNameOrRelativePath) {
   EXPECT_EQ(scan.excluded, 2u);
   ASSERT_EQ(scan.warnings.size(), 1u);
   EXPECT_NE(scan.warnings[0].find("--exclude '*.pdb'"), std::string::npos) << scan.warnings[0];
+}
+
+TEST(FolderScan, ReadsAFolderWhosePathPassesWindowsLimit) {
+  ScratchDir dir;
+  fs::path deep = dir.path();
+  for (char c : {'a', 'b', 'c'}) deep /= std::string(100, c);
+  ASSERT_GT(deep.native().size(), 300u);
+  WriteText(sfx::ExtendedLengthPath(deep / "Setup.exe"), "x");
+  WriteText(sfx::ExtendedLengthPath(deep / "sub" / "a.txt"), "yz");
+  EXPECT_EQ(NamesAndSizes(sfx::ScanFolder(deep)),
+            (std::map<std::string, std::uint64_t>{{"Setup.exe", 1}, {"sub\\a.txt", 2}}));
 }
 
 }  // namespace
