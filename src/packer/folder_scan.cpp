@@ -3,10 +3,12 @@
 #include "packer/folder_scan.h"
 
 #include <system_error>
+#include <vector>
 
 #include "packer/codepage_1252.h"
 #include "packer/entry_name.h"
 #include "packer/entry_name_set.h"
+#include "packer/folder_listing.h"
 #include "packer/host_path.h"
 #include "packer/pack_error.h"
 
@@ -62,19 +64,17 @@ void CountUnwanted(ScanContext& context, const std::string& name, bool folder) {
 // ending in a backslash). Returns the number of files found below it.
 std::size_t ScanInto(ScanContext& context, const fs::path& folder, const std::string& prefix,
                      const std::string& relative_prefix) {
-  std::error_code error;
-  fs::directory_iterator it(folder, error);
-  if (error) {
-    context.problems.push_back(QuotedPath(folder) + ": cannot read the folder (" + error.message() + ")");
+  std::vector<FolderItem> items;
+  std::string error;
+  if (!ListFolder(folder, &items, &error)) {
+    context.problems.push_back(QuotedPath(folder) + ": cannot read the folder (" + error + ")");
     return 0;
   }
   std::size_t found = 0;
-  bool empty = true;
-  for (; it != fs::directory_iterator(); it.increment(error)) {
-    empty = false;
-    const fs::directory_entry& entry = *it;
-    const fs::path& path = entry.path();
-    const std::string host_name = PathToUtf8(path.filename());
+  const bool empty = items.empty();
+  for (const FolderItem& item : items) {
+    const fs::path path = folder / item.name;
+    const std::string host_name = PathToUtf8(item.name);
     if (Excluded(context, host_name, relative_prefix + host_name)) {
       ++context.result.excluded;
       continue;
@@ -86,21 +86,16 @@ std::size_t ScanInto(ScanContext& context, const fs::path& folder, const std::st
       continue;
     }
     const std::string name = prefix + component;
-    const fs::file_status status = entry.symlink_status(error);
-    if (error) {
-      context.problems.push_back(QuotedPath(path) + ": " + error.message());
-      continue;
-    }
-    if (fs::is_symlink(status)) {
+    if (item.kind == FolderItem::Kind::kLink) {
       context.problems.push_back(QuotedPath(path) + " is a symbolic link; links are not packed");
       continue;
     }
-    if (fs::is_directory(status)) {
+    if (item.kind == FolderItem::Kind::kFolder) {
       CountUnwanted(context, host_name, true);
       found += ScanInto(context, path, name + "\\", relative_prefix + host_name + "/");
       continue;
     }
-    if (!fs::is_regular_file(status)) {
+    if (item.kind != FolderItem::Kind::kFile) {
       context.problems.push_back(QuotedPath(path) + " is not a regular file");
       continue;
     }
@@ -112,16 +107,10 @@ std::size_t ScanInto(ScanContext& context, const fs::path& folder, const std::st
     }
     std::string warning = EntryNameWarning(name);
     if (!warning.empty()) context.result.warnings.push_back(QuotedPath(path) + ": the name " + warning);
-    const std::uint64_t size = entry.file_size(error);
-    if (error) {
-      context.problems.push_back(QuotedPath(path) + ": " + error.message());
-      continue;
-    }
     CountUnwanted(context, host_name, false);
-    context.result.files.push_back({path, name, size});
+    context.result.files.push_back({path, name, item.size});
     ++found;
   }
-  if (error) context.problems.push_back(QuotedPath(folder) + ": cannot read the folder (" + error.message() + ")");
   if (empty && !prefix.empty()) {
     context.result.warnings.push_back(QuotedPath(folder) +
                                       " is an empty folder; an installer holds files only, so it is left out");
