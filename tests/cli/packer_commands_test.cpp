@@ -391,6 +391,9 @@ TEST_F(PackerCommands, PackReportsForMachinesExcludesAndNeverWritesAFileNamedDas
   EXPECT_EQ(quiet.exit_code, 0) << quiet.err;
   EXPECT_EQ(quiet.out + quiet.err, "");
   EXPECT_EQ(Sfxpack({"list", P(out)}).out.find("sym.pdb"), std::string::npos);
+  for (const auto& item : fs::directory_iterator(Dir())) {
+    EXPECT_NE(item.path().extension(), ".tmp") << "the temporary output stayed: " << item.path();
+  }
 
   const ToolRun dash = Sfxpack({"pack", P(src), "-o", "-", "--payload-only"});
   EXPECT_EQ(dash.exit_code, 2);
