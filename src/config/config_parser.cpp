@@ -327,4 +327,12 @@ bool ParseSetupConfigQuiet(SetupConfig* config, const char* path, std::string* m
   return false;
 }
 
+bool ParseSetupConfigBytesQuiet(SetupConfig* config, const std::uint8_t* bytes, std::size_t size,
+                                std::string* message) {
+  const char* text = ParseInto(config, nullptr, bytes, size);
+  if (text == nullptr) return true;
+  if (message != nullptr) *message = text;
+  return false;
+}
+
 }  // namespace sfx
