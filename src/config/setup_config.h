@@ -52,7 +52,6 @@ bool ParseSetupConfigBytes(SetupConfig* config, const std::uint8_t* bytes, std::
 bool ParseSetupConfigQuiet(SetupConfig* config, const char* path, std::string* message);
 
 // The in-memory parse with the failure message handed back in `*message`.
-bool ParseSetupConfigBytesQuiet(SetupConfig* config, const std::uint8_t* bytes, std::size_t size,
-                                std::string* message);
+bool ParseSetupConfigBytesQuiet(SetupConfig* config, const std::uint8_t* bytes, std::size_t size, std::string* message);
 
 }  // namespace sfx
