@@ -3,8 +3,9 @@
 #   bin/sfxpack[.exe]                         the vendor's tool
 #   share/sfxpack/stubs/win32/sfxstub.exe     the 32-bit stub (the default)
 #   share/sfxpack/stubs/win64/sfxstub.exe     the 64-bit stub
-#   share/sfxpack/tools/sfx_installer_driver.exe  runs an installer under Wine
-#                                             or Windows and reports what it did
+#   share/sfxpack/tools/win32/sfx_installer_driver.exe, and win64/: run an
+#                                             installer of that kind under Wine or
+#                                             Windows and report what it did
 #   bin/sfxpack-try-installer                 that run headless under Wine, in a
 #                                             scratch prefix (not on Windows)
 #   share/man/man1/sfxpack.1.gz, sfxpack-try-installer.1.gz,
@@ -32,13 +33,19 @@ foreach(arch win32 win64)
   endif()
 endforeach()
 
-# The installer driver is a 32-bit Windows program of the win32 build
-# (tests/wine/driver_main.cpp), taken from the folder of the win32 stub.
-if(SFX_STUB_FILE_WIN32)
-  get_filename_component(sfx_stub_dir "${SFX_STUB_FILE_WIN32}" DIRECTORY)
-  set(SFX_INSTALLER_DRIVER_FILE "${sfx_stub_dir}/sfx_installer_driver.exe")
-  install(FILES "${SFX_INSTALLER_DRIVER_FILE}" DESTINATION share/sfxpack/tools COMPONENT sfxpack)
-endif()
+# The installer drivers (tests/wine/driver_main.cpp) of the win32 and win64
+# builds, taken from the folder of the stub of the same kind:
+# sfxpack-try-installer runs each installer with the driver of its kind.
+set(SFX_INSTALLER_DRIVER_FILES "")
+foreach(arch win32 win64)
+  string(TOUPPER ${arch} upper)
+  if(SFX_STUB_FILE_${upper})
+    get_filename_component(sfx_stub_dir "${SFX_STUB_FILE_${upper}}" DIRECTORY)
+    install(FILES "${sfx_stub_dir}/sfx_installer_driver.exe" DESTINATION share/sfxpack/tools/${arch}
+            COMPONENT sfxpack)
+    list(APPEND SFX_INSTALLER_DRIVER_FILES "${sfx_stub_dir}/sfx_installer_driver.exe")
+  endif()
+endforeach()
 
 # The repository holds no license file; the copyright file says so, and
 # both packages carry it with the README.

@@ -34,7 +34,7 @@ dpkg -x "$deb" "$root"
 for file in usr/bin/sfxpack usr/bin/sfxpack-try-installer usr/share/man/man1/sfxpack.1.gz \
   usr/share/man/man1/sfxpack-try-installer.1.gz \
   usr/share/man/man5/sfxpack-config.5.gz usr/share/doc/sfxpack/copyright usr/share/doc/sfxpack/changelog.gz \
-  usr/share/sfxpack/tools/sfx_installer_driver.exe \
+  usr/share/sfxpack/tools/win32/sfx_installer_driver.exe usr/share/sfxpack/tools/win64/sfx_installer_driver.exe \
   usr/share/sfxpack/stubs/win32/sfxstub.exe usr/share/sfxpack/stubs/win64/sfxstub.exe; do
   [ -f "$root/$file" ] || fail "the package lacks /$file"
 done
