@@ -16,6 +16,7 @@
 #include "config/config_keywords.h"
 #include "config/config_number.h"
 #include "config/config_reader.h"
+#include "config/product_executable.h"
 
 namespace sfx {
 namespace {
@@ -31,8 +32,6 @@ struct LintToken {
   Place at;        // the token's first character, or its opening quote
   Place quote_at;  // where quoting opened, when `quoted`
 };
-
-bool IsConfigSpace(int c) { return (c >= 0x09 && c <= 0x0D) || c == 0x20; }
 
 std::string Hex8(std::uint32_t value) {
   char buffer[16];
@@ -76,7 +75,7 @@ class PlacedTokenizer {
       }
       if (c == '#') {
         comment = true;
-      } else if (IsConfigSpace(c)) {
+      } else if (IsConfigWhitespace(c)) {
         if (!started) continue;
         if (!token.quoted) return token;
         token.text.push_back(static_cast<char>(c));
@@ -219,19 +218,16 @@ class Walk {
       stopped_ = true;
       return;
     }
-    for (std::size_t i = 0; i < kStatementKeywordTexts.size(); ++i) {
-      if (CompareKeyword(token->text, kStatementKeywordTexts[i]) == 0) {
-        Statement(static_cast<StatementKeyword>(i), *token);
-        return;
-      }
+    const KeywordMatch match = MatchKeyword(token->text);
+    if (match.kind == KeywordMatch::kStatement) {
+      Statement(match.statement, *token);
+      return;
     }
-    for (const FileFlagKeyword& flag : kFileFlagKeywords) {
-      if (CompareKeyword(token->text, flag.keyword) == 0) {
-        if (!pending_) pending_at_ = token->at;
-        pending_ |= flag.bit;
-        if (token->quoted) Fail(token->at);
-        return;
-      }
+    if (match.kind == KeywordMatch::kFileFlag) {
+      if (!pending_) pending_at_ = token->at;
+      pending_ |= match.bit;
+      if (token->quoted) Fail(token->at);
+      return;
     }
     pending_ = 0;
     if (!token->quoted) Fail(token->at, NotQuotedHint(token->text));
@@ -358,7 +354,7 @@ std::string OneLine(std::string message) {
 bool LooksLikePlainText(std::string_view bytes) {
   return std::all_of(bytes.begin(), bytes.end(), [](char ch) {
     const auto c = static_cast<unsigned char>(ch);
-    return IsConfigSpace(c) || (c >= 0x20 && c <= 0x7E);
+    return IsConfigWhitespace(c) || IsPrintableConfigByte(c);
   });
 }
 
@@ -393,8 +389,7 @@ std::string ClosestKeyword(std::string_view word) {
       best = keyword;
     }
   };
-  for (const char* keyword : kStatementKeywordTexts) consider(keyword);
-  for (const FileFlagKeyword& flag : kFileFlagKeywords) consider(flag.keyword);
+  ForEachKeyword(consider);
   return best;
 }
 
@@ -439,12 +434,13 @@ ConfigLint LintSetupConfig(std::string_view bytes) {
   }
   if (!walk.any_token()) {
     lint.errors.push_back({1, 1,
-                           "empty configuration: with no statements the installer accepts any installed version of "
-                           "any program registered as mivor.exe"});
+                           std::string("empty configuration: with no statements the installer accepts any installed "
+                                       "version of any program registered as ") +
+                               kProductExecutable});
   } else if (!walk.product_name() && lint.config.mp3_install == 0) {
     lint.errors.push_back({1, 1,
-                           "no PRODUCT_NAME: the installer then accepts any program registered as mivor.exe; name "
-                           "the product, for instance PRODUCT_NAME \"Mivor\""});
+                           std::string("no PRODUCT_NAME: the installer then accepts any program registered as ") +
+                               kProductExecutable + "; name the product, for instance PRODUCT_NAME \"Mivor\""});
   }
   return lint;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "config/config_keywords.h"
 #include "config/config_lint.h"
 #include "config/config_scrambler.h"
 
@@ -142,6 +143,14 @@ TEST(ConfigLint, PacksVersionsAsTheInstallerDoes) {
   EXPECT_EQ(DottedVersion(0x04FFFFFF), "4.255.255.255");
   EXPECT_EQ(ClosestKeyword("prodct_title"), "PRODUCT_TITLE");
   EXPECT_EQ(ClosestKeyword("readme"), "");
+}
+
+TEST(ConfigLint, SuggestsEveryKeywordForItsFirstTwoLettersSwapped) {
+  ForEachKeyword([](const char* keyword) {
+    std::string word = keyword;
+    std::swap(word[0], word[1]);
+    EXPECT_EQ(ClosestKeyword(word), keyword) << word;
+  });
 }
 
 }  // namespace
