@@ -24,6 +24,21 @@ const sfxpack::Command kCommands[] = {
     {"scramble-config", &sfxpack::SetupScrambleConfig},
 };
 
+// With a first argument that is neither an option nor a command, says so
+// and names the commands, rather than asking for a command that was given.
+bool IsUnknownCommand(int argc, char** argv) {
+  if (argc < 2 || argv[1][0] == '-') return false;
+  const std::string word = argv[1];
+  std::string names;
+  for (const sfxpack::Command& command : kCommands) {
+    if (word == command.name) return false;
+    names += names.empty() ? command.name : std::string(", ") + command.name;
+  }
+  std::fprintf(stderr, "sfxpack: unknown command '%s' (the commands are %s)\nRun with --help for more information.\n",
+               word.c_str(), names.c_str());
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -37,6 +52,7 @@ int main(int argc, char** argv) {
     runners.emplace_back(app.get_subcommand(command.name), std::move(run));
   }
 
+  if (IsUnknownCommand(argc, argv)) return sfxpack::kExitUsage;
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

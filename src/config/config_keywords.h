@@ -1,13 +1,14 @@
 // Keywords of setup configuration files and the entry flag bits.
 //
-// Statement keywords are tried first, in the order of `kStatementKeywords`;
-// a token that matches none is tried against the file-flag keywords in the
-// order of `kFileFlagKeywords` (PELADORDIR, bit 0x200, is tried before
-// ORLDIR, bit 0x100). A token that matches no keyword names a file.
+// The keywords are listed once, in config_keywords.def. Statement keywords
+// are tried first, in the order of `kStatementKeywordTexts`; a token that
+// matches none is tried against the file-flag keywords in the order of
+// `kFileFlagKeywords`. A token that matches no keyword names a file.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace sfx {
 
@@ -26,46 +27,39 @@ struct FileFlagKeyword {
   std::uint32_t bit;
 };
 
-inline constexpr std::array<FileFlagKeyword, 15> kFileFlagKeywords = {{
-    {"WIN95", 0x1},
-    {"WINNT", 0x2},
-    {"WIN31", 0x4},
-    {"WIN2000", 0x8},
-    {"DRIVERDIR", 0x10},
-    {"WINDOWSDIR", 0x20},
-    {"SYSTEMDIR", 0x40},
-    {"COVERDIR", 0x80},
-    {"PELADORDIR", 0x200},
-    {"ORLDIR", 0x100},
-    {"ONLY_IF_EXISTS", 0x1000},
-    {"ONLY_IF_AVAILABLE", 0x2000},
-    {"RENAME_OLD", 0x4000},
-    {"DELETE", 0x8000},
-    {"REGDELETE", 0x10000},
-}};
+inline constexpr auto kFileFlagKeywords = std::to_array<FileFlagKeyword>({
+#define SFX_FILE_FLAG_KEYWORD(text, bit) {text, bit},
+#include "config/config_keywords.def"
+});
 
 // Statement keywords, in the order in which the parser compares them.
 enum class StatementKeyword {
-  kUpdateTressel,
-  kCheckLanguage,
-  kNoReboot,
-  kMp3Install,
-  kMp3ProInstall,
-  kMpeg2Install,
-  kNoRegEntries,
-  kVersionLo,
-  kVersionHi,
-  kProductName,
-  kProductTitle,
-  kUseSubdir,
-  kSetRegStr,
-  kSetRegDw,
+#define SFX_STATEMENT_KEYWORD(enumerator, text) enumerator,
+#include "config/config_keywords.def"
 };
 
-inline constexpr std::array<const char*, 14> kStatementKeywordTexts = {
-    "UPDATE_TRESSEL", "CHECK_LANGUAGE", "NO_REBOOT",   "MP3_INSTALL", "MP3PRO_INSTALL",
-    "MPEG2_INSTALL",  "NO_REGENTRIES",  "VERSION_LO",  "VERSION_HI",  "PRODUCT_NAME",
-    "PRODUCT_TITLE",  "USE_SUBDIR",     "SET_REG_STR", "SET_REG_DW",
+inline constexpr auto kStatementKeywordTexts = std::to_array<const char*>({
+#define SFX_STATEMENT_KEYWORD(enumerator, text) text,
+#include "config/config_keywords.def"
+});
+
+// What a token is, by the parser's order: a statement keyword, else a
+// file-flag keyword, else a file name (kind kNone).
+struct KeywordMatch {
+  enum Kind { kNone, kStatement, kFileFlag } kind = kNone;
+  StatementKeyword statement = StatementKeyword::kUpdateTressel;  // with kStatement
+  std::uint32_t bit = 0;                                          // with kFileFlag
 };
+
+// Matches `token` against the keywords with CompareKeyword (config_reader.h).
+KeywordMatch MatchKeyword(const std::string& token);
+
+// Calls `visit` with the text of every keyword, statements first, each list
+// in its order.
+template <typename Visit>
+void ForEachKeyword(Visit visit) {
+  for (const char* text : kStatementKeywordTexts) visit(text);
+  for (const FileFlagKeyword& flag : kFileFlagKeywords) visit(flag.keyword);
+}
 
 }  // namespace sfx

@@ -124,19 +124,16 @@ bool Parser::Step() {
     CheckNoPendingFlags();
     return false;
   }
-  for (std::size_t i = 0; i < kStatementKeywordTexts.size(); ++i) {
-    if (CompareKeyword(*token, kStatementKeywordTexts[i]) == 0) {
-      token.reset();  // the keyword is released before its first argument is read
-      RunStatement(static_cast<StatementKeyword>(i), quoted);
-      return true;
-    }
+  const KeywordMatch match = MatchKeyword(*token);
+  if (match.kind == KeywordMatch::kStatement) {
+    token.reset();  // the keyword is released before its first argument is read
+    RunStatement(match.statement, quoted);
+    return true;
   }
-  for (const FileFlagKeyword& flag : kFileFlagKeywords) {
-    if (CompareKeyword(*token, flag.keyword) == 0) {
-      pending_flags_ |= flag.bit;
-      RequireUnquoted(quoted);
-      return true;
-    }
+  if (match.kind == KeywordMatch::kFileFlag) {
+    pending_flags_ |= match.bit;
+    RequireUnquoted(quoted);
+    return true;
   }
   ConfigEntry entry{pending_flags_, nullptr, nullptr, nullptr, 0};
   entry.name = KeepForEntries(std::move(*token));
@@ -322,6 +319,14 @@ bool ParseSetupConfigBytes(SetupConfig* config, const std::uint8_t* bytes, std::
 
 bool ParseSetupConfigQuiet(SetupConfig* config, const char* path, std::string* message) {
   const char* text = ParseInto(config, path);
+  if (text == nullptr) return true;
+  if (message != nullptr) *message = text;
+  return false;
+}
+
+bool ParseSetupConfigBytesQuiet(SetupConfig* config, const std::uint8_t* bytes, std::size_t size,
+                                std::string* message) {
+  const char* text = ParseInto(config, nullptr, bytes, size);
   if (text == nullptr) return true;
   if (message != nullptr) *message = text;
   return false;

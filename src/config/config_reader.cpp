@@ -11,12 +11,8 @@ namespace {
 constexpr int kQuote = 0x22;
 constexpr int kCommentStart = 0x23;
 constexpr int kLineFeed = 0x0A;
-constexpr std::uint8_t kKeyStep = 15;
-constexpr std::uint8_t kFirstByteMask = 0x20;
 
-// Classic-locale classes, spelled out so that no locale can change them.
-bool IsPrintableByte(int c) { return c >= 0x20 && c <= 0x7E; }
-bool IsWhitespaceByte(int c) { return (c >= 0x09 && c <= 0x0D) || c == 0x20; }
+// A classic-locale class, spelled out so that no locale can change it.
 int FoldCase(int c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
 
 // Appends one byte, turning an allocation failure into the "mem" message.
@@ -42,14 +38,14 @@ int ReadConfigChar(ConfigReader& reader) {
     reader.at_end = true;
     return EOF;
   }
-  if (reader.first_byte_pending && !IsPrintableByte(c)) {
+  if (reader.first_byte_pending && !IsPrintableConfigByte(c)) {
     reader.scrambled = true;
-    reader.key = static_cast<std::uint8_t>(c ^ kFirstByteMask);
+    reader.key = static_cast<std::uint8_t>(c ^ kScrambleFirstByteMask);
   }
   int result = c;
   if (reader.scrambled) {
     result = c ^ reader.key;
-    reader.key = static_cast<std::uint8_t>(reader.key + kKeyStep);  // wraps modulo 256
+    reader.key = static_cast<std::uint8_t>(reader.key + kScrambleKeyStep);  // wraps modulo 256
   }
   reader.first_byte_pending = false;
   return result;
@@ -76,7 +72,7 @@ std::optional<std::string> NextConfigToken(ConfigReader& reader, bool* quoted) {
       in_comment = true;
       continue;
     }
-    if (IsWhitespaceByte(c)) {
+    if (IsConfigWhitespace(c)) {
       if (!started) continue;
       if (*quoted) {
         AppendTokenByte(text, c);

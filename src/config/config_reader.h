@@ -39,6 +39,19 @@ struct ConfigReader {
   bool at_end = false;                  // end of file was seen; it persists
 };
 
+// The scramble: a first byte outside 0x20..0x7E marks a scrambled file and
+// starts the key at that byte XOR kScrambleFirstByteMask; the key grows by
+// kScrambleKeyStep after every byte. The scrambler (config_scrambler.h)
+// writes with the same constants.
+inline constexpr std::uint8_t kScrambleFirstByteMask = 0x20;
+inline constexpr std::uint8_t kScrambleKeyStep = 15;
+
+// Classic-locale character classes, spelled out so that no locale can change
+// them: printable ASCII (a first byte outside it marks a scrambled file), and
+// the whitespace that ends an unquoted word.
+inline constexpr bool IsPrintableConfigByte(int c) { return c >= 0x20 && c <= 0x7E; }
+inline constexpr bool IsConfigWhitespace(int c) { return (c >= 0x09 && c <= 0x0D) || c == 0x20; }
+
 // Message texts of the ConfigErrors thrown by the reader and tokenizer.
 inline constexpr const char* kMsgUnterminatedString = "unterminated string";
 inline constexpr const char* kMsgMem = "mem";

@@ -3,16 +3,11 @@
 
 #include <stdexcept>
 
+#include "config/config_reader.h"
+
 namespace sfx {
 
-namespace {
-
-constexpr std::uint8_t kFirstByteMask = 0x20;
-constexpr std::uint8_t kKeyStep = 15;
-
-}  // namespace
-
-bool IsScrambleMarker(std::uint8_t marker) { return marker < 0x20 || marker > 0x7E; }
+bool IsScrambleMarker(std::uint8_t marker) { return !IsPrintableConfigByte(marker); }
 
 std::string ScrambleConfig(const std::string& plain, std::uint8_t marker) {
   if (!IsScrambleMarker(marker)) {
@@ -22,10 +17,10 @@ std::string ScrambleConfig(const std::string& plain, std::uint8_t marker) {
   out.reserve(plain.size() + 1);
   out.push_back(static_cast<char>(marker));
   // The reader XORs the marker with k0 and then steps the key once.
-  auto key = static_cast<std::uint8_t>((marker ^ kFirstByteMask) + kKeyStep);
+  auto key = static_cast<std::uint8_t>((marker ^ kScrambleFirstByteMask) + kScrambleKeyStep);
   for (const char c : plain) {
     out.push_back(static_cast<char>(static_cast<std::uint8_t>(c) ^ key));
-    key = static_cast<std::uint8_t>(key + kKeyStep);  // wraps modulo 256
+    key = static_cast<std::uint8_t>(key + kScrambleKeyStep);  // wraps modulo 256
   }
   return out;
 }

@@ -51,4 +51,7 @@ bool ParseSetupConfigBytes(SetupConfig* config, const std::uint8_t* bytes, std::
 // instead of being written to the standard error stream.
 bool ParseSetupConfigQuiet(SetupConfig* config, const char* path, std::string* message);
 
+// The in-memory parse with the failure message handed back in `*message`.
+bool ParseSetupConfigBytesQuiet(SetupConfig* config, const std::uint8_t* bytes, std::size_t size, std::string* message);
+
 }  // namespace sfx

@@ -10,6 +10,7 @@
 
 #include <cstring>
 
+#include "config/product_executable.h"
 #include "config/setup_config.h"
 #include "update/product_locator.h"
 #include "update/update_platform.h"
@@ -20,7 +21,6 @@ namespace {
 
 constexpr char kProductFolderName[] = "Mivor";
 constexpr char kProfileSuffix[] = ".ini";
-constexpr char kProductExecutable[] = "mivor.exe";
 constexpr char kAppPathsPrefix[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 constexpr char kAppPathsPrefixNT[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\App Paths\\";
 

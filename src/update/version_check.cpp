@@ -18,12 +18,12 @@
 #include <cstring>
 #include <memory>
 
+#include "config/product_executable.h"
 #include "update/version_library.h"
 
 namespace sfx {
 namespace {
 
-constexpr char kProductExecutable[] = "mivor.exe";
 constexpr char kLanguageFile[] = "mivorjpn.nls";
 constexpr char kProductNamePath[] = "\\StringFileInfo\\040904B0\\ProductName";
 

@@ -27,9 +27,14 @@ const char kGoodConfig[] =
     "WINNT SET_REG_DW Count zz\n";
 
 TEST_F(ConfigCommands, CheckConfigListsEveryFieldAndEntry) {
-  const ToolRun run = Sfxpack({"check-config", File("Setup.cfg", kGoodConfig).string()});
+  const fs::path cfg = File("Setup.cfg", kGoodConfig);
+  const ToolRun run = Sfxpack({"check-config", cfg.string()});
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.err, "");
+  std::string err = run.err;
+  std::erase(err, '\r');
+  EXPECT_EQ(err, cfg.string() +
+                     ":6:24: warning: SET_REG_DW value 'zz' is not a hexadecimal number: the installer stores "
+                     "0x0000002A\n");
   const std::string expected =
       "version_lo      0x04000000\n"
       "version_hi      0x040200FF\n"
@@ -64,12 +69,14 @@ TEST_F(ConfigCommands, CheckConfigJsonHasOnlyTheFieldsEachEntryFills) {
   std::string out = run.out;
   std::erase(out, '\r');
   EXPECT_EQ(out,
+            "{\"ok\":true,\"errors\":[],\"warnings\":[{\"line\":6,\"column\":24,\"message\":\"SET_REG_DW value "
+            "'zz' is not a hexadecimal number: the installer stores 0x0000002A\"}],\"config\":"
             "{\"version_lo\":67108864,\"version_hi\":67240191,\"product_name\":\"Mivor\",\"flags\":3,"
             "\"check_language\":1,\"product_title\":null,\"no_reboot\":0,\"mp3_install\":0,\"mp3pro_install\":0,"
             "\"mpeg2_install\":0,\"no_regentries\":0,\"entries\":["
             "{\"flags\":1537,\"name\":\"a.dll\",\"subdir\":\"plug ins\"},"
             "{\"flags\":262144,\"name\":\"Path\",\"str_value\":\"C:\\\\Mivor\"},"
-            "{\"flags\":131074,\"name\":\"Count\",\"dword_value\":42}]}\n");
+            "{\"flags\":131074,\"name\":\"Count\",\"dword_value\":42}]}}\n");
 }
 
 TEST_F(ConfigCommands, CheckConfigJsonEscapesAndConvertsWindows1252) {
@@ -78,40 +85,72 @@ TEST_F(ConfigCommands, CheckConfigJsonEscapesAndConvertsWindows1252) {
   // control byte.
   const std::string config = "PRODUCT_TITLE \"\xE9\x80\x81\\\t\n\x01\" \"x\x7F\"\n";
   const ToolRun run = Sfxpack({"check-config", "--json", File("Setup.cfg", config).string()});
-  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.exit_code, 1);  // no PRODUCT_NAME; the record is there all the same
   EXPECT_NE(run.out.find("\"product_title\":\"\xC3\xA9\xE2\x82\xAC\\u0081\\\\\\t\\n\\u0001\""), std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("{\"flags\":0,\"name\":\"x\\u007F\"}"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("\"product_name\":null"), std::string::npos) << run.out;
 }
 
-TEST_F(ConfigCommands, CheckConfigFailureWritesExactlyTheParsersMessage) {
+TEST_F(ConfigCommands, CheckConfigPlacesEveryMistakeAndAlwaysWritesJson) {
+  // The parser's message unchanged (its line feed on one line), and the
+  // mistakes the stub accepts without a word; --strict fails on warnings.
   const struct {
     const char* config;
-    std::string message;
+    int exit_code;
+    int strict_exit_code;
+    std::string diagnostic;
   } cases[] = {
-      {"WIN95", "file flags without filename"},
-      {"PRODUCT_NAME", "no argument for PRODUCT_NAME"},
-      {"setup.exe", "A string was not quoted: might be a misspelled keyword."},
-      {"\"open", "unterminated string"},
+      {"PRODUCT_NAME", 1, 1, "1:1: error: no argument for PRODUCT_NAME"},
+      {"PRODUCT_NAME \"M\"\n  \"open", 1, 1, "2:3: error: unterminated string"},
+      {"PRODUCT_NAME \"M\" \"NO_REBOOT\"", 1, 1,
+       "1:18: error: A keyword was quoted as if it was a filename. Sorry, no file can have the name of a keyword."},
+      {"", 1, 1, "1:1: error: empty configuration"},
+      {"VERSION_LO 04000000", 1, 1, "1:1: error: no PRODUCT_NAME"},
+      {"PRODUCT_NAME \"M\" VERSION_LO 5.0.0.0", 0, 1, "1:29: warning: VERSION_LO 5.0.0.0 is read as 0x00000005"},
+      {"PRODUCT_NAME \"M\"\nVERSION_LO 05000000 VERSION_HI 04FFFFFF", 0, 1, "2:21: warning: empty range"},
   };
   for (const auto& c : cases) {
-    const ToolRun run = Sfxpack({"check-config", File("Setup.cfg", c.config).string()});
-    EXPECT_EQ(run.exit_code, 1) << c.config;
-    EXPECT_EQ(run.err, c.message) << c.config;
-    EXPECT_EQ(run.out, "") << c.config;
-    const ToolRun json = Sfxpack({"check-config", "--json", File("Setup.cfg", c.config).string()});
-    EXPECT_EQ(json.exit_code, 1) << c.config;
-    EXPECT_EQ(json.err, c.message) << c.config;
-    EXPECT_EQ(json.out, "") << c.config;
+    const fs::path cfg = File("Setup.cfg", c.config);
+    const ToolRun run = Sfxpack({"check-config", cfg.string()});
+    EXPECT_EQ(run.exit_code, c.exit_code) << c.config;
+    EXPECT_EQ(run.err.rfind(cfg.string() + ":" + c.diagnostic, 0), 0u) << run.err;
+    const ToolRun json = Sfxpack({"check-config", "--json", "--strict", cfg.string()});
+    EXPECT_EQ(json.exit_code, c.strict_exit_code) << c.config;
+    EXPECT_EQ(json.err, "") << c.config;
+    EXPECT_EQ(json.out.rfind("{\"ok\":false,\"errors\":[", 0), 0u) << json.out;
   }
+  const ToolRun missing = Sfxpack({"check-config", "--json", (dir_ / "nothing.cfg").string()});
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_EQ(missing.out.rfind("{\"ok\":false,\"errors\":[{\"line\":0,\"column\":0,\"message\":\"cannot open: ", 0), 0u)
+      << missing.out;
+  EXPECT_EQ(Sfxpack({"check-config"}).exit_code, 2);
+  EXPECT_EQ(Sfxpack({"lst"}).err.rfind("sfxpack: unknown command 'lst'", 0), 0u);
 }
 
-TEST_F(ConfigCommands, CheckConfigMissingFileAndUsage) {
-  const ToolRun missing = Sfxpack({"check-config", (dir_ / "nothing.cfg").string()});
-  EXPECT_EQ(missing.exit_code, 1);
-  EXPECT_EQ(missing.err, "open config file");
-  EXPECT_EQ(Sfxpack({"check-config"}).exit_code, 2);
+TEST_F(ConfigCommands, CheckConfigVerdictForAnInstalledVersion) {
+  const fs::path cfg =
+      File("Setup.cfg", "VERSION_LO 04000000 VERSION_HI 04FFFFFF PRODUCT_NAME \"Mivor\" CHECK_LANGUAGE");
+  const struct {
+    std::vector<std::string> options;
+    std::string json_tail;
+  } cases[] = {
+      {{"4.0.3.0"}, "\"installed_version\":67109632,\"applies\":true,\"reason\":\"in range\"}"},
+      {{"5.0.0.0"}, "\"installed_version\":83886080,\"applies\":false,\"reason\":\"above VERSION_HI\"}"},
+      {{"4.1", "--installed-product", "mivor"}, "\"applies\":false,\"reason\":\"product name differs\"}"},
+      {{"4.1", "--language-file", "missing"}, "\"applies\":false,\"reason\":\"language file missing\"}"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"check-config", "--json", cfg.string(), "--installed-version"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const ToolRun run = Sfxpack(args);
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_NE(run.out.find(c.json_tail), std::string::npos) << run.out;
+  }
+  const ToolRun text = Sfxpack({"check-config", cfg.string(), "--installed-version", "4.0.259.0", "--explain"});
+  EXPECT_NE(text.out.find("installed version 4.0.3.0 (packed 0x04000300): the update applies"), std::string::npos);
+  EXPECT_NE(text.out.find("App Paths\\mivor.exe"), std::string::npos) << text.out;
+  EXPECT_EQ(Sfxpack({"check-config", cfg.string(), "--installed-version", "4.0.x"}).exit_code, 2);
 }
 
 TEST_F(ConfigCommands, ScrambledConfigParsesToTheSameRecord) {

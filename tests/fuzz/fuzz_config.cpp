@@ -7,7 +7,9 @@
 // stay readable; otherwise the input is written as it is. Scrambling is a
 // one-to-one map, so every scrambled file can still be reached.
 // Properties: no fault in the parser; a success gives an entry array ended
-// by a null name with readable texts, a failure gives a message.
+// by a null name with readable texts, a failure gives a message. The linter
+// agrees with the parser and places its message in the text (unless the
+// text is a plain file that the installer reads as scrambled).
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +17,7 @@
 #include <random>
 #include <string>
 
+#include "config/config_lint.h"
 #include "config/config_scrambler.h"
 #include "config/setup_config.h"
 #include "fuzz_support.h"
@@ -53,7 +56,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   sfx::SetupConfig config;
   std::string message;
-  if (sfx::ParseSetupConfigQuiet(&config, scratch.path.c_str(), &message)) {
+  const bool parsed = sfx::ParseSetupConfigQuiet(&config, scratch.path.c_str(), &message);
+  const sfx::ConfigLint lint = sfx::LintSetupConfig(content);
+  sfx::fuzz::Require(lint.parsed == parsed, "the linter's parse agrees with the parser");
+  if (!parsed) {
+    std::string one_line = message;
+    for (char& c : one_line) c = c == '\n' ? ' ' : c;
+    sfx::fuzz::Require(!lint.errors.empty() && lint.errors[0].message.rfind(one_line, 0) == 0,
+                       "the linter reports the parser's message");
+    sfx::fuzz::Require(lint.errors[0].line > 0 || !lint.warnings.empty(), "the linter places the message");
+  }
+  if (parsed) {
     sfx::fuzz::Require(config.entries != nullptr, "a successful parse stores the entry array");
     TouchText(config.product_name);
     TouchText(config.product_title);

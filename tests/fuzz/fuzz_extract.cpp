@@ -10,9 +10,11 @@
 //
 // The scratch folder lies four levels below a private folder; every level is
 // checked after each run, so a file or folder written outside the target
-// (by a name that climbs up to four levels) is a finding. Unpacked sizes
-// above 4 MiB are skipped: the extractor allocates the whole image, as the
-// installer does, and that says nothing about the input handling.
+// (by a name that climbs up to four levels) is a finding. The extractor
+// allocates the whole image, as the installer does: a claimed unpacked size
+// above the output budget must be one that its stream cannot produce, and
+// then the decode must refuse it before allocating; a claim the stream could
+// produce (an input far beyond the fuzzers' length) is skipped.
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -33,7 +35,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kImageMagic[4] = {'I', 'M', 'G', '!'};
-constexpr std::uint32_t kMaxUnpackedSize = 4u << 20;
 constexpr int kGuardLevels = 4;
 
 // <temp>/sfx-fuzz-extract-N/g0/g1/g2/g3/out; removed when the process ends
@@ -94,7 +95,17 @@ std::vector<std::uint8_t> FileBytes(const std::uint8_t* data, std::size_t size) 
 
 void Extract(std::vector<std::uint8_t> bytes, const fs::path& out) {
   const sfx::PayloadFile file = sfx::ParsePayloadFile(std::move(bytes));
-  if (file.unpacked_size > kMaxUnpackedSize) return;
+  if (file.unpacked_size > sfx::fuzz::kOutputBudget) {
+    if (sfx::UnpackedSizeFits(sfx::EmbeddedPayload{file.packed_size, file.unpacked_size, file.stream()})) return;
+    bool refused = false;
+    try {
+      (void)sfx::DecodePayloadStream(file.stream(), file.packed_size, file.unpacked_size, nullptr);
+    } catch (const sfx::PackError&) {
+      refused = true;
+    }
+    sfx::fuzz::Require(refused, "an unpacked size its stream cannot produce is refused");
+    return;
+  }
   const std::vector<std::uint8_t> image =
       sfx::DecodePayloadStream(file.stream(), file.packed_size, file.unpacked_size, nullptr);
   sfx::fuzz::Require(image.size() == file.unpacked_size, "decoded image has the announced size");

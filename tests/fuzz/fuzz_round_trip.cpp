@@ -1,6 +1,7 @@
 // Fuzz target: encoder and decoder together. Arbitrary bytes are compressed
 // at a level taken from the input, scrambled with the payload seed and
-// decoded; the decoder must give back exactly the input bytes.
+// decoded as the stub and sfxpack decode (UnpackImage); the decoder must give
+// back exactly the input bytes.
 //
 // Input layout: byte 0 selects the level (1 to 9), bit 4 of byte 0 forbids
 // multimedia blocks; the rest is the data.
@@ -30,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   sfx::UnpackStatePtr state = sfx::NewUnpackState();
   sfx::fuzz::Require(state != nullptr, "decoder state");
   const bool decoded =
-      sfx::UnpackPayload(*state, stream.data(), stream.data() + stream.size(), out.data(), out.data() + plain_size);
-  sfx::fuzz::Require(decoded, "UnpackPayload returns true");
+      sfx::UnpackImage(*state, stream.data(), stream.data() + stream.size(), out.data(), out.data() + plain_size);
+  sfx::fuzz::Require(decoded, "UnpackImage returns true");
   sfx::fuzz::Require(out[plain_size] == 0xA5, "decoder wrote past the output range");
   sfx::fuzz::Require(plain_size == 0 || std::memcmp(out.data(), plain, plain_size) == 0,
                      "round trip gives back the input bytes");

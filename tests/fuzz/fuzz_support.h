@@ -15,6 +15,13 @@
 
 namespace sfx::fuzz {
 
+// The most image bytes a target lets the code under test decode for one
+// input. The targets check a claimed unpacked size against it before
+// anything is allocated, so that a decompression bomb is a finding rather
+// than a slow run; it is more than the largest claim the payload checks let
+// through for an input of the fuzzers' maximum length (2080 times 8 KiB).
+inline constexpr std::uint64_t kOutputBudget = 32u << 20;
+
 // Recomputes `dir_crc`, then `header_crc`, of `image` in place. With
 // `entries_too`, first recomputes `data_crc` of every entry that the walk
 // reaches and whose data lies inside the image.

@@ -1,14 +1,16 @@
-// Fuzz target: the payload stream decoder on arbitrary stored streams.
+// Fuzz target: the payload stream decoder, as the stub and sfxpack call it
+// (UnpackImage, straight into the image buffer), on arbitrary stored streams.
 //
 // Input layout:
 //   byte 0      mode; bit 0 set: the rest is a plain stream that is scrambled
 //               with the payload seed before decoding (so mutations act on
 //               the code bits rather than on scrambled words)
-//   bytes 1-3   output size, little-endian, below 4 MiB
+//   bytes 1-3   output size, little-endian, below 4 MiB (the output budget)
 //   the rest    the stream
 // Properties: the decoder returns true, stays inside both buffers (exact-size
-// heap buffers, so the address sanitizer sees any overrun) and reports no
-// more bytes than the output holds.
+// heap buffers, so the address sanitizer sees any overrun; the output is left
+// uninitialised, as the stub leaves it) and reports no more bytes than the
+// output holds.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -44,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   sfx::fuzz::Require(state != nullptr, "decoder state");
   std::uint64_t reported = 0;
   sfx::SetProgressSink(*state, &CountBytes, &reported);
-  const bool decoded = sfx::UnpackPayload(*state, stream, stream + stream_size, out, out + out_size);
-  sfx::fuzz::Require(decoded, "UnpackPayload returns true");
+  const bool decoded = sfx::UnpackImage(*state, stream, stream + stream_size, out, out + out_size);
+  sfx::fuzz::Require(decoded, "UnpackImage returns true");
   sfx::fuzz::Require(reported <= out_size, "progress reports no more bytes than the output holds");
 
   std::free(out);

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,10 @@
 #include "encode/encoder.h"
 #include "fuzz_support.h"
 #include "packer/image_builder.h"
+#include "packer/installer_writer.h"
 #include "payload/crc32.h"
 #include "payload/overlay.h"
+#include "support/payload_samples.h"
 
 namespace {
 
@@ -149,6 +152,14 @@ Bytes MinimalPe(int sections, std::uint32_t raw_size) {
   return file;
 }
 
+// An installer of the section layout, as sfxpack writes it: the stand-in
+// stub with the payload section added; `trailing` bytes after the stub's
+// sections are dropped by the writer, as from a real stub.
+Bytes SectionInstaller(const Bytes& block, std::size_t trailing = 0) {
+  return sfx::BuildInstaller(sfx::test::MakeFakePe(trailing), block, std::nullopt, nullptr);
+}
+
+// An installer of the earlier layout: marker and block after the sections.
 Bytes Installer(const Bytes& pe, const Bytes& block) {
   Bytes file = pe;
   file.insert(file.end(), sfx::kOverlayMarker, sfx::kOverlayMarker + sizeof(sfx::kOverlayMarker));
@@ -159,6 +170,12 @@ Bytes Prefixed(std::uint8_t mode, std::uint32_t out_size, const Bytes& stream) {
   Bytes seed = {mode, static_cast<std::uint8_t>(out_size), static_cast<std::uint8_t>(out_size >> 8),
                 static_cast<std::uint8_t>(out_size >> 16)};
   return Concat(seed, stream);
+}
+
+// The decoder targets "unpack" and "unpack_diff" read the same input layout.
+void WriteUnpack(const std::string& name, const Bytes& bytes) {
+  Write("unpack", name, bytes);
+  Write("unpack_diff", name, bytes);
 }
 
 void UnpackSeeds() {
@@ -181,20 +198,20 @@ void UnpackSeeds() {
       const Bytes plain = Plain(sample.data, level, sample.multimedia);
       const auto size = static_cast<std::uint32_t>(sample.data.size());
       const std::string name = std::string(sample.name) + "-l" + std::to_string(level);
-      Write("unpack", name, Prefixed(1, size, plain));
+      WriteUnpack(name, Prefixed(1, size, plain));
       if (level == 5) {
         Bytes scrambled = plain;
         sfx::ScrambleStream(scrambled.data(), scrambled.size(), sfx::kPayloadSeed);
-        Write("unpack", name + "-scrambled", Prefixed(0, size, scrambled));
+        WriteUnpack(name + "-scrambled", Prefixed(0, size, scrambled));
         // Asking for more output than the stream holds, and for less.
-        Write("unpack", name + "-longer", Prefixed(1, size + 5000, plain));
-        Write("unpack", name + "-shorter", Prefixed(1, size / 2, plain));
+        WriteUnpack(name + "-longer", Prefixed(1, size + 5000, plain));
+        WriteUnpack(name + "-shorter", Prefixed(1, size / 2, plain));
       }
     }
   }
-  Write("unpack", "empty-stream", Prefixed(1, 100, {}));
+  WriteUnpack("empty-stream", Prefixed(1, 100, {}));
   const Bytes image = Image({{"Setup.cfg", FromText(FullConfig())}, {"Setup.exe", NoiseData(200, 3)}});
-  Write("unpack", "image-l6", Prefixed(1, static_cast<std::uint32_t>(image.size()), Plain(image, 6, true)));
+  WriteUnpack("image-l6", Prefixed(1, static_cast<std::uint32_t>(image.size()), Plain(image, 6, true)));
 }
 
 void RoundTripSeeds() {
@@ -276,6 +293,28 @@ void OverlaySeeds() {
   truncated.resize(truncated.size() - 10);
   Write("overlay", "truncated", truncated);
   Write("overlay", "marker-only", Concat(pe1, FromText("SFXPAY")));
+  const Bytes section = SectionInstaller(block);
+  Write("overlay", "section", section);
+  Write("overlay", "section-signed", Concat(section, NoiseData(100, 2)));
+  Bytes section_truncated = section;
+  section_truncated.resize(section_truncated.size() - 300);
+  Write("overlay", "section-truncated", section_truncated);
+}
+
+// Files for `sfxpack list` and `extract` to read: installers of both
+// layouts, signed and with stub bytes after the sections, a payload block
+// file and files that are neither.
+void InstallerSeeds() {
+  const Bytes block = sfx::fuzz::MakePayloadBlock(
+      Image({{"Setup.cfg", FromText(FullConfig())}, {"Setup.exe", NoiseData(100, 4)}}), 6, false);
+  const Bytes section = SectionInstaller(block);
+  Write("installer", "section", section);
+  Write("installer", "section-signed", Concat(section, NoiseData(300, 5)));
+  Write("installer", "section-stub-tail", SectionInstaller(block, 40));
+  Write("installer", "overlay", Installer(MinimalPe(2, 64), block));
+  Write("installer", "block-file", block);
+  Write("installer", "stub-only", sfx::test::MakeFakePe());
+  Write("installer", "not-pe", FromText("MZ but nothing more"));
 }
 
 void ExtractSeeds() {
@@ -290,6 +329,7 @@ void ExtractSeeds() {
       const Bytes block = sfx::fuzz::MakePayloadBlock(image, 6, true);
       Write("extract", name + "-block", block);
       Write("extract", name + "-installer", Installer(MinimalPe(1, 48), block));
+      Write("extract", name + "-section", SectionInstaller(block));
     }
   }
   // Names that clash with each other on the disk: a file where a folder must go.
@@ -316,6 +356,7 @@ int main(int argc, char** argv) {
   ConfigSeeds();
   OverlaySeeds();
   ExtractSeeds();
+  InstallerSeeds();
   std::printf("seeds written to %s\n", argv[1]);
   return 0;
 }

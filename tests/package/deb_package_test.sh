@@ -31,10 +31,21 @@ deb=$scratch/out/sfxpack_${version}_amd64.deb
 
 root=$scratch/root
 dpkg -x "$deb" "$root"
-for file in usr/bin/sfxpack usr/share/man/man1/sfxpack.1 \
+for file in usr/bin/sfxpack usr/bin/sfxpack-try-installer usr/share/man/man1/sfxpack.1.gz \
+  usr/share/man/man1/sfxpack-try-installer.1.gz \
+  usr/share/man/man5/sfxpack-config.5.gz usr/share/doc/sfxpack/copyright usr/share/doc/sfxpack/changelog.gz \
+  usr/share/sfxpack/tools/win32/sfx_installer_driver.exe usr/share/sfxpack/tools/win64/sfx_installer_driver.exe \
   usr/share/sfxpack/stubs/win32/sfxstub.exe usr/share/sfxpack/stubs/win64/sfxstub.exe; do
   [ -f "$root/$file" ] || fail "the package lacks /$file"
 done
+zcat "$root/usr/share/doc/sfxpack/changelog.gz" | head -n 1 | grep -qF "sfxpack ($version)" ||
+  fail "the changelog's first entry is not version $version"
+# lintian, where installed: no errors.
+if command -v lintian >/dev/null; then
+  lintian --fail-on error "$deb" || fail "lintian reports errors"
+else
+  echo "note: lintian is not installed; the package was not linted"
+fi
 cmp -s "$root/usr/share/sfxpack/stubs/win32/sfxstub.exe" "$stub_win32" || fail "the packaged win32 stub is not the built one"
 cmp -s "$root/usr/share/sfxpack/stubs/win64/sfxstub.exe" "$stub_win64" || fail "the packaged win64 stub is not the built one"
 

@@ -1,8 +1,10 @@
-// Keyword comparison: ASCII-only case folding and signed 8-bit order.
+// Keyword comparison: ASCII-only case folding and signed 8-bit order; the
+// keyword list: no keyword hides another.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "config/config_keywords.h"
 #include "config/config_reader.h"
 
 namespace sfx {
@@ -46,6 +48,25 @@ TEST(CompareKeyword, HighBytesCompareBelowEveryAsciiCharacter) {
 TEST(CompareKeyword, TextEndsAtAnEmbeddedNul) {
   EXPECT_EQ(CompareKeyword("WIN95\0junk"s, "WIN95"), 0);
   EXPECT_EQ(CompareKeyword("\0WIN95"s, ""), 0);
+}
+
+// Every listed keyword, in lower case, matches as itself.
+TEST(MatchKeyword, EveryKeywordIsItselfInAnyCase) {
+  auto lower = [](std::string text) {
+    for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return text;
+  };
+  for (std::size_t i = 0; i < kStatementKeywordTexts.size(); ++i) {
+    const KeywordMatch match = MatchKeyword(lower(kStatementKeywordTexts[i]));
+    EXPECT_EQ(match.kind, KeywordMatch::kStatement) << kStatementKeywordTexts[i];
+    EXPECT_EQ(static_cast<std::size_t>(match.statement), i) << kStatementKeywordTexts[i];
+  }
+  for (const FileFlagKeyword& flag : kFileFlagKeywords) {
+    const KeywordMatch match = MatchKeyword(lower(flag.keyword));
+    EXPECT_EQ(match.kind, KeywordMatch::kFileFlag) << flag.keyword;
+    EXPECT_EQ(match.bit, flag.bit) << flag.keyword;
+  }
+  EXPECT_EQ(MatchKeyword("mivor.exe").kind, KeywordMatch::kNone);
 }
 
 }  // namespace

@@ -47,20 +47,10 @@ Bytes SampleImage() {
   return data;
 }
 
-DecodeResult DecodeImage(const Bytes& stored, std::size_t out_size) {
-  DecodeResult result;
-  result.output.assign(out_size, 0xEE);  // not zero: UnpackImage must not rely on it
-  auto state = NewUnpackState();
-  SetProgressSink(*state, test::RecordProgress, &result.reports);
-  const Bytes stream(stored);
-  result.status = UnpackImage(*state, stream.data(), stream.data() + stream.size(), result.output.data(),
-                              result.output.data() + out_size);
-  return result;
-}
-
 void ExpectSameAsWindowDecode(const Bytes& stored, std::size_t out_size) {
   const DecodeResult window = test::DecodeStored(stored, out_size, 0);
-  const DecodeResult direct = DecodeImage(stored, out_size);
+  // Not zero-filled: UnpackImage must not rely on it.
+  const DecodeResult direct = test::DecodeStoredWith(UnpackImage, stored, out_size);
   EXPECT_EQ(direct.status, window.status);
   EXPECT_EQ(direct.reports, window.reports);
   EXPECT_TRUE(direct.output == window.output) << "output differs";
@@ -86,7 +76,7 @@ Bytes* UnpackImageTest::image_ = nullptr;
 Bytes* UnpackImageTest::stored_ = nullptr;
 
 TEST_F(UnpackImageTest, CompleteStreamDecodesAsThroughTheWindow) {
-  const DecodeResult direct = DecodeImage(*stored_, image_->size());
+  const DecodeResult direct = test::DecodeStoredWith(UnpackImage, *stored_, image_->size());
   EXPECT_TRUE(direct.output == *image_);
   ExpectSameAsWindowDecode(*stored_, image_->size());
 }
