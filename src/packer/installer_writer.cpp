@@ -25,6 +25,8 @@ namespace {
 
 constexpr std::size_t kCertificateDirectory = 4;
 constexpr std::uint64_t kMaxImageSize = 0xFFFFFFFFu;
+// The largest file alignment a loadable PE image has.
+constexpr std::uint32_t kMaxFileAlignment = 0x10000;
 
 // The requestedExecutionLevel element as stub.manifest holds it, and the
 // text after the level that every form shares.
@@ -223,8 +225,11 @@ std::vector<std::uint8_t> BuildInstaller(const std::vector<std::uint8_t>& stub, 
   const std::uint32_t section_alignment = OptionalField(stub, headers, kSectionAlignmentOffset);
   const std::uint32_t file_alignment = OptionalField(stub, headers, kFileAlignmentOffset);
   const std::uint32_t image_size = OptionalField(stub, headers, kSizeOfImageOffset);
-  if (!IsPowerOfTwo(section_alignment) || !IsPowerOfTwo(file_alignment) || image_size % section_alignment != 0 ||
-      image_size < image_end) {
+  // The file alignment pads the new section in memory and on disk, so it is
+  // held to what Windows loads (at most 64 KiB): a huge value in a hostile
+  // stub would otherwise make the writer allocate gigabytes of padding.
+  if (!IsPowerOfTwo(section_alignment) || !IsPowerOfTwo(file_alignment) || file_alignment > kMaxFileAlignment ||
+      image_size % section_alignment != 0 || image_size < image_end) {
     throw PackError("the stub's section alignment, file alignment or SizeOfImage is not consistent");
   }
 

@@ -112,9 +112,11 @@ TEST(InstallerWriter, RefusesStubsItCannotUse) {
   no_room[kFakeNewSectionHeader + 39] = 1;  // the slot after the table is in use
   std::vector<std::uint8_t> small_image = MakeFakePe();
   sfx::StoreLE32(small_image.data() + kFakeOptionalHeader + 56, 0x1000);  // ends before the section
+  std::vector<std::uint8_t> huge_alignment = MakeFakePe();
+  sfx::StoreLE32(huge_alignment.data() + kFakeOptionalHeader + 36, 0x02000000);  // would pad by 32 MiB
   const std::vector<std::uint8_t> installer = sfx::BuildInstaller(MakeFakePe(), block, std::nullopt, nullptr);
   const std::vector<std::vector<std::uint8_t>> stubs = {
-      {}, std::vector<std::uint8_t>(2000, 'x'), mz_only, cut, no_room, small_image, installer};
+      {}, std::vector<std::uint8_t>(2000, 'x'), mz_only, cut, no_room, small_image, huge_alignment, installer};
   for (std::size_t i = 0; i < stubs.size(); ++i) {
     EXPECT_THROW(sfx::BuildInstaller(stubs[i], block, std::nullopt, nullptr), sfx::PackError) << i;
   }
