@@ -19,12 +19,22 @@ namespace {
 
 constexpr DWORD kTimeoutMs = 180000;
 
+// The installer's exit codes, as documented for vendors.
+constexpr DWORD kExitStarted = 0;
+constexpr DWORD kExitCorrupt = 2;
+constexpr DWORD kExitWriteFailed = 3;
+constexpr DWORD kExitFolderUnusable = 4;
+constexpr DWORD kExitLaunchFailed = 5;
+
 const std::wstring kCorruptEnglish =
     L"Error in installationdata!\r\nThe installprogram is corrupted, maybe it was damaged during "
     L"downloading.\r\nAborting installation";
 const std::wstring kCorruptGerman =
     L"Fehler in den Installationsdaten\r\nDas Installationsprogramm ist defekt, evtl. wurde es beim Transport "
     L"besch\u00e4digt\r\nInstallation wurde abgebrochen!";
+
+const std::wstring kLaunchFailedEnglish = L"The setup program could not be started: \"";
+const std::wstring kLaunchFailedGerman = L"Das Setup-Programm konnte nicht gestartet werden: \"";
 
 // One installer run in a fresh temp folder named after the test.
 class InstallerTest : public ::testing::Test {
@@ -37,11 +47,12 @@ class InstallerTest : public ::testing::Test {
     UseRunFolder(temp_, work_, probe_log_);
   }
 
-  InstallerRun Run(const std::string& installer) {
+  // Runs `installer`, which must end with `exit_code` (0: Setup.exe started).
+  InstallerRun Run(const std::string& installer, DWORD exit_code = kExitStarted) {
     InstallerRun run = RunInstaller(root_ + "\\" + installer, temp_, kTimeoutMs);
     EXPECT_TRUE(run.started);
     EXPECT_TRUE(run.finished) << installer << " did not end";
-    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.exit_code, exit_code) << installer;
     return run;
   }
 
@@ -135,12 +146,93 @@ TEST_F(ExtractionSuccess, InstallerPackedAsInvokerExtracts) {
   ExpectLaunched(run);
 }
 
-TEST_F(ExtractionSuccess, EmptyDirectoryWritesNothingAndShowsNothing) {
-  const InstallerRun run = Run("empty_directory.exe");
-  EXPECT_TRUE(run.messages.empty());
+// ---------------------------------------------------------------- launch failures
+
+using LaunchFailure = InstallerTest;
+
+// The launch-failure message up to the system's reason, which follows it.
+std::wstring LaunchFailedHead(const std::wstring& head, const std::string& setup, const std::wstring& reason) {
+  return head + FromUtf8(setup) + L"\"\r\n" + reason;
+}
+
+TEST_F(LaunchFailure, PayloadWithoutSetupExeSaysSoAndFails) {
+  const InstallerRun run = Run("empty_directory.exe", kExitLaunchFailed);
   EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
-  // This run wrote no Setup.exe, so none is launched.
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0].rfind(LaunchFailedHead(kLaunchFailedEnglish, work_ + "Setup.exe", L"Reason: "), 0), 0u)
+      << ToUtf8(run.messages[0]);
+  EXPECT_EQ(run.dialog_captions[0], L"") << "shown after the progress dialog";
   ExpectNotLaunched(run);
+}
+
+TEST_F(LaunchFailure, SetupExeThatIsNoProgramGivesTheSystemsReason) {
+  const InstallerRun run = Run("bad_setup.exe", kExitLaunchFailed);
+  EXPECT_EQ(ReadText(work_ + "Setup.exe"), "first file\r\n");
+  ASSERT_EQ(run.messages.size(), 1u);
+  const std::wstring head = LaunchFailedHead(kLaunchFailedEnglish, work_ + "Setup.exe", L"Reason: ");
+  EXPECT_EQ(run.messages[0].rfind(head, 0), 0u) << ToUtf8(run.messages[0]);
+  EXPECT_GT(run.messages[0].size(), head.size()) << "the system's reason follows";
+  ExpectNotLaunched(run);
+}
+
+TEST_F(LaunchFailure, GermanLaunchFailureMessage) {
+  const InstallerRun run = Run("bad_setup.exe", kExitLaunchFailed);
+  ASSERT_EQ(run.messages.size(), 1u);
+  const std::wstring head = LaunchFailedHead(kLaunchFailedGerman, work_ + "Setup.exe", L"Grund: ");
+  EXPECT_EQ(run.messages[0].rfind(head, 0), 0u) << ToUtf8(run.messages[0]);
+}
+
+TEST_F(ExtractionSuccess, ReadOnlyLeftoversAndAReadOnlyFolderAreCleared) {
+  ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((work_ + "old").c_str(), nullptr));
+  WriteText(work_ + "old\\stale.dll", "stale");
+  WriteText(work_ + "stale.dat", "stale");
+  for (const char* name : {"old\\stale.dll", "stale.dat", "old", ""}) {
+    ASSERT_TRUE(SetFileAttributesA((work_ + name).c_str(), FILE_ATTRIBUTE_READONLY)) << name;
+  }
+  const InstallerRun run = Run("ok_nested.exe");
+  EXPECT_TRUE(run.messages.empty()) << ToUtf8(run.messages.empty() ? L"" : run.messages[0]);
+  EXPECT_FALSE(FolderExists(work_ + "old"));
+  EXPECT_FALSE(FileExists(work_ + "stale.dat"));
+  ExpectSameFile("Setup.exe");
+  ExpectLaunched(run);
+}
+
+// Two entries on the same data bytes, as a packer that stores identical
+// files once writes them: both files are extracted.
+TEST_F(ExtractionSuccess, EntriesSharingDataAreEachExtracted) {
+  const InstallerRun run = Run("shared_data.exe");
+  EXPECT_TRUE(run.messages.empty()) << ToUtf8(run.messages.empty() ? L"" : run.messages[0]);
+  EXPECT_EQ(ReadText(work_ + "a.txt"), "first file\r\n");
+  EXPECT_EQ(ReadText(work_ + "twin.txt"), "first file\r\n");
+  ExpectLaunched(run);
+}
+
+// A temp path longer than MAX_PATH: the folder is made under it (never
+// elsewhere), and Setup.exe is started through the folder's short form.
+TEST_F(ExtractionSuccess, TempPathLongerThanMaxPathIsUsed) {
+  std::string long_temp = temp_;
+  for (char part : {'x', 'y', 'z'}) {
+    long_temp += "\\" + std::string(90, part);
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + FromUtf8(long_temp)).c_str(), nullptr)) << long_temp;
+  }
+  ASSERT_GT(long_temp.size(), static_cast<std::size_t>(MAX_PATH));
+  const InstallerRun run = RunInstaller(root_ + "\\ok_nested.exe", long_temp, kTimeoutMs);
+  EXPECT_EQ(run.exit_code, kExitStarted);
+  EXPECT_TRUE(run.messages.empty()) << ToUtf8(run.messages.empty() ? L"" : run.messages[0]);
+  const std::wstring work = L"\\\\?\\" + FromUtf8(long_temp) + L"\\Mivor.40\\";
+  EXPECT_NE(GetFileAttributesW((work + L"data\\sub\\deep.bin").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_FALSE(FolderExists(temp_ + "\\Mivor.40")) << "no fallback to a shorter folder";
+  EXPECT_EQ(run.processes, 2u);
+  const std::string log = ReadText(probe_log_);
+  ASSERT_FALSE(log.empty()) << "Setup.exe did not run";
+  // The command line names Setup.exe in the short form of the working folder.
+  std::string folder = log.substr(log.find('\n') + 1);
+  folder = folder.substr(0, folder.find('\n'));
+  EXPECT_EQ(log.substr(0, log.find('\n')), "\"" + folder + "\\Setup.exe\"");
+  wchar_t full[1024];
+  ASSERT_NE(GetLongPathNameW(FromUtf8(folder).c_str(), full, 1024), 0u) << folder;
+  EXPECT_EQ(std::wstring(full) + L"\\", work.substr(4));
 }
 
 // ---------------------------------------------------------------- corrupt payloads
@@ -148,7 +240,7 @@ TEST_F(ExtractionSuccess, EmptyDirectoryWritesNothingAndShowsNothing) {
 using CorruptPayload = InstallerTest;
 
 TEST_F(CorruptPayload, DamagedHeaderWritesNothing) {
-  const InstallerRun run = Run("damaged_header.exe");
+  const InstallerRun run = Run("damaged_header.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
@@ -156,7 +248,7 @@ TEST_F(CorruptPayload, DamagedHeaderWritesNothing) {
 }
 
 TEST_F(CorruptPayload, DamagedDirectoryWritesNothing) {
-  const InstallerRun run = Run("damaged_directory.exe");
+  const InstallerRun run = Run("damaged_directory.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
@@ -164,7 +256,7 @@ TEST_F(CorruptPayload, DamagedDirectoryWritesNothing) {
 }
 
 TEST_F(CorruptPayload, DamagedEntryKeepsEarlierFilesAndLaunchesNothing) {
-  const InstallerRun run = Run("damaged_entry.exe");
+  const InstallerRun run = Run("damaged_entry.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   EXPECT_TRUE(FileExists(work_ + "Setup.exe"));
@@ -175,7 +267,7 @@ TEST_F(CorruptPayload, DamagedEntryKeepsEarlierFilesAndLaunchesNothing) {
 }
 
 TEST_F(CorruptPayload, NameEscapingTheWorkingFolderIsRefused) {
-  const InstallerRun run = Run("escaping_name.exe");
+  const InstallerRun run = Run("escaping_name.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   EXPECT_FALSE(FileExists(temp_ + "\\escape.txt"));
@@ -184,7 +276,7 @@ TEST_F(CorruptPayload, NameEscapingTheWorkingFolderIsRefused) {
 }
 
 TEST_F(CorruptPayload, StubWithoutPayloadReportsCorruptInstaller) {
-  const InstallerRun run = Run("bare_stub.exe");
+  const InstallerRun run = Run("bare_stub.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
@@ -201,7 +293,7 @@ TEST_F(CorruptPayload, TruncatedInstallerIsRefusedByTheLoader) {
 }
 
 TEST_F(CorruptPayload, DamagedStreamIsCaughtByTheImageChecks) {
-  const InstallerRun run = Run("damaged_stream.exe");
+  const InstallerRun run = Run("damaged_stream.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   EXPECT_FALSE(FileExists(work_ + "empty.txt"));  // the last entry is never reached
@@ -211,7 +303,7 @@ TEST_F(CorruptPayload, DamagedStreamIsCaughtByTheImageChecks) {
 TEST_F(CorruptPayload, ImpossibleImageSizeIsRefused) {
   // 0xFFFFFFFF bytes cannot be allocated by a 32-bit process: a corrupt
   // installer, not a crash.
-  const InstallerRun run = Run("huge_claim.exe");
+  const InstallerRun run = Run("huge_claim.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
@@ -219,7 +311,7 @@ TEST_F(CorruptPayload, ImpossibleImageSizeIsRefused) {
 }
 
 TEST_F(CorruptPayload, ImageBelowHeaderSizeIsRefused) {
-  const InstallerRun run = Run("tiny_claim.exe");
+  const InstallerRun run = Run("tiny_claim.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
@@ -235,13 +327,24 @@ std::wstring CopyFailedEnglish(const std::string& path) {
          L"\"\r\nMaybe the harddisc is full or you haven't got write permission.";
 }
 
+TEST_F(WriteFailure, FileTheSystemCannotMakeEndsTheRunNamingIt) {
+  const InstallerRun run = Run("unwritable_name.exe", kExitWriteFailed);
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], CopyFailedEnglish(work_ + "what?.txt"));
+  EXPECT_EQ(run.dialog_captions[0], L"Preparing Mivor Installation") << "shown by the worker";
+  EXPECT_TRUE(FileExists(work_ + "Setup.exe"));
+  ExpectNotLaunched(run);
+}
+
+// A file of an earlier run that is held open cannot be removed: the run
+// ends before anything is written, naming it.
 TEST_F(WriteFailure, FileHeldOpenIsNamedInTheMessage) {
   ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
   const std::string held_path = work_ + "Setup.exe";
   WriteText(held_path, "in use");
   HANDLE held = CreateFileA(held_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  const InstallerRun run = Run("ok_nested.exe");
+  const InstallerRun run = Run("ok_nested.exe", kExitFolderUnusable);
   CloseHandle(held);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], CopyFailedEnglish(held_path));
@@ -258,7 +361,7 @@ TEST_F(WriteFailure, LeftoverHeldOpenEndsTheRunBeforeAnythingIsWritten) {
   WriteText(planted, "planted");
   HANDLE held = CreateFileA(planted.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  const InstallerRun run = Run("ok_nested.exe");
+  const InstallerRun run = Run("ok_nested.exe", kExitFolderUnusable);
   CloseHandle(held);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], CopyFailedEnglish(planted));
@@ -279,13 +382,14 @@ TEST_F(WorkFolder, LinkInItsPlaceIsNeverFollowed) {
   ASSERT_TRUE(FileExists(linked + "\\target\\canary.txt")) << "run prepare_e2e.sh first";
   temp_ = linked + "\\tmp";
   work_ = temp_ + "\\Mivor.40\\";
-  const InstallerRun run = Run("ok_nested.exe");
+  const InstallerRun run = RunInstaller(root_ + "\\ok_nested.exe", temp_, kTimeoutMs);
   EXPECT_EQ(ReadText(linked + "\\target\\canary.txt"), "canary");
   EXPECT_FALSE(FileExists(linked + "\\target\\Setup.exe")) << "nothing is written through the link";
   const DWORD attributes = GetFileAttributesA(work_.substr(0, work_.size() - 1).c_str());
   if (run.messages.empty()) {
     // Windows: the link was removed and a real folder made in its place.
     EXPECT_EQ(attributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    EXPECT_EQ(run.exit_code, kExitStarted);
     ExpectSameFile("Setup.exe");
     ExpectLaunched(run);
   } else {
@@ -293,9 +397,31 @@ TEST_F(WorkFolder, LinkInItsPlaceIsNeverFollowed) {
     // the message naming the working folder, and nothing happens.
     ASSERT_EQ(run.messages.size(), 1u);
     EXPECT_EQ(run.messages[0], CopyFailedEnglish(work_));
+    EXPECT_EQ(run.exit_code, kExitFolderUnusable);
     EXPECT_NE(attributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
     ExpectNotLaunched(run);
   }
+}
+
+// From the claim until the run ends the working folder is held without
+// delete sharing: it cannot be renamed (and a link put in its place) while
+// the stub writes into it. The worker's message box for the damaged third
+// entry keeps the run waiting, with two files written, while this test
+// acts as another program of the same user would.
+TEST_F(WorkFolder, CannotBeRenamedWhileTheRunHoldsIt) {
+  const std::string folder = work_.substr(0, work_.size() - 1);
+  bool renamed = true;
+  bool removed = true;
+  const InstallerRun run = RunInstaller(root_ + "\\damaged_entry.exe", temp_, kTimeoutMs, [&](const std::wstring&) {
+    renamed = MoveFileA(folder.c_str(), (temp_ + "\\moved").c_str()) != FALSE;
+    removed = RemoveDirectoryA(folder.c_str()) != FALSE;
+  });
+  EXPECT_EQ(run.exit_code, kExitCorrupt);
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_FALSE(renamed);
+  EXPECT_FALSE(removed);
+  EXPECT_FALSE(FolderExists(temp_ + "\\moved"));
+  EXPECT_EQ(ReadText(work_ + "a.txt"), "first file\r\n");
 }
 
 // ---------------------------------------------------------------- code pages
@@ -327,7 +453,7 @@ TEST_F(CodePage, Windows1252NamesKeepTheirCharacters) {
 using E2eLanguage = InstallerTest;
 
 TEST_F(E2eLanguage, EnglishTextsWithEnglishLocale) {
-  const InstallerRun run = Run("damaged_header.exe");
+  const InstallerRun run = Run("damaged_header.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   ASSERT_EQ(run.dialog_captions.size(), 1u);
@@ -336,7 +462,7 @@ TEST_F(E2eLanguage, EnglishTextsWithEnglishLocale) {
 }
 
 TEST_F(E2eLanguage, GermanTextsWithGermanLocale) {
-  const InstallerRun run = Run("damaged_header.exe");
+  const InstallerRun run = Run("damaged_header.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptGerman);
   ASSERT_EQ(run.dialog_captions.size(), 1u);
@@ -350,7 +476,7 @@ TEST_F(E2eLanguage, GermanWriteFailureMessage) {
   WriteText(held_path, "in use");
   HANDLE held = CreateFileA(held_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  const InstallerRun run = Run("ok_nested.exe");
+  const InstallerRun run = Run("ok_nested.exe", kExitFolderUnusable);
   CloseHandle(held);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], L"Fehler beim Kopieren der Datei: \"" + FromUtf8(held_path) +
