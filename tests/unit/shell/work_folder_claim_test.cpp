@@ -9,6 +9,7 @@
 #include <aclapi.h>
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -58,54 +59,39 @@ TEST(WorkFolderDecision, EachKindOfPathGetsItsAction) {
   }
 }
 
-// Builds access lists in the shape the elevated rule looks for, with one
-// thing changed per case.
-struct ProtectionParts {
-  bool user_entry = false;  // an entry for another SID (Everyone stands in for the user)
-  BYTE inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-  WELL_KNOWN_SID_TYPE label = WinHighLabelSid;
-  DWORD label_policy = SYSTEM_MANDATORY_LABEL_NO_WRITE_UP;
-  bool has_label = true;
-};
-
-bool ElevatedProtectionOf(const ProtectionParts& parts) {
-  BYTE dacl_bytes[1024];
-  BYTE sacl_bytes[256];
-  auto* dacl = reinterpret_cast<ACL*>(dacl_bytes);
-  auto* sacl = reinterpret_cast<ACL*>(sacl_bytes);
-  BYTE sids[3][SECURITY_MAX_SID_SIZE];
-  const WELL_KNOWN_SID_TYPE types[3] = {WinLocalSystemSid, WinBuiltinAdministratorsSid, parts.label};
-  for (int i = 0; i < 3; ++i) {
-    DWORD size = SECURITY_MAX_SID_SIZE;
-    EXPECT_TRUE(CreateWellKnownSid(types[i], nullptr, sids[i], &size));
+// HasElevatedProtection on an access list with full control (inherited by
+// files and folders) for `sids` and a label `label` with `policy` (none for
+// WinNullSid).
+bool Protected(std::initializer_list<WELL_KNOWN_SID_TYPE> sids, WELL_KNOWN_SID_TYPE label, DWORD policy) {
+  alignas(DWORD) BYTE dacl[512];
+  alignas(DWORD) BYTE sacl[128];
+  alignas(DWORD) BYTE sid[SECURITY_MAX_SID_SIZE];
+  const DWORD inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+  InitializeAcl(reinterpret_cast<ACL*>(dacl), sizeof(dacl), ACL_REVISION);
+  InitializeAcl(reinterpret_cast<ACL*>(sacl), sizeof(sacl), ACL_REVISION);
+  for (WELL_KNOWN_SID_TYPE type : sids) {
+    DWORD size = sizeof(sid);
+    CreateWellKnownSid(type, nullptr, sid, &size);
+    AddAccessAllowedAceEx(reinterpret_cast<ACL*>(dacl), ACL_REVISION, inherit, FILE_ALL_ACCESS, sid);
   }
-  EXPECT_TRUE(InitializeAcl(dacl, sizeof(dacl_bytes), ACL_REVISION));
-  EXPECT_TRUE(InitializeAcl(sacl, sizeof(sacl_bytes), ACL_REVISION));
-  BYTE everyone[SECURITY_MAX_SID_SIZE];
-  DWORD size = SECURITY_MAX_SID_SIZE;
-  EXPECT_TRUE(CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size));
-  if (parts.user_entry) AddAccessAllowedAceEx(dacl, ACL_REVISION, parts.inherit, FILE_ALL_ACCESS, everyone);
-  AddAccessAllowedAceEx(dacl, ACL_REVISION, parts.inherit, FILE_ALL_ACCESS, sids[1]);
-  AddAccessAllowedAceEx(dacl, ACL_REVISION, parts.inherit, FILE_ALL_ACCESS, sids[0]);
-  if (parts.has_label) AddMandatoryAce(sacl, ACL_REVISION, parts.inherit, parts.label_policy, sids[2]);
-  return HasElevatedProtection(dacl, sacl);
+  DWORD size = sizeof(sid);
+  if (label != WinNullSid && CreateWellKnownSid(label, nullptr, sid, &size)) {
+    AddMandatoryAce(reinterpret_cast<ACL*>(sacl), ACL_REVISION, inherit, policy, sid);
+  }
+  return HasElevatedProtection(reinterpret_cast<ACL*>(dacl), reinterpret_cast<ACL*>(sacl));
 }
 
 TEST(WorkFolderDecision, ElevatedProtectionMustBeExact) {
-  EXPECT_TRUE(ElevatedProtectionOf({}));
-  ProtectionParts user_entry;
-  user_entry.user_entry = true;
-  ProtectionParts not_inherited;
-  not_inherited.inherit = OBJECT_INHERIT_ACE;
-  ProtectionParts medium;
-  medium.label = WinMediumLabelSid;
-  ProtectionParts read_up;
-  read_up.label_policy = SYSTEM_MANDATORY_LABEL_NO_WRITE_UP | SYSTEM_MANDATORY_LABEL_NO_READ_UP;
-  ProtectionParts no_label;
-  no_label.has_label = false;
-  for (const ProtectionParts& parts : {user_entry, not_inherited, medium, read_up, no_label}) {
-    EXPECT_FALSE(ElevatedProtectionOf(parts)) << &parts - &user_entry;
-  }
+  constexpr DWORD kNoWriteUp = SYSTEM_MANDATORY_LABEL_NO_WRITE_UP;
+  const auto system = WinLocalSystemSid;
+  const auto admins = WinBuiltinAdministratorsSid;
+  EXPECT_TRUE(Protected({system, admins}, WinHighLabelSid, kNoWriteUp));
+  EXPECT_TRUE(Protected({admins, system}, WinHighLabelSid, kNoWriteUp));
+  EXPECT_FALSE(Protected({system, admins, WinWorldSid}, WinHighLabelSid, kNoWriteUp));  // a third entry
+  EXPECT_FALSE(Protected({system}, WinHighLabelSid, kNoWriteUp));
+  EXPECT_FALSE(Protected({system, admins}, WinMediumLabelSid, kNoWriteUp));
+  EXPECT_FALSE(Protected({system, admins}, WinHighLabelSid, kNoWriteUp | SYSTEM_MANDATORY_LABEL_NO_READ_UP));
+  EXPECT_FALSE(Protected({system, admins}, WinNullSid, kNoWriteUp));
   EXPECT_FALSE(HasElevatedProtection(nullptr, nullptr));
 }
 
