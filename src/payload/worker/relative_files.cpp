@@ -74,6 +74,11 @@ bool DeletePlainFile(HANDLE parent, const PathName& path_name) {
 
 // The last step of OpenRelative: `how` applied to one name below `parent`.
 HANDLE OpenLast(HANDLE parent, const PathName& path_name, RelativeOpen how) {
+  // A counted name holds at most 32,767 units; a longer one would be cut.
+  if (path_name.end - path_name.begin > 0x7FFF) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return INVALID_HANDLE_VALUE;
+  }
   UNICODE_STRING name = NameOf(path_name);
   NTSTATUS status;
   switch (how) {
@@ -162,7 +167,7 @@ HANDLE CreateHeldFolder(const wchar_t* path, SECURITY_DESCRIPTOR* security) {
   std::wmemcpy(nt_path + prefix_length, rest, rest_length);
   UNICODE_STRING name = CountedName(nt_path, prefix_length + rest_length);
   NTSTATUS status;
-  // Listing, adding files and folders, reading and setting the security;
+  // Listing, adding files and folders, reading attributes and security;
   // shared for reading and writing but never for deletion, so the folder can
   // be neither renamed nor removed while the handle is open.
   HANDLE folder = NtOpen(nullptr, &name,
