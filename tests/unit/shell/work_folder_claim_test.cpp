@@ -18,10 +18,11 @@
 namespace sfx {
 namespace {
 
+constexpr ClaimSetting kUser = {false, true};
+constexpr ClaimSetting kElevated = {true, true};
+constexpr ClaimSetting kNoAcls = {true, false};  // FAT32, exFAT: owners mean nothing there
+
 TEST(WorkFolderDecision, OwnersAndProtectionThatMayBeKept) {
-  constexpr ClaimSetting kUser = {false, true};
-  constexpr ClaimSetting kElevated = {true, true};
-  constexpr ClaimSetting kNoAcls = {true, false};  // FAT32, exFAT: owners mean nothing there
   struct Case {
     OwnerKind owner;
     bool protection;  // carries exactly the elevated protection
@@ -51,7 +52,7 @@ TEST(WorkFolderDecision, OwnersAndProtectionThatMayBeKept) {
 }
 
 TEST(WorkFolderDecision, EachKindOfPathGetsItsAction) {
-  for (const ClaimSetting setting : {ClaimSetting{false, true}, ClaimSetting{true, true}, ClaimSetting{true, false}}) {
+  for (const ClaimSetting setting : {kUser, kElevated, kNoAcls}) {
     EXPECT_EQ(DecideWorkFolderAction(PathKind::kMissing, OwnerKind::kUnknown, setting), PathAction::kCreate);
     EXPECT_EQ(DecideWorkFolderAction(PathKind::kLink, OwnerKind::kSystem, setting), PathAction::kRemoveLink);
     EXPECT_EQ(DecideWorkFolderAction(PathKind::kFile, OwnerKind::kSystem, setting), PathAction::kRemoveFile);
@@ -150,37 +151,29 @@ class WorkFolderClaimTest : public ::testing::Test {
 using Calls = std::vector<std::string>;
 
 TEST_F(WorkFolderClaimTest, EachSituationTakesItsSteps) {
-  using Found = std::vector<std::pair<PathKind, OwnerKind>>;
   const auto missing = std::make_pair(PathKind::kMissing, OwnerKind::kUnknown);
+  const auto link = std::make_pair(PathKind::kLink, OwnerKind::kUnknown);
+  const auto users = std::make_pair(PathKind::kFolder, OwnerKind::kCurrentUser);
+  const auto admins = std::make_pair(PathKind::kFolder, OwnerKind::kAdministrators);
+  const auto system = std::make_pair(PathKind::kFolder, OwnerKind::kSystem);
+  const auto other = std::make_pair(PathKind::kFolder, OwnerKind::kOther);
+  const Calls replaced = {"inspect", "remove folder", "inspect", "create"};
   struct Case {
-    Found found;
+    std::vector<std::pair<PathKind, OwnerKind>> found;
     ClaimSetting setting;
     int hold_failures;
     Calls calls;
   } const cases[] = {
-      {{{PathKind::kFolder, OwnerKind::kCurrentUser}}, {false, true}, 0, {"inspect", "hold"}},
-      {{missing}, {false, true}, 0, {"inspect", "create"}},
-      {{{PathKind::kLink, OwnerKind::kUnknown}, missing},
-       {false, true},
-       0,
-       {"inspect", "remove link", "inspect", "create"}},
-      {{{PathKind::kFolder, OwnerKind::kOther}, missing},
-       {false, true},
-       0,
-       {"inspect", "remove folder", "inspect", "create"}},
-      // Elevated: the user's folder is replaced, an Administrators folder
-      // is held if its protection is exact, and replaced when it is not.
-      {{{PathKind::kFolder, OwnerKind::kCurrentUser}, missing},
-       {true, true},
-       0,
-       {"inspect", "remove folder", "inspect", "create"}},
-      {{{PathKind::kFolder, OwnerKind::kAdministrators}}, {true, true}, 0, {"inspect", "hold"}},
-      {{{PathKind::kFolder, OwnerKind::kSystem}, missing},
-       {true, true},
-       1,
-       {"inspect", "hold", "remove folder", "inspect", "create"}},
-      // A volume without access lists: any folder is used as it is.
-      {{{PathKind::kFolder, OwnerKind::kOther}}, {true, false}, 0, {"inspect", "hold"}},
+      {{users}, kUser, 0, {"inspect", "hold"}},
+      {{missing}, kUser, 0, {"inspect", "create"}},
+      {{link, missing}, kUser, 0, {"inspect", "remove link", "inspect", "create"}},
+      {{other, missing}, kUser, 0, replaced},
+      // Elevated: the user's folder is replaced, an Administrators or SYSTEM
+      // folder is held if its protection is exact, and replaced when not.
+      {{users, missing}, kElevated, 0, replaced},
+      {{admins}, kElevated, 0, {"inspect", "hold"}},
+      {{system, missing}, kElevated, 1, {"inspect", "hold", "remove folder", "inspect", "create"}},
+      {{other}, kNoAcls, 0, {"inspect", "hold"}},  // any folder is used as it is
   };
   for (const Case& c : cases) {
     script_ = Script{};
