@@ -10,6 +10,34 @@
 namespace sfx {
 namespace {
 
+// NtCreateFile and RtlNtStatusToDosError, found in ntdll (mapped into every
+// process) when first needed rather than imported, so the stub's import
+// table keeps to the documented system libraries.
+using NtCreateFileCall = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
+                                          ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+using StatusToErrorCall = ULONG(NTAPI*)(NTSTATUS);
+
+struct NtCalls {
+  NtCreateFileCall create_file = nullptr;
+  StatusToErrorCall status_to_error = nullptr;
+};
+
+const NtCalls& Nt() {
+  static const NtCalls calls = [] {
+    NtCalls found;
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (ntdll == nullptr) return found;
+    // GetProcAddress returns a generic function pointer; the casts restore
+    // the real signatures.
+    found.create_file =
+        reinterpret_cast<NtCreateFileCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
+    found.status_to_error =
+        reinterpret_cast<StatusToErrorCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+    return found;
+  }();
+  return calls;
+}
+
 constexpr NTSTATUS kNameCollision = static_cast<NTSTATUS>(0xC0000035L);  // STATUS_OBJECT_NAME_COLLISION
 constexpr ULONG kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
@@ -29,10 +57,16 @@ HANDLE NtOpen(HANDLE parent, UNICODE_STRING* name, ACCESS_MASK access, ULONG sha
   InitializeObjectAttributes(&attributes, name, OBJ_CASE_INSENSITIVE, parent, security);
   IO_STATUS_BLOCK io;
   HANDLE handle = nullptr;
-  *status = NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
-                         disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  const NtCalls& nt = Nt();
+  if (nt.create_file == nullptr || nt.status_to_error == nullptr) {
+    *status = static_cast<NTSTATUS>(0xC0000002L);  // STATUS_NOT_IMPLEMENTED
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  *status = nt.create_file(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                           disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
   if (!NT_SUCCESS(*status)) {
-    SetLastError(RtlNtStatusToDosError(*status));
+    SetLastError(nt.status_to_error(*status));
     return INVALID_HANDLE_VALUE;
   }
   return handle;
