@@ -39,16 +39,26 @@ bool ReadFile(const std::string& path, std::vector<std::uint8_t>* data) {
   return true;
 }
 
+// The image offset of entry `index` (from 0, in directory order); 0 when
+// the directory has no such entry.
+std::size_t EntryAt(const std::vector<std::uint8_t>& image, std::size_t index) {
+  std::size_t entry = sfx::LoadLE32(image.data() + 0x24);
+  for (;; --index) {
+    if (entry + 24 > image.size() || sfx::LoadLE32(image.data() + entry) == 0) return 0;
+    if (index == 0) return entry;
+    entry += 24 + sfx::LoadLE32(image.data() + entry);
+  }
+}
+
 // "I:J": entry J is pointed at entry I's data bytes (PointEntryAt re-seals
-// the image). Entries are counted from 0 in directory order.
+// the image).
 bool ShareData(std::vector<std::uint8_t>& image, const std::string& pair) {
   const auto colon = pair.find(':');
   if (colon == std::string::npos) return false;
-  std::size_t from = sfx::LoadLE32(image.data() + 0x24);
-  for (std::size_t i = std::stoul(pair.substr(0, colon)); i > 0; --i) from += 24 + sfx::LoadLE32(image.data() + from);
-  if (from + 24 > image.size() || sfx::LoadLE32(image.data() + from) == 0) return false;
-  sfx::test::PointEntryAt(image, std::stoul(pair.substr(colon + 1)), sfx::LoadLE32(image.data() + from + 12),
-                          sfx::LoadLE32(image.data() + from + 8));
+  const std::size_t to = std::stoul(pair.substr(colon + 1));
+  const std::size_t from = EntryAt(image, std::stoul(pair.substr(0, colon)));
+  if (from == 0 || EntryAt(image, to) == 0) return false;
+  sfx::test::PointEntryAt(image, to, sfx::LoadLE32(image.data() + from + 12), sfx::LoadLE32(image.data() + from + 8));
   return true;
 }
 
