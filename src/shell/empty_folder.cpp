@@ -8,11 +8,16 @@
 // folder cannot make the stub delete files elsewhere. The first entry that
 // stays is remembered for the caller's message: the deepest one, the entry
 // that actually blocks, since a folder is emptied before it is removed.
+// Read-only attributes (of the folder itself and of everything in it) are
+// cleared, so only an entry that really cannot go (one held open, for
+// instance) stays.
 #include "shell/empty_folder.h"
 
 #include <windows.h>
 
 #include <cwchar>
+
+#include "payload/worker/long_path.h"
 
 #include "shell/support_layer.h"
 
@@ -39,18 +44,46 @@ void NoteLeftover(wchar_t* leftover, const wchar_t* path) {
   leftover[kLeftoverPathSize - 1] = L'\0';
 }
 
-// Removes one enumerated entry at `full_path`; true when it is gone.
+// Clears the read-only attribute of the file or folder `path` when
+// `attributes` show it, so that it can be deleted (and, for a folder, so
+// that its entries can). Through a handle that does not follow a link, and
+// only when that handle shows no link: the attributes of whatever a link
+// points at stay as they are.
+void ClearReadOnly(const wchar_t* path, DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_READONLY) == 0 || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return;
+  HANDLE handle = CreateFileW(ExtendedPath(path).get(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return;
+  FILE_BASIC_INFO info;
+  if (GetFileInformationByHandleEx(handle, FileBasicInfo, &info, sizeof(info)) &&
+      (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    // Zero times leave the file's times alone; FILE_ATTRIBUTE_NORMAL stands
+    // for "no attributes", which 0 would mean "unchanged".
+    info.CreationTime.QuadPart = info.LastAccessTime.QuadPart = 0;
+    info.LastWriteTime.QuadPart = info.ChangeTime.QuadPart = 0;
+    info.FileAttributes &= ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY);
+    if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(handle, FileBasicInfo, &info, sizeof(info));
+  }
+  CloseHandle(handle);
+}
+
+// Removes one enumerated entry at `full_path`; true when it is gone. A
+// read-only file or folder is made writable first: the folder is the
+// stub's own, and a leftover must not stop every later run.
 bool RemoveEntry(const wchar_t* full_path, DWORD attributes, wchar_t* leftover) {
+  ClearReadOnly(full_path, attributes);
   bool removed;
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     // The link itself; a link to a folder is removed as a folder.
-    removed =
-        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryW(full_path) != 0 : DeleteFileW(full_path) != 0;
+    removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryW(ExtendedPath(full_path).get()) != 0
+                                                           : DeleteFileW(ExtendedPath(full_path).get()) != 0;
   } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     const bool emptied = EmptyFolder(full_path, leftover);
-    removed = RemoveDirectoryW(full_path) != 0 && emptied;
+    removed = RemoveDirectoryW(ExtendedPath(full_path).get()) != 0 && emptied;
   } else {
-    removed = DeleteFileW(full_path) != 0;
+    removed = DeleteFileW(ExtendedPath(full_path).get()) != 0;
   }
   if (!removed) NoteLeftover(leftover, full_path);
   return removed;
@@ -63,7 +96,7 @@ bool RemoveEntry(const wchar_t* full_path, DWORD attributes, wchar_t* leftover) 
 bool IsPinnedRealFolder(const wchar_t* name, HANDLE pin) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(pin, &info)) return false;
-  const DWORD by_name = GetFileAttributesW(name);
+  const DWORD by_name = GetFileAttributesW(ExtendedPath(name).get());
   if (by_name == INVALID_FILE_ATTRIBUTES) return false;
   const DWORD attributes = info.dwFileAttributes | by_name;
   return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -79,7 +112,7 @@ bool EmptyPinnedFolder(const wchar_t* path, wchar_t* folder, std::size_t folder_
   }
 
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(pattern, &found);
+  HANDLE search = FindFirstFileW(ExtendedPath(pattern).get(), &found);
   FreePathString(pattern);
   if (search == INVALID_HANDLE_VALUE) return true;  // an empty folder: nothing to delete
 
@@ -118,14 +151,16 @@ bool EmptyFolder(const wchar_t* path, wchar_t* leftover) {
   // The folder is held open, without following a link and without delete
   // sharing, while it is walked: it cannot be renamed or replaced by a link
   // meanwhile, so the enumeration by name stays inside it.
-  HANDLE pin = CreateFileW(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE pin = CreateFileW(ExtendedPath(folder).get(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   bool emptied;
   if (pin == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     emptied = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;  // missing: nothing to delete
   } else {
     emptied = IsPinnedRealFolder(folder, pin);  // a link is never walked into
+    if (emptied) ClearReadOnly(folder, GetFileAttributesW(ExtendedPath(folder).get()));
     folder[folder_length - 1] = L'\\';
     if (emptied) emptied = EmptyPinnedFolder(path, folder, folder_length, leftover);
     CloseHandle(pin);

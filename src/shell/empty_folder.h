@@ -13,8 +13,8 @@ inline constexpr std::size_t kLeftoverPathSize = 512;
 // which may or may not end in a backslash. True when every deletion
 // succeeded, when there was nothing to delete and when the folder does not
 // exist; false when a deletion or a path allocation failed. A failed entry
-// does not stop the walk. Attributes are never changed, so read-only files
-// stay. Junctions and symbolic links are removed as links: the walk never
+// does not stop the walk. Read-only attributes of the folder and of its
+// entries are cleared first, so read-only files go too. Junctions and symbolic links are removed as links: the walk never
 // descends into them, so their targets are left alone. When `leftover` is
 // given (kLeftoverPathSize units, an empty string on entry), it receives the full path of the first
 // entry that could not be deleted (cut to fit), or of the folder whose walk

@@ -11,3 +11,7 @@
 #define IDC_PROGRESS_BAR 1002
 
 #define IDS_NO_RESULT 5
+// Setup.exe cannot be started: IDS_LAUNCH_FAILED_HEAD, the full path of
+// Setup.exe, IDS_LAUNCH_FAILED_TAIL and the system's reason make one message.
+#define IDS_LAUNCH_FAILED_HEAD 6
+#define IDS_LAUNCH_FAILED_TAIL 7

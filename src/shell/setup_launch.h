@@ -9,10 +9,13 @@
 
 #include <windows.h>
 
+#include "payload/worker/stub_run.h"
+
 namespace sfx {
 
-// Size of the command-line buffer in UTF-16 units, terminator included.
-inline constexpr int kSetupCommandLineSize = 512;
+// Size of the command-line buffer in UTF-16 units, terminator included:
+// the quotes and "Setup.exe" around a working folder of any length.
+inline constexpr int kSetupCommandLineSize = kWorkFolderSize + 12;
 
 // Starts the command line: a double quote followed by `work_folder`.
 void StartSetupCommandLine(wchar_t* command_line, const wchar_t* work_folder);
@@ -25,9 +28,10 @@ void FinishSetupCommandLine(wchar_t* command_line);
 STARTUPINFOW MakeSetupStartupInfo();
 
 // Finishes the command line and starts the setup program in `work_folder`
-// with CREATE_DEFAULT_ERROR_MODE. The result is not examined and the
-// process and thread handles are neither waited on nor closed.
-void LaunchSetup(wchar_t* command_line, const wchar_t* work_folder);
+// with CREATE_DEFAULT_ERROR_MODE. The process and thread handles are
+// neither waited on nor closed. True when the process was created; on
+// false GetLastError() gives the system's reason.
+bool LaunchSetup(wchar_t* command_line, const wchar_t* work_folder);
 
 // The process-creation call LaunchSetup makes, with CreateProcessW's
 // parameters (tests put a recorder here).
@@ -35,6 +39,26 @@ using CreateProcessCall = BOOL(WINAPI*)(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, 
                                         LPVOID, LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION);
 
 // LaunchSetup with the given process-creation call.
-void LaunchSetupWith(CreateProcessCall create_process, wchar_t* command_line, const wchar_t* work_folder);
+bool LaunchSetupWith(CreateProcessCall create_process, wchar_t* command_line, const wchar_t* work_folder);
+
+// The folder Setup.exe is started from and in, into `folder`
+// (kWorkFolderSize units): the working folder itself while "Setup.exe" in
+// it stays below MAX_PATH, so normal paths keep their form. Past that the
+// process-creation call takes neither the current folder nor the program's
+// path, so the folder's short (8.3) form is used when the volume has one
+// that fits; otherwise the working folder as it is (the launch then fails
+// and says why).
+void SelectLaunchFolder(const wchar_t* work_folder, wchar_t* folder);
+
+// The system's text for `error` (FormatMessageW in the user's language,
+// without the trailing line end; the path `insert` fills its %1), or the
+// error number when the system has none. `reason` holds `size` units.
+void SystemReason(DWORD error, const wchar_t* insert, wchar_t* reason, int size);
+
+// The launch-failure message for the setup program at `setup_path` that
+// could not be started because of `error`: IDS_LAUNCH_FAILED_HEAD, the path,
+// IDS_LAUNCH_FAILED_TAIL and the system's reason, in `message`
+// (kFailureMessageSize units).
+void LoadLaunchFailureMessage(HINSTANCE instance, const wchar_t* setup_path, DWORD error, wchar_t* message);
 
 }  // namespace sfx

@@ -10,9 +10,15 @@
 // once more. A working folder that cannot be claimed, and anything in it
 // that cannot be deleted, end the run before the dialog with the
 // write-failure message naming that path: nothing is written or launched
-// then. The stub always exits with 0 and never waits for the setup program.
-// Every text and path goes through the wide (UTF-16) calls.
+// then. A Setup.exe that cannot be started (or that the payload did not
+// have) is reported with the system's reason. The exit code is 0 only when
+// Setup.exe was started; each failure has its own code (StubExitCode). The
+// stub never waits for the setup program, so its exit code says whether
+// Setup.exe was started, not how it ended. Every text and path goes through
+// the wide (UTF-16) calls.
 #include <windows.h>
+
+#include <cwchar>
 
 #include "payload/worker/extraction_worker.h"
 #include "payload/worker/stub_run.h"
@@ -56,16 +62,52 @@ void ReportUnusableFolder(const sfx::StubRun& run, const wchar_t* path) {
   MessageBoxW(nullptr, message, sfx::kMessageCaption, MB_ICONERROR);
 }
 
+// Shows the launch-failure message for Setup.exe in the working folder,
+// with the system's reason for `error`, in an error box without owner.
+void ReportLaunchFailure(const sfx::StubRun& run, DWORD error) {
+  wchar_t setup_path[sfx::kSetupCommandLineSize];
+  std::wcscpy(setup_path, run.work_folder);
+  std::wcscat(setup_path, L"Setup.exe");
+  wchar_t message[sfx::kFailureMessageSize];
+  sfx::LoadLaunchFailureMessage(run.instance, setup_path, error, message);
+  MessageBoxW(nullptr, message, sfx::kMessageCaption, MB_ICONERROR);
+}
+
+// The exit code after the dialog: launches Setup.exe when the run allows
+// it, reports a launch that fails.
+int FinishRun(sfx::StubRun& run, wchar_t* setup_command_line) {
+  if (!sfx::OutcomeAllowsLaunch(run, ReportNoResult)) {
+    return run.outcome < 0 ? run.failure : sfx::kExitNoResult;
+  }
+  // Only the Setup.exe that this run wrote, still held unchanged, is
+  // started; a payload without one has nothing to start.
+  if (run.setup_file == INVALID_HANDLE_VALUE) {
+    ReportLaunchFailure(run, ERROR_FILE_NOT_FOUND);
+    return sfx::kExitLaunchFailed;
+  }
+  // Setup.exe starts in the held working folder; a path too long for the
+  // process-creation call is given in its short form (SelectLaunchFolder).
+  static wchar_t launch_folder[sfx::kWorkFolderSize];
+  sfx::SelectLaunchFolder(run.work_folder, launch_folder);
+  if (std::wcscmp(launch_folder, run.work_folder) != 0) sfx::StartSetupCommandLine(setup_command_line, launch_folder);
+  if (!sfx::LaunchSetup(setup_command_line, launch_folder)) {
+    ReportLaunchFailure(run, GetLastError());
+    return sfx::kExitLaunchFailed;
+  }
+  return sfx::kExitSetupStarted;
+}
+
 // Claims and empties the working folder; false (after the message) when
 // the run has to end: the folder is not the stub's own, or something in it
 // stays. A file that survives the emptying would lie beside Setup.exe, where
 // Setup.exe might load it.
-bool PrepareWorkFolder(const sfx::StubRun& run) {
-  if (!sfx::ClaimWorkFolder(run.work_folder, sfx::PlatformWorkFolderOps())) {
-    ReportUnusableFolder(run, run.work_folder);
+bool PrepareWorkFolder(sfx::StubRun& run) {
+  wchar_t leftover[sfx::kLeftoverPathSize] = {};
+  run.work_folder_handle = sfx::ClaimWorkFolder(run.work_folder, sfx::PlatformWorkFolderOps(), leftover);
+  if (run.work_folder_handle == INVALID_HANDLE_VALUE) {
+    ReportUnusableFolder(run, leftover[0] != L'\0' ? leftover : run.work_folder);
     return false;
   }
-  wchar_t leftover[sfx::kLeftoverPathSize] = {};
   if (!sfx::EmptyFolder(run.work_folder, leftover)) {
     ReportUnusableFolder(run, leftover[0] != L'\0' ? leftover : run.work_folder);
     return false;
@@ -85,8 +127,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
     MessageBoxW(nullptr, L"AfxWinInit failed!", sfx::kMessageCaption, MB_ICONERROR);
   }
 
-  sfx::BuildWorkFolder(run.work_folder);
-  if (!PrepareWorkFolder(run)) return 0;
+  // Without a temp path, or when the folder is not the stub's own, nothing is
+  // written: the message names the folder, or what was tried.
+  if (!sfx::BuildWorkFolder(run.work_folder)) {
+    ReportUnusableFolder(run, run.work_folder);
+    return sfx::kExitFolderUnusable;
+  }
+  if (!PrepareWorkFolder(run)) return sfx::kExitFolderUnusable;
 
   wchar_t setup_command_line[sfx::kSetupCommandLineSize];
   sfx::StartSetupCommandLine(setup_command_line, run.work_folder);
@@ -94,9 +141,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, i
   DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, sfx::ProgressDialogProc,
                   reinterpret_cast<LPARAM>(&run));
 
-  // Only the Setup.exe that this run wrote, still held unchanged, is started.
-  if (sfx::OutcomeAllowsLaunch(run, ReportNoResult) && run.setup_file != INVALID_HANDLE_VALUE) {
-    sfx::LaunchSetup(setup_command_line, run.work_folder);
-  }
-  return 0;
+  return FinishRun(run, setup_command_line);
 }

@@ -1,7 +1,8 @@
 // sfx_craft_installer: builds installers for the stub's end-to-end tests,
 // including damaged ones that a packer would never write.
 //
-// Usage: sfx_craft_installer STUB OUT [--damage header|directory|entry:N] [--claim-size U] NAME=FILE...
+// Usage: sfx_craft_installer STUB OUT [--damage header|directory|entry:N] [--claim-size U]
+//                            [--share-data I:J] NAME=FILE...
 //
 // Each NAME=FILE adds an entry named NAME (taken verbatim, backslashes and
 // all, so names that escape the working folder can be made) with the bytes
@@ -9,7 +10,9 @@
 // is built in this order, optionally damaged, compressed, scrambled with the
 // payload seed and added to the stub as its payload section (BuildInstaller).
 // --claim-size writes U into the payload header instead of the image's real
-// size (an installer that lies about its image).
+// size (an installer that lies about its image). --share-data points entry J
+// at the data bytes of entry I, as a packer that stores identical files once
+// would.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +27,7 @@
 #include "payload/crc32.h"
 #include "packer/installer_writer.h"
 #include "packer/pack_error.h"
+#include "support/payload_samples.h"
 #include "support/test_image.h"
 
 namespace {
@@ -35,10 +39,33 @@ bool ReadFile(const std::string& path, std::vector<std::uint8_t>* data) {
   return true;
 }
 
+// The image offset of entry `index` (from 0, in directory order); 0 when
+// the directory has no such entry.
+std::size_t EntryAt(const std::vector<std::uint8_t>& image, std::size_t index) {
+  std::size_t entry = sfx::LoadLE32(image.data() + 0x24);
+  for (;; --index) {
+    if (entry + 24 > image.size() || sfx::LoadLE32(image.data() + entry) == 0) return 0;
+    if (index == 0) return entry;
+    entry += 24 + sfx::LoadLE32(image.data() + entry);
+  }
+}
+
+// "I:J": entry J is pointed at entry I's data bytes (PointEntryAt re-seals
+// the image).
+bool ShareData(std::vector<std::uint8_t>& image, const std::string& pair) {
+  const auto colon = pair.find(':');
+  if (colon == std::string::npos) return false;
+  const std::size_t to = std::stoul(pair.substr(colon + 1));
+  const std::size_t from = EntryAt(image, std::stoul(pair.substr(0, colon)));
+  if (from == 0 || EntryAt(image, to) == 0) return false;
+  sfx::test::PointEntryAt(image, to, sfx::LoadLE32(image.data() + from + 12), sfx::LoadLE32(image.data() + from + 8));
+  return true;
+}
+
 int Usage() {
-  std::fprintf(
-      stderr,
-      "usage: sfx_craft_installer STUB OUT [--damage header|directory|entry:N] [--claim-size U] NAME=FILE...\n");
+  std::fprintf(stderr,
+               "usage: sfx_craft_installer STUB OUT [--damage header|directory|entry:N] [--claim-size U] "
+               "[--share-data I:J] NAME=FILE...\n");
   return 2;
 }
 
@@ -51,11 +78,16 @@ int main(int argc, char** argv) {
   std::string damage;
   bool claim_size = false;
   std::uint32_t claimed_size = 0;
+  std::string share;
   std::vector<sfx::test::TestEntry> entries;
   for (int i = 3; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--damage" && i + 1 < argc) {
       damage = argv[++i];
+      continue;
+    }
+    if (arg == "--share-data" && i + 1 < argc) {
+      share = argv[++i];
       continue;
     }
     if (arg == "--claim-size" && i + 1 < argc) {
@@ -75,6 +107,7 @@ int main(int argc, char** argv) {
   }
 
   std::vector<std::uint8_t> image = sfx::test::BuildTestImage(entries);
+  if (!share.empty() && !ShareData(image, share)) return Usage();
   if (damage == "header") {
     sfx::test::DamageImageHeader(image);
   } else if (damage == "directory") {

@@ -4,6 +4,7 @@
 // Setup.exe (a probe that records its command line and current folder).
 //
 // The installers lie in the folder named by SFX_E2E_DIR (a host path).
+#include <aclapi.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -19,12 +20,22 @@ namespace {
 
 constexpr DWORD kTimeoutMs = 180000;
 
+// The installer's exit codes, as documented for vendors.
+constexpr DWORD kExitStarted = 0;
+constexpr DWORD kExitCorrupt = 2;
+constexpr DWORD kExitWriteFailed = 3;
+constexpr DWORD kExitFolderUnusable = 4;
+constexpr DWORD kExitLaunchFailed = 5;
+
 const std::wstring kCorruptEnglish =
     L"Error in installationdata!\r\nThe installprogram is corrupted, maybe it was damaged during "
     L"downloading.\r\nAborting installation";
 const std::wstring kCorruptGerman =
     L"Fehler in den Installationsdaten\r\nDas Installationsprogramm ist defekt, evtl. wurde es beim Transport "
     L"besch\u00e4digt\r\nInstallation wurde abgebrochen!";
+
+const std::wstring kLaunchFailedEnglish = L"The setup program could not be started: \"";
+const std::wstring kLaunchFailedGerman = L"Das Setup-Programm konnte nicht gestartet werden: \"";
 
 // One installer run in a fresh temp folder named after the test.
 class InstallerTest : public ::testing::Test {
@@ -37,11 +48,12 @@ class InstallerTest : public ::testing::Test {
     UseRunFolder(temp_, work_, probe_log_);
   }
 
-  InstallerRun Run(const std::string& installer) {
+  // Runs `installer`, which must end with `exit_code` (0: Setup.exe started).
+  InstallerRun Run(const std::string& installer, DWORD exit_code = kExitStarted) {
     InstallerRun run = RunInstaller(root_ + "\\" + installer, temp_, kTimeoutMs);
     EXPECT_TRUE(run.started);
     EXPECT_TRUE(run.finished) << installer << " did not end";
-    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.exit_code, exit_code) << installer;
     return run;
   }
 
@@ -135,12 +147,72 @@ TEST_F(ExtractionSuccess, InstallerPackedAsInvokerExtracts) {
   ExpectLaunched(run);
 }
 
-TEST_F(ExtractionSuccess, EmptyDirectoryWritesNothingAndShowsNothing) {
-  const InstallerRun run = Run("empty_directory.exe");
+// ---------------------------------------------------------------- launch failures
+
+using LaunchFailure = InstallerTest;
+
+// A payload without Setup.exe and a Setup.exe that is no program: after
+// the progress dialog, the message names Setup.exe and gives the system's
+// reason; the exit code says that nothing was started.
+TEST_F(LaunchFailure, MessageNamesSetupExeAndTheReason) {
+  for (const char* installer : {"empty_directory.exe", "bad_setup.exe"}) {
+    UseRunFolder(temp_, work_, probe_log_);
+    const InstallerRun run = Run(installer, kExitLaunchFailed);
+    ASSERT_EQ(run.messages.size(), 1u) << installer;
+    const std::wstring head = kLaunchFailedEnglish + FromUtf8(work_) + L"Setup.exe\"\r\nReason: ";
+    EXPECT_EQ(run.messages[0].rfind(head, 0), 0u) << ToUtf8(run.messages[0]);
+    EXPECT_GT(run.messages[0].size(), head.size()) << "the system's reason follows";
+    EXPECT_EQ(run.dialog_captions[0], L"") << "shown after the progress dialog";
+    ExpectNotLaunched(run);
+  }
+}
+
+TEST_F(LaunchFailure, GermanLaunchFailureMessage) {
+  const InstallerRun run = Run("bad_setup.exe", kExitLaunchFailed);
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0].rfind(kLaunchFailedGerman + FromUtf8(work_) + L"Setup.exe\"\r\nGrund: ", 0), 0u);
+}
+
+TEST_F(ExtractionSuccess, ReadOnlyLeftoversAndAReadOnlyFolderAreCleared) {
+  ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((work_ + "old").c_str(), nullptr));
+  WriteText(work_ + "old\\stale.dll", "stale");
+  for (const char* name : {"old\\stale.dll", "old", ""})
+    SetFileAttributesA((work_ + name).c_str(), FILE_ATTRIBUTE_READONLY);
+  const InstallerRun run = Run("ok_nested.exe");
   EXPECT_TRUE(run.messages.empty());
-  EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
-  // This run wrote no Setup.exe, so none is launched.
-  ExpectNotLaunched(run);
+  EXPECT_FALSE(FolderExists(work_ + "old"));
+  ExpectLaunched(run);
+}
+
+// Two entries on the same data bytes, as a packer that stores identical
+// files once writes them: both files are extracted.
+TEST_F(ExtractionSuccess, EntriesSharingDataAreEachExtracted) {
+  const InstallerRun run = Run("shared_data.exe");
+  EXPECT_TRUE(run.messages.empty());
+  EXPECT_EQ(ReadText(work_ + "twin.txt"), "first file\r\n");
+  ExpectLaunched(run);
+}
+
+// A temp path longer than MAX_PATH: the folder is made under it (never
+// elsewhere), and Setup.exe is started through the folder's short form.
+TEST_F(ExtractionSuccess, TempPathLongerThanMaxPathIsUsed) {
+  std::string long_temp = temp_;
+  for (char part : {'x', 'y', 'z'}) {
+    long_temp += "\\" + std::string(90, part);
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + FromUtf8(long_temp)).c_str(), nullptr));
+  }
+  const InstallerRun run = RunInstaller(root_ + "\\ok_nested.exe", long_temp, kTimeoutMs);
+  EXPECT_EQ(run.exit_code, kExitStarted);
+  const std::wstring work = FromUtf8(long_temp) + L"\\Mivor.40\\";
+  EXPECT_NE(GetFileAttributesW((L"\\\\?\\" + work + L"data\\sub\\deep.bin").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(run.processes, 2u);
+  // The probe's second line: its current folder, whose long form is the working folder.
+  std::string folder = ReadText(probe_log_);
+  folder = folder.substr(folder.find('\n') + 1, folder.find('\n', folder.find('\n') + 1) - folder.find('\n') - 1);
+  wchar_t full[1024] = {};
+  GetLongPathNameW(FromUtf8(folder).c_str(), full, 1024);
+  EXPECT_EQ(std::wstring(full) + L"\\", work);
 }
 
 // ---------------------------------------------------------------- corrupt payloads
@@ -148,7 +220,7 @@ TEST_F(ExtractionSuccess, EmptyDirectoryWritesNothingAndShowsNothing) {
 using CorruptPayload = InstallerTest;
 
 TEST_F(CorruptPayload, DamagedHeaderWritesNothing) {
-  const InstallerRun run = Run("damaged_header.exe");
+  const InstallerRun run = Run("damaged_header.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
@@ -156,7 +228,7 @@ TEST_F(CorruptPayload, DamagedHeaderWritesNothing) {
 }
 
 TEST_F(CorruptPayload, DamagedDirectoryWritesNothing) {
-  const InstallerRun run = Run("damaged_directory.exe");
+  const InstallerRun run = Run("damaged_directory.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
@@ -164,7 +236,7 @@ TEST_F(CorruptPayload, DamagedDirectoryWritesNothing) {
 }
 
 TEST_F(CorruptPayload, DamagedEntryKeepsEarlierFilesAndLaunchesNothing) {
-  const InstallerRun run = Run("damaged_entry.exe");
+  const InstallerRun run = Run("damaged_entry.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   EXPECT_TRUE(FileExists(work_ + "Setup.exe"));
@@ -175,7 +247,7 @@ TEST_F(CorruptPayload, DamagedEntryKeepsEarlierFilesAndLaunchesNothing) {
 }
 
 TEST_F(CorruptPayload, NameEscapingTheWorkingFolderIsRefused) {
-  const InstallerRun run = Run("escaping_name.exe");
+  const InstallerRun run = Run("escaping_name.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   EXPECT_FALSE(FileExists(temp_ + "\\escape.txt"));
@@ -184,7 +256,7 @@ TEST_F(CorruptPayload, NameEscapingTheWorkingFolderIsRefused) {
 }
 
 TEST_F(CorruptPayload, StubWithoutPayloadReportsCorruptInstaller) {
-  const InstallerRun run = Run("bare_stub.exe");
+  const InstallerRun run = Run("bare_stub.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
@@ -201,7 +273,7 @@ TEST_F(CorruptPayload, TruncatedInstallerIsRefusedByTheLoader) {
 }
 
 TEST_F(CorruptPayload, DamagedStreamIsCaughtByTheImageChecks) {
-  const InstallerRun run = Run("damaged_stream.exe");
+  const InstallerRun run = Run("damaged_stream.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   EXPECT_FALSE(FileExists(work_ + "empty.txt"));  // the last entry is never reached
@@ -211,7 +283,7 @@ TEST_F(CorruptPayload, DamagedStreamIsCaughtByTheImageChecks) {
 TEST_F(CorruptPayload, ImpossibleImageSizeIsRefused) {
   // 0xFFFFFFFF bytes cannot be allocated by a 32-bit process: a corrupt
   // installer, not a crash.
-  const InstallerRun run = Run("huge_claim.exe");
+  const InstallerRun run = Run("huge_claim.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
@@ -219,7 +291,7 @@ TEST_F(CorruptPayload, ImpossibleImageSizeIsRefused) {
 }
 
 TEST_F(CorruptPayload, ImageBelowHeaderSizeIsRefused) {
-  const InstallerRun run = Run("tiny_claim.exe");
+  const InstallerRun run = Run("tiny_claim.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   EXPECT_TRUE(IsEmptyFolder(work_));  // claimed before extraction, nothing written
@@ -235,13 +307,24 @@ std::wstring CopyFailedEnglish(const std::string& path) {
          L"\"\r\nMaybe the harddisc is full or you haven't got write permission.";
 }
 
+TEST_F(WriteFailure, FileTheSystemCannotMakeEndsTheRunNamingIt) {
+  const InstallerRun run = Run("unwritable_name.exe", kExitWriteFailed);
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_EQ(run.messages[0], CopyFailedEnglish(work_ + "what?.txt"));
+  EXPECT_EQ(run.dialog_captions[0], L"Preparing Mivor Installation") << "shown by the worker";
+  EXPECT_TRUE(FileExists(work_ + "Setup.exe"));
+  ExpectNotLaunched(run);
+}
+
+// A file of an earlier run that is held open cannot be removed: the run
+// ends before anything is written, naming it.
 TEST_F(WriteFailure, FileHeldOpenIsNamedInTheMessage) {
   ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
   const std::string held_path = work_ + "Setup.exe";
   WriteText(held_path, "in use");
   HANDLE held = CreateFileA(held_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  const InstallerRun run = Run("ok_nested.exe");
+  const InstallerRun run = Run("ok_nested.exe", kExitFolderUnusable);
   CloseHandle(held);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], CopyFailedEnglish(held_path));
@@ -258,7 +341,7 @@ TEST_F(WriteFailure, LeftoverHeldOpenEndsTheRunBeforeAnythingIsWritten) {
   WriteText(planted, "planted");
   HANDLE held = CreateFileA(planted.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  const InstallerRun run = Run("ok_nested.exe");
+  const InstallerRun run = Run("ok_nested.exe", kExitFolderUnusable);
   CloseHandle(held);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], CopyFailedEnglish(planted));
@@ -279,13 +362,14 @@ TEST_F(WorkFolder, LinkInItsPlaceIsNeverFollowed) {
   ASSERT_TRUE(FileExists(linked + "\\target\\canary.txt")) << "run prepare_e2e.sh first";
   temp_ = linked + "\\tmp";
   work_ = temp_ + "\\Mivor.40\\";
-  const InstallerRun run = Run("ok_nested.exe");
+  const InstallerRun run = RunInstaller(root_ + "\\ok_nested.exe", temp_, kTimeoutMs);
   EXPECT_EQ(ReadText(linked + "\\target\\canary.txt"), "canary");
   EXPECT_FALSE(FileExists(linked + "\\target\\Setup.exe")) << "nothing is written through the link";
   const DWORD attributes = GetFileAttributesA(work_.substr(0, work_.size() - 1).c_str());
   if (run.messages.empty()) {
     // Windows: the link was removed and a real folder made in its place.
     EXPECT_EQ(attributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    EXPECT_EQ(run.exit_code, kExitStarted);
     ExpectSameFile("Setup.exe");
     ExpectLaunched(run);
   } else {
@@ -293,9 +377,56 @@ TEST_F(WorkFolder, LinkInItsPlaceIsNeverFollowed) {
     // the message naming the working folder, and nothing happens.
     ASSERT_EQ(run.messages.size(), 1u);
     EXPECT_EQ(run.messages[0], CopyFailedEnglish(work_));
+    EXPECT_EQ(run.exit_code, kExitFolderUnusable);
     EXPECT_NE(attributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
     ExpectNotLaunched(run);
   }
+}
+
+// From the claim until the run ends the working folder is held without
+// delete sharing: it cannot be renamed (and a link put in its place) while
+// the stub writes into it. The worker's message box for the damaged third
+// entry keeps the run waiting, with two files written, while this test
+// acts as another program of the same user would.
+TEST_F(WorkFolder, CannotBeRenamedWhileTheRunHoldsIt) {
+  const std::string folder = work_.substr(0, work_.size() - 1);
+  bool renamed = true;
+  bool removed = true;
+  const InstallerRun run = RunInstaller(root_ + "\\damaged_entry.exe", temp_, kTimeoutMs, [&](const std::wstring&) {
+    renamed = MoveFileA(folder.c_str(), (temp_ + "\\moved").c_str()) != FALSE;
+    removed = RemoveDirectoryA(folder.c_str()) != FALSE;
+  });
+  EXPECT_EQ(run.exit_code, kExitCorrupt);
+  ASSERT_EQ(run.messages.size(), 1u);
+  EXPECT_FALSE(renamed);
+  EXPECT_FALSE(removed);
+  EXPECT_FALSE(FolderExists(temp_ + "\\moved"));
+  EXPECT_EQ(ReadText(work_ + "a.txt"), "first file\r\n");
+}
+
+// ---------------------------------------------------------------- protection of an elevated run
+
+using Security = InstallerTest;
+
+// The folder of an elevated run grants SYSTEM and Administrators only and
+// carries the High label, so the user's unelevated programs cannot write in
+// it. Wine enforces neither access lists nor mandatory labels (and reports
+// no label), so there this reports itself skipped. (The installer asks for
+// elevation, so on Windows the run is elevated.)
+TEST_F(Security, ElevatedRunClosesItsFolderToTheUsersUnelevatedPrograms) {
+  if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr) {
+    GTEST_SKIP() << "Wine enforces neither access lists nor mandatory labels";
+  }
+  Run("ok_nested.exe");
+  PACL dacl = nullptr;
+  PACL sacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoA(work_.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, &dacl, &sacl, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_TRUE(dacl != nullptr && dacl->AceCount == 2) << "SYSTEM and Administrators, no entry for the user";
+  EXPECT_TRUE(sacl != nullptr && sacl->AceCount == 1) << "the High label";
+  LocalFree(descriptor);
 }
 
 // ---------------------------------------------------------------- code pages
@@ -327,7 +458,7 @@ TEST_F(CodePage, Windows1252NamesKeepTheirCharacters) {
 using E2eLanguage = InstallerTest;
 
 TEST_F(E2eLanguage, EnglishTextsWithEnglishLocale) {
-  const InstallerRun run = Run("damaged_header.exe");
+  const InstallerRun run = Run("damaged_header.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptEnglish);
   ASSERT_EQ(run.dialog_captions.size(), 1u);
@@ -336,7 +467,7 @@ TEST_F(E2eLanguage, EnglishTextsWithEnglishLocale) {
 }
 
 TEST_F(E2eLanguage, GermanTextsWithGermanLocale) {
-  const InstallerRun run = Run("damaged_header.exe");
+  const InstallerRun run = Run("damaged_header.exe", kExitCorrupt);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], kCorruptGerman);
   ASSERT_EQ(run.dialog_captions.size(), 1u);
@@ -350,7 +481,7 @@ TEST_F(E2eLanguage, GermanWriteFailureMessage) {
   WriteText(held_path, "in use");
   HANDLE held = CreateFileA(held_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  const InstallerRun run = Run("ok_nested.exe");
+  const InstallerRun run = Run("ok_nested.exe", kExitFolderUnusable);
   CloseHandle(held);
   ASSERT_EQ(run.messages.size(), 1u);
   EXPECT_EQ(run.messages[0], L"Fehler beim Kopieren der Datei: \"" + FromUtf8(held_path) +

@@ -45,7 +45,8 @@ BOOL CALLBACK FindBox(HWND window, LPARAM context) {
 }
 
 // Answers one box if there is one; false when none was found.
-bool AnswerNextBox(DWORD process_id, std::set<HWND>& answered, InstallerRun& run) {
+bool AnswerNextBox(DWORD process_id, std::set<HWND>& answered, InstallerRun& run,
+                   const std::function<void(const std::wstring&)>& on_message) {
   BoxSearch search = {process_id, &answered, nullptr};
   EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
   if (search.found == nullptr) return false;
@@ -56,6 +57,7 @@ bool AnswerNextBox(DWORD process_id, std::set<HWND>& answered, InstallerRun& run
   run.dialog_captions.push_back(owner != nullptr ? WindowText(owner) : L"");
   HWND folder_text = owner != nullptr ? GetDlgItem(owner, IDC_PROGRESS_TEXT) : nullptr;
   run.dialog_texts.push_back(folder_text != nullptr ? WindowText(folder_text) : L"");
+  if (on_message) on_message(run.messages.back());
   answered.insert(box);
   PostMessageW(box, WM_COMMAND, IDOK, 0);
   for (int i = 0; i < 200 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(kPollMilliseconds);
@@ -133,7 +135,8 @@ int ActiveOwnProcesses(HANDLE job, std::set<DWORD>& helpers) {
 
 }  // namespace
 
-InstallerRun RunInstaller(const std::string& installer, const std::string& temp_folder, DWORD timeout_ms) {
+InstallerRun RunInstaller(const std::string& installer, const std::string& temp_folder, DWORD timeout_ms,
+                          const std::function<void(const std::wstring&)>& on_message) {
   InstallerRun run;
   // The desktop window makes Wine start its desktop process now, outside
   // the job, instead of from inside the installer.
@@ -161,7 +164,7 @@ InstallerRun RunInstaller(const std::string& installer, const std::string& temp_
   std::set<HWND> answered;
   const ULONGLONG deadline = GetTickCount64() + timeout_ms;
   while (WaitForSingleObject(process.hProcess, kPollMilliseconds) == WAIT_TIMEOUT) {
-    AnswerNextBox(process.dwProcessId, answered, run);
+    AnswerNextBox(process.dwProcessId, answered, run, on_message);
     if (GetTickCount64() > deadline) break;
   }
   run.finished = WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,10 @@ struct InstallerRun {
 
 // Runs `installer` with TEMP and TMP set to `temp_folder`, answers message
 // boxes, waits (at most `timeout_ms`) for it and its children to end.
-InstallerRun RunInstaller(const std::string& installer, const std::string& temp_folder, DWORD timeout_ms);
+// `on_message`, when given, is called with each box's text while the box is
+// still open (the installer waits there), before it is answered.
+InstallerRun RunInstaller(const std::string& installer, const std::string& temp_folder, DWORD timeout_ms,
+                          const std::function<void(const std::wstring&)>& on_message = {});
 
 // UTF-8 form of a wide text, and the reverse.
 std::string ToUtf8(const std::wstring& text);

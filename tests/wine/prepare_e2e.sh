@@ -18,6 +18,9 @@
 #   damaged_stream.exe     ok_nested.exe with one byte of its packed stream changed
 #   huge_claim.exe         a payload header that claims an image of 0xFFFFFFFF bytes
 #   tiny_claim.exe         a payload header that claims an image of 26 bytes
+#   bad_setup.exe          a text file as Setup.exe, which no system can start
+#   unwritable_name.exe    an entry named what?.txt, which no Windows file system takes
+#   shared_data.exe        twin.txt stored as a second entry on a.txt's data bytes
 #   codepage.exe           Setup.exe and "Café/Übersicht.txt" (names with
 #                          Windows-1252 bytes of 0x80 and above)
 #
@@ -57,6 +60,10 @@ craft "$out/escaping_name.exe" Setup.exe="$probe" '..\escape.txt=escape.txt' a.t
 craft "$out/empty_directory.exe"
 craft "$out/huge_claim.exe" --claim-size 0xFFFFFFFF Setup.exe="$probe" a.txt=a.txt
 craft "$out/tiny_claim.exe" --claim-size 26 Setup.exe="$probe" a.txt=a.txt
+craft "$out/bad_setup.exe" Setup.exe=a.txt b.txt=b.txt
+craft "$out/unwritable_name.exe" Setup.exe="$probe" 'what?.txt=a.txt'
+cp a.txt twin.txt
+craft "$out/shared_data.exe" --share-data 1:2 Setup.exe="$probe" a.txt=a.txt twin.txt=twin.txt
 
 mkdir -p "$out/src/codepage/Café"
 cp "$probe" "$out/src/codepage/Setup.exe"

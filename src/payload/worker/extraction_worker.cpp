@@ -36,13 +36,13 @@ constexpr int kStringSize = 256;
 void ReportCorruptPayload(StubRun& run) {
   wchar_t text[kStringSize];
   LoadStringW(run.instance, IDS_CORRUPT_PAYLOAD, text, kStringSize);
-  ReportFatalError(run, text);
+  ReportFatalError(run, text, kExitCorruptPayload);
 }
 
 void ReportWriteFailure(StubRun& run, const wchar_t* target_path) {
   wchar_t message[kFailureMessageSize];
   LoadWriteFailureMessage(run.instance, target_path, message);
-  ReportFatalError(run, message);
+  ReportFatalError(run, message, kExitWriteFailed);
 }
 
 // Decodes the stream into the image; false when the decoder cannot run.
@@ -51,7 +51,7 @@ bool DecodeImage(const EmbeddedPayload& payload, std::uint8_t* image) {
   if (!state) return false;
   SetProgressSink(*state, ReportProgressSink, nullptr);
   return UnpackImage(*state, payload.stream, payload.stream + payload.packed_size, image,
-                       image + payload.unpacked_size);
+                     image + payload.unpacked_size);
 }
 
 // Appends at most what still fits into `message` (used units in `*used`).
@@ -82,8 +82,9 @@ void LoadWriteFailureMessage(HINSTANCE instance, const wchar_t* path, wchar_t* m
   ComposeWriteFailureMessage(message, head, path, tail);
 }
 
-void ReportFatalError(StubRun& run, const wchar_t* text) {
+void ReportFatalError(StubRun& run, const wchar_t* text, StubExitCode failure) {
   MessageBoxW(run.dialog, text, kMessageCaption, MB_OK | MB_ICONERROR);
+  run.failure = failure;  // published by the interlocked exchange below
   InterlockedExchange(&run.outcome, -1);
   EndDialog(run.dialog, IDOK);
 }
@@ -91,8 +92,11 @@ void ReportFatalError(StubRun& run, const wchar_t* text) {
 DWORD WINAPI ExtractionWorker(LPVOID run_record) {
   StubRun& run = *static_cast<StubRun*>(run_record);
   wchar_t target_path[kTargetPathSize];
-  std::wcscpy(target_path, run.work_folder);  // work_folder holds at most 255 units
+  std::wcscpy(target_path, run.work_folder);  // work_folder is shorter than kTargetPathSize
   const std::size_t name_position = std::wcslen(target_path);
+  // Every file and folder is made below the held working folder, never
+  // through a link (file_ops.h).
+  if (run.work_folder_handle != INVALID_HANDLE_VALUE) SetFileRoot(run.work_folder_handle, run.work_folder);
 
   EmbeddedPayload payload;
   if (!FindOwnPayload(payload)) {

@@ -24,8 +24,9 @@ inline constexpr std::size_t kFailureMessageSize = 1024;
 DWORD WINAPI ExtractionWorker(LPVOID run);
 
 // Shows `text` in an error box owned by run.dialog; once it is closed,
-// stores -1 in run.outcome and ends the dialog with result IDOK.
-void ReportFatalError(StubRun& run, const wchar_t* text);
+// stores `failure` in run.failure, then -1 in run.outcome, and ends the
+// dialog with result IDOK.
+void ReportFatalError(StubRun& run, const wchar_t* text, StubExitCode failure);
 
 // Writes `head` (the IDS_COPY_FAILED_HEAD text), `path` and `tail` (the
 // IDS_COPY_FAILED_TAIL text) into `message` (kFailureMessageSize units),

@@ -29,4 +29,12 @@ struct FileOps {
 // The table of the real calls.
 const FileOps& PlatformFileOps();
 
+// From now on the real calls make and open files only below `folder`, an
+// open handle of the folder at `path` (with its trailing backslash; the text
+// must stay in place): a path that does not lie below it fails, and every
+// name on the way is opened relative to its parent without following a
+// link, so a link planted at a sub-folder's name fails the call instead of
+// leading elsewhere. A null `folder` goes back to plain paths.
+void SetFileRoot(HANDLE folder, const wchar_t* path);
+
 }  // namespace sfx

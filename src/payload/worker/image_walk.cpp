@@ -9,13 +9,14 @@
 // verdict sets stop_after_setup. So files of earlier entries always exist
 // when a later entry fails. The update decision reads the Setup.cfg entry's
 // bytes in the image, the very bytes just written; a written Setup.exe is
-// held open (HoldWrittenFile) until the process ends.
+// held open (HoldWrittenFile) until the process ends. Entries may share data
+// bytes (a packer may store identical files once): each is checked and
+// written on its own.
 #include "payload/worker/image_walk.h"
 
 #include <cstring>
 
 #include "format/codepage_1252.h"
-#include "payload/data_overlap.h"
 #include "payload/image_directory_cursor.h"
 #include "payload/worker/write_entry_file.h"
 
@@ -49,8 +50,6 @@ bool IsSetupConfigName(const char* name) { return EqualsIgnoringAsciiCase(name, 
 
 WalkResult WalkImage(const PayloadImageView& view, wchar_t* target_path, std::size_t name_position,
                      ProgressTracker& tracker, UpdateDecision decide_update, const FileOps& ops, HANDLE* setup_file) {
-  // Entries sharing data bytes make the image corrupt before anything is written.
-  if (FindDataOverlap(view).result != DataOverlap::Result::kNone) return WalkResult::kCorrupt;
   bool stop_after_setup = false;
   bool config_seen = false;
   ImageDirectoryCursor cursor(view);

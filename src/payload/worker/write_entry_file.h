@@ -8,16 +8,18 @@
 
 #include "payload/worker/file_ops.h"
 #include "payload/worker/progress_tracker.h"
+#include "payload/worker/stub_run.h"
 
 namespace sfx {
 
 // Largest amount of data handed to one write call.
 inline constexpr std::uint32_t kWriteChunkSize = 65536;
 
-// Size of the path buffers of the extraction, terminator included.
-inline constexpr std::size_t kTargetPathSize = 512;
+// Size of the path buffers of the extraction, terminator included: the
+// working folder and 511 units of entry name.
+inline constexpr std::size_t kTargetPathSize = kWorkFolderSize + 511;
 
-// Writes `size` bytes at `data` to the file `path` (at most 511 UTF-16 units),
+// Writes `size` bytes at `data` to the file `path` (below kTargetPathSize units),
 // replacing an existing file. Missing folders are created by climbing from
 // the deepest one up until a creation succeeds and then down again, one open
 // attempt between each two folder attempts. Every chunk written advances

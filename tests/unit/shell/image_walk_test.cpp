@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -13,6 +14,8 @@
 
 #include "common/byte_order.h"
 #include "payload/worker/extraction_worker.h"
+#include "payload/worker/file_ops.h"
+#include "payload/worker/write_entry_file.h"
 #include "support/payload_samples.h"
 #include "support/test_image.h"
 #include "support/win_test_files.h"
@@ -45,13 +48,24 @@ bool RecordingDecision(const std::uint8_t* config, std::size_t size) {
 
 class ImageWalkTest : public ::testing::Test {
  protected:
+  // The working folder is held as the stub holds it, and the real file
+  // calls work below it (SetFileRoot).
   void SetUp() override {
     decisions = &log_;
     work_ = scratch_.path() + "Mivor.40\\";
     BuildCrcTable(table_);
+    ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
+    root_ =
+        CreateFileA(work_.c_str(), FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_TRAVERSE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(root_, INVALID_HANDLE_VALUE);
+    root_path_ = Wide(work_);
+    SetFileRoot(root_, root_path_.c_str());
   }
   void TearDown() override {
     decisions = nullptr;
+    SetFileRoot(nullptr, nullptr);
+    if (root_ != INVALID_HANDLE_VALUE) CloseHandle(root_);
     if (setup_file_ != INVALID_HANDLE_VALUE) CloseHandle(setup_file_);
   }
 
@@ -72,9 +86,11 @@ class ImageWalkTest : public ::testing::Test {
 
   test::ScratchFolder scratch_;
   std::string work_;
+  HANDLE root_ = INVALID_HANDLE_VALUE;
+  std::wstring root_path_;
   CrcTable table_;
   std::vector<std::uint8_t> image_;
-  wchar_t target_path_[512];
+  wchar_t target_path_[kTargetPathSize];
   HANDLE setup_file_ = INVALID_HANDLE_VALUE;
   ProgressTracker tracker_{};
   DecisionLog log_;
@@ -96,7 +112,7 @@ TEST_F(ImageWalkTest, WritesEveryEntryWithFoldersAndEmptyFile) {
 
 TEST_F(ImageWalkTest, EmptyDirectoryFinishesAtOnce) {
   EXPECT_EQ(Walk(BuildTestImage({})), WalkResult::kSuccess);
-  EXPECT_FALSE(test::FolderExists(work_));
+  EXPECT_EQ(tracker_.bytes_done, 0u);
 }
 
 TEST_F(ImageWalkTest, NegativeDecisionStopsRightAfterSetupExe) {
@@ -180,26 +196,61 @@ TEST_F(ImageWalkTest, DeviceNamesAreCorrupt) {
   }
 }
 
-TEST_F(ImageWalkTest, EntriesSharingDataAreCorruptBeforeAnythingIsWritten) {
+TEST_F(ImageWalkTest, EntriesSharingDataAreWrittenEach) {
   auto image = BuildTestImage({{"Setup.exe", Bytes("MZ program")}, {"copy.bin", Bytes("copy")}});
   // copy.bin now points at the data of Setup.exe, the first entry (at 52).
   test::PointEntryAt(image, 1, LoadLE32(image.data() + 52 + 12), 10);
-  EXPECT_EQ(Walk(image), WalkResult::kCorrupt);
-  EXPECT_FALSE(Written("Setup.exe"));
+  EXPECT_EQ(Walk(image), WalkResult::kSuccess);
+  EXPECT_EQ(ReadBytes(work_ + "copy.bin"), Bytes("MZ program"));
 }
 
 TEST_F(ImageWalkTest, NameBeyondThePathBufferIsCorrupt) {
-  // The working folder + name of 512 characters does not fit the 512-unit buffer.
-  const std::string too_long(512 - work_.size(), 'n');
+  // The working folder + a name that fills the whole buffer does not fit.
+  const std::string too_long(kTargetPathSize - work_.size(), 'n');
   EXPECT_EQ(Walk(BuildTestImage({{too_long, Bytes("x")}})), WalkResult::kCorrupt);
   // One character less fits the buffer; whether the platform can create
   // such a file is another matter, but it is no longer a corrupt image.
-  const std::string longest(511 - work_.size(), 'n');
+  const std::string longest(kTargetPathSize - 1 - work_.size(), 'n');
   EXPECT_NE(Walk(BuildTestImage({{longest, Bytes("x")}})), WalkResult::kCorrupt);
 }
 
+// A link planted at the name of a payload sub-folder (by someone who can
+// write in the working folder) is never followed: nothing is made through
+// it, and the walk ends with a write failure. The link is made here where
+// the system can make one; Wine makes none of its own (its
+// CreateSymbolicLinkA makes nothing), so there the Unix symbolic link that
+// the test's fixture plants (SFX_LINK_FIXTURE: work/data -> outside) is used.
+TEST_F(ImageWalkTest, LinkAtASubfolderNameIsNeverFollowed) {
+  std::string outside = scratch_.path() + "outside";
+  ASSERT_TRUE(CreateDirectoryA(outside.c_str(), nullptr));
+  CreateSymbolicLinkA((work_ + "data").c_str(), outside.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+  const char* fixture = std::getenv("SFX_LINK_FIXTURE");
+  if (GetFileAttributesA((work_ + "data").c_str()) == INVALID_FILE_ATTRIBUTES && fixture != nullptr) {
+    // The fixture's folders, on drive Z: (the host's root under Wine).
+    std::string base = std::string("Z:") + fixture;
+    for (char& c : base) c = c == '/' ? '\\' : c;
+    SetFileRoot(nullptr, nullptr);
+    CloseHandle(root_);
+    work_ = base + "\\work\\";
+    outside = base + "\\outside";
+    root_ =
+        CreateFileA(work_.c_str(), FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_TRAVERSE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(root_, INVALID_HANDLE_VALUE) << work_;
+    root_path_ = Wide(work_);
+    SetFileRoot(root_, root_path_.c_str());
+  }
+  const DWORD link = GetFileAttributesA((work_ + "data").c_str());
+  if (link == INVALID_FILE_ATTRIBUTES || (link & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    GTEST_SKIP() << "no directory link could be made or found (set SFX_LINK_FIXTURE)";
+  }
+  EXPECT_EQ(Walk(BuildTestImage({{"Setup.exe", Bytes("MZ")}, {"data\\sub\\planted.txt", Bytes("x")}})),
+            WalkResult::kWriteFailed);
+  EXPECT_EQ(Narrow(target_path_), work_ + "data\\sub\\planted.txt");
+  EXPECT_FALSE(test::FolderExists(outside + "\\sub")) << "nothing is made through the link";
+}
+
 TEST_F(ImageWalkTest, UnwritableFileReportsItsPath) {
-  ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
   const std::string held_path = work_ + "Setup.exe";
   test::WriteText(held_path, "old");
   HANDLE held = CreateFileA(held_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);

@@ -1,12 +1,15 @@
-// Claiming the working folder: the owner and path decision, and the claim
-// loop on scripted platform calls (Wine cannot show owners or make links,
-// so the decision is tested here without real access lists), plus one claim
-// with the real calls.
+// Claiming the working folder: the owner, protection and path decisions,
+// and the claim loop on scripted platform calls (Wine cannot show owners,
+// elevation or enforced access lists, so the decisions are tested here on
+// access lists built in memory), plus claims with the real calls.
 #include "shell/work_folder_claim.h"
+
+#include "shell/empty_folder.h"
 
 #include <aclapi.h>
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -15,33 +18,82 @@
 namespace sfx {
 namespace {
 
-TEST(WorkFolderOwner, AcceptsTheUserSystemAndElevatedAdministrators) {
+constexpr ClaimSetting kUser = {false, true};
+constexpr ClaimSetting kElevated = {true, true};
+constexpr ClaimSetting kNoAcls = {true, false};  // FAT32, exFAT: owners mean nothing there
+
+TEST(WorkFolderDecision, OwnersAndProtectionThatMayBeKept) {
   struct Case {
     OwnerKind owner;
-    bool elevated;
-    bool acceptable;
-  };
-  const Case cases[] = {
-      {OwnerKind::kCurrentUser, false, true},     {OwnerKind::kCurrentUser, true, true},
-      {OwnerKind::kSystem, false, true},          {OwnerKind::kSystem, true, true},
-      {OwnerKind::kAdministrators, false, false}, {OwnerKind::kAdministrators, true, true},
-      {OwnerKind::kOther, false, false},          {OwnerKind::kOther, true, false},
-      {OwnerKind::kUnknown, false, false},        {OwnerKind::kUnknown, true, false},
+    bool protection;  // carries exactly the elevated protection
+    ClaimSetting setting;
+    bool keep;
+  } const cases[] = {
+      {OwnerKind::kCurrentUser, false, kUser, true},
+      {OwnerKind::kSystem, false, kUser, true},
+      {OwnerKind::kAdministrators, true, kUser, false},
+      {OwnerKind::kOther, false, kUser, false},
+      {OwnerKind::kCurrentUser, true, kElevated, false},  // the user's own programs could change it
+      {OwnerKind::kAdministrators, true, kElevated, true},
+      {OwnerKind::kSystem, true, kElevated, true},
+      {OwnerKind::kAdministrators, false, kElevated, false},
+      {OwnerKind::kUnknown, true, kElevated, false},
+      {OwnerKind::kOther, false, kNoAcls, true},
+      {OwnerKind::kUnknown, false, kNoAcls, true},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(IsAcceptableOwner(c.owner, c.elevated), c.acceptable)
-        << static_cast<int>(c.owner) << " elevated " << c.elevated;
+    const int at = static_cast<int>(&c - cases);
+    EXPECT_EQ(MayKeepFolder(c.owner, c.protection, c.setting), c.keep) << "case " << at;
+    // The inspection decides on the owner alone; the protection is checked
+    // on the held folder.
+    const PathAction action = DecideWorkFolderAction(PathKind::kFolder, c.owner, c.setting);
+    EXPECT_EQ(action == PathAction::kKeep, MayKeepFolder(c.owner, true, c.setting)) << "case " << at;
   }
 }
 
-TEST(WorkFolderAction, EachKindOfPathGetsItsAction) {
-  EXPECT_EQ(DecideWorkFolderAction(PathKind::kMissing, OwnerKind::kUnknown, false), PathAction::kCreate);
-  EXPECT_EQ(DecideWorkFolderAction(PathKind::kLink, OwnerKind::kCurrentUser, true), PathAction::kRemoveLink);
-  EXPECT_EQ(DecideWorkFolderAction(PathKind::kFile, OwnerKind::kCurrentUser, true), PathAction::kRemoveFile);
-  EXPECT_EQ(DecideWorkFolderAction(PathKind::kFolder, OwnerKind::kCurrentUser, false), PathAction::kKeep);
-  EXPECT_EQ(DecideWorkFolderAction(PathKind::kFolder, OwnerKind::kAdministrators, false), PathAction::kRemoveFolder);
-  EXPECT_EQ(DecideWorkFolderAction(PathKind::kFolder, OwnerKind::kOther, true), PathAction::kRemoveFolder);
-  EXPECT_EQ(DecideWorkFolderAction(PathKind::kUnreadable, OwnerKind::kUnknown, true), PathAction::kRemoveFolder);
+TEST(WorkFolderDecision, EachKindOfPathGetsItsAction) {
+  for (const ClaimSetting setting : {kUser, kElevated, kNoAcls}) {
+    EXPECT_EQ(DecideWorkFolderAction(PathKind::kMissing, OwnerKind::kUnknown, setting), PathAction::kCreate);
+    EXPECT_EQ(DecideWorkFolderAction(PathKind::kLink, OwnerKind::kSystem, setting), PathAction::kRemoveLink);
+    EXPECT_EQ(DecideWorkFolderAction(PathKind::kFile, OwnerKind::kSystem, setting), PathAction::kRemoveFile);
+    EXPECT_EQ(DecideWorkFolderAction(PathKind::kUnreadable, OwnerKind::kUnknown, setting), PathAction::kRemoveFolder);
+  }
+}
+
+// HasElevatedProtection on an access list with full control (inherited by
+// files and folders) for `sids` and a label `label` with `policy` (none for
+// WinNullSid).
+bool Protected(std::initializer_list<WELL_KNOWN_SID_TYPE> sids, WELL_KNOWN_SID_TYPE label, DWORD policy) {
+  alignas(DWORD) BYTE dacl[512];
+  alignas(DWORD) BYTE sacl[128];
+  alignas(DWORD) BYTE sid[SECURITY_MAX_SID_SIZE];
+  const DWORD inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+  InitializeAcl(reinterpret_cast<ACL*>(dacl), sizeof(dacl), ACL_REVISION);
+  InitializeAcl(reinterpret_cast<ACL*>(sacl), sizeof(sacl), ACL_REVISION);
+  for (WELL_KNOWN_SID_TYPE type : sids) {
+    DWORD size = sizeof(sid);
+    CreateWellKnownSid(type, nullptr, sid, &size);
+    AddAccessAllowedAceEx(reinterpret_cast<ACL*>(dacl), ACL_REVISION, inherit, FILE_ALL_ACCESS, sid);
+  }
+  DWORD size = sizeof(sid);
+  if (label != WinNullSid && CreateWellKnownSid(label, nullptr, sid, &size)) {
+    AddMandatoryAce(reinterpret_cast<ACL*>(sacl), ACL_REVISION, inherit, policy, sid);
+  }
+  return HasElevatedProtection(reinterpret_cast<ACL*>(dacl), reinterpret_cast<ACL*>(sacl));
+}
+
+TEST(WorkFolderDecision, ElevatedProtectionMustBeExact) {
+  constexpr DWORD kNoWriteUp = SYSTEM_MANDATORY_LABEL_NO_WRITE_UP;
+  const auto system = WinLocalSystemSid;
+  const auto admins = WinBuiltinAdministratorsSid;
+  EXPECT_TRUE(Protected({system, admins}, WinHighLabelSid, kNoWriteUp));
+  EXPECT_TRUE(Protected({admins, system}, WinHighLabelSid, kNoWriteUp));
+  EXPECT_FALSE(Protected({system, admins, WinWorldSid}, WinHighLabelSid, kNoWriteUp));  // a third entry
+  EXPECT_FALSE(Protected({system}, WinHighLabelSid, kNoWriteUp));
+  EXPECT_FALSE(Protected({system, admins}, WinMediumLabelSid, kNoWriteUp));
+  EXPECT_FALSE(Protected({system, admins}, WinHighLabelSid, kNoWriteUp | SYSTEM_MANDATORY_LABEL_NO_READ_UP));
+  EXPECT_FALSE(Protected({system, admins}, WinNullSid, kNoWriteUp));
+  EXPECT_FALSE(HasElevatedProtection(nullptr, nullptr));
 }
 
 // A scripted file system: what each inspection finds, in turn, and which
@@ -49,13 +101,16 @@ TEST(WorkFolderAction, EachKindOfPathGetsItsAction) {
 struct Script {
   std::vector<std::pair<PathKind, OwnerKind>> found;  // one per inspection; the last repeats
   std::size_t inspections = 0;
-  int secure_failures = 0;  // so many secure calls fail before they succeed
+  int hold_failures = 0;  // so many hold calls fail before they succeed
+  bool create_fails = false;
   bool removal_fails = false;
-  bool elevated = false;
+  ClaimSetting setting = {false, true};
   std::vector<std::string> calls;
   std::wstring folder;
 };
 Script* script = nullptr;
+
+HANDLE const kHeld = reinterpret_cast<HANDLE>(0x1234);
 
 PathKind ScriptedInspect(const wchar_t* folder, OwnerKind* owner) {
   script->folder = folder;
@@ -68,70 +123,67 @@ bool Log(const char* call, bool result) {
   script->calls.push_back(call);
   return result;
 }
-bool ScriptedCreate(const wchar_t*) { return Log("create", true); }
-bool ScriptedSecure(const wchar_t*) { return Log("secure", script->secure_failures-- <= 0); }
+HANDLE ScriptedCreate(const wchar_t*, const ClaimSetting&) {
+  return Log("create", !script->create_fails) ? kHeld : INVALID_HANDLE_VALUE;
+}
+HANDLE ScriptedHold(const wchar_t*, const ClaimSetting&) {
+  return Log("hold", script->hold_failures-- <= 0) ? kHeld : INVALID_HANDLE_VALUE;
+}
 bool ScriptedRemoveLink(const wchar_t*) { return Log("remove link", !script->removal_fails); }
 bool ScriptedRemoveFile(const wchar_t*) { return Log("remove file", !script->removal_fails); }
-bool ScriptedRemoveFolder(const wchar_t*) { return Log("remove folder", !script->removal_fails); }
-bool ScriptedElevated() { return script->elevated; }
+bool ScriptedRemoveFolder(const wchar_t*, wchar_t*) { return Log("remove folder", !script->removal_fails); }
+bool ScriptedElevated() { return script->setting.elevated; }
+bool ScriptedKeepsAcls(const wchar_t*) { return script->setting.keeps_acls; }
 
-const WorkFolderOps kScriptedOps = {ScriptedInspect,    ScriptedCreate,       ScriptedSecure,  ScriptedRemoveLink,
-                                    ScriptedRemoveFile, ScriptedRemoveFolder, ScriptedElevated};
+const WorkFolderOps kScriptedOps = {ScriptedInspect,    ScriptedCreate,       ScriptedHold,     ScriptedRemoveLink,
+                                    ScriptedRemoveFile, ScriptedRemoveFolder, ScriptedElevated, ScriptedKeepsAcls};
 
 class WorkFolderClaimTest : public ::testing::Test {
  protected:
   void SetUp() override { script = &script_; }
   void TearDown() override { script = nullptr; }
-  bool Claim() { return ClaimWorkFolder(L"C:\\T\\Mivor.40\\", kScriptedOps); }
+  bool Claim() { return ClaimWorkFolder(L"C:\\T\\Mivor.40\\", kScriptedOps, leftover_) == kHeld; }
 
   Script script_;
+  wchar_t leftover_[kLeftoverPathSize] = {};
 };
 
 using Calls = std::vector<std::string>;
 
-TEST_F(WorkFolderClaimTest, OwnFolderIsKeptAndSecured) {
-  script_.found = {{PathKind::kFolder, OwnerKind::kCurrentUser}};
-  EXPECT_TRUE(Claim());
-  EXPECT_EQ(script_.calls, Calls({"inspect", "secure"}));
+TEST_F(WorkFolderClaimTest, EachSituationTakesItsSteps) {
+  const auto missing = std::make_pair(PathKind::kMissing, OwnerKind::kUnknown);
+  const auto link = std::make_pair(PathKind::kLink, OwnerKind::kUnknown);
+  const auto users = std::make_pair(PathKind::kFolder, OwnerKind::kCurrentUser);
+  const auto admins = std::make_pair(PathKind::kFolder, OwnerKind::kAdministrators);
+  const auto system = std::make_pair(PathKind::kFolder, OwnerKind::kSystem);
+  const auto other = std::make_pair(PathKind::kFolder, OwnerKind::kOther);
+  const Calls replaced = {"inspect", "remove folder", "inspect", "create"};
+  struct Case {
+    std::vector<std::pair<PathKind, OwnerKind>> found;
+    ClaimSetting setting;
+    int hold_failures;
+    Calls calls;
+  } const cases[] = {
+      {{users}, kUser, 0, {"inspect", "hold"}},
+      {{missing}, kUser, 0, {"inspect", "create"}},
+      {{link, missing}, kUser, 0, {"inspect", "remove link", "inspect", "create"}},
+      {{other, missing}, kUser, 0, replaced},
+      // Elevated: the user's folder is replaced, an Administrators or SYSTEM
+      // folder is held if its protection is exact, and replaced when not.
+      {{users, missing}, kElevated, 0, replaced},
+      {{admins}, kElevated, 0, {"inspect", "hold"}},
+      {{system, missing}, kElevated, 1, {"inspect", "hold", "remove folder", "inspect", "create"}},
+      {{other}, kNoAcls, 0, {"inspect", "hold"}},  // any folder is used as it is
+  };
+  for (const Case& c : cases) {
+    script_ = Script{};
+    script_.found = c.found;
+    script_.setting = c.setting;
+    script_.hold_failures = c.hold_failures;
+    EXPECT_TRUE(Claim()) << "case " << &c - cases;
+    EXPECT_EQ(script_.calls, c.calls) << "case " << &c - cases;
+  }
   EXPECT_EQ(script_.folder, L"C:\\T\\Mivor.40");  // the name itself, without the backslash
-}
-
-TEST_F(WorkFolderClaimTest, MissingFolderIsCreatedThenKept) {
-  script_.found = {{PathKind::kMissing, OwnerKind::kUnknown}, {PathKind::kFolder, OwnerKind::kCurrentUser}};
-  EXPECT_TRUE(Claim());
-  EXPECT_EQ(script_.calls, Calls({"inspect", "create", "inspect", "secure"}));
-}
-
-TEST_F(WorkFolderClaimTest, LinkIsRemovedAndARealFolderMade) {
-  script_.found = {{PathKind::kLink, OwnerKind::kUnknown},
-                   {PathKind::kMissing, OwnerKind::kUnknown},
-                   {PathKind::kFolder, OwnerKind::kCurrentUser}};
-  EXPECT_TRUE(Claim());
-  EXPECT_EQ(script_.calls, Calls({"inspect", "remove link", "inspect", "create", "inspect", "secure"}));
-}
-
-TEST_F(WorkFolderClaimTest, ForeignFolderIsReplaced) {
-  script_.found = {{PathKind::kFolder, OwnerKind::kOther},
-                   {PathKind::kMissing, OwnerKind::kUnknown},
-                   {PathKind::kFolder, OwnerKind::kCurrentUser}};
-  EXPECT_TRUE(Claim());
-  EXPECT_EQ(script_.calls, Calls({"inspect", "remove folder", "inspect", "create", "inspect", "secure"}));
-}
-
-TEST_F(WorkFolderClaimTest, AdministratorsFolderIsKeptOnlyWhenElevated) {
-  script_.found = {{PathKind::kFolder, OwnerKind::kAdministrators}};
-  script_.elevated = true;
-  EXPECT_TRUE(Claim());
-  EXPECT_EQ(script_.calls, Calls({"inspect", "secure"}));
-}
-
-TEST_F(WorkFolderClaimTest, FolderThatCannotBeSecuredIsReplaced) {
-  script_.found = {{PathKind::kFolder, OwnerKind::kSystem},
-                   {PathKind::kMissing, OwnerKind::kUnknown},
-                   {PathKind::kFolder, OwnerKind::kCurrentUser}};
-  script_.secure_failures = 1;
-  EXPECT_TRUE(Claim());
-  EXPECT_EQ(script_.calls, Calls({"inspect", "secure", "remove folder", "inspect", "create", "inspect", "secure"}));
 }
 
 TEST_F(WorkFolderClaimTest, FailedRemovalEndsTheClaim) {
@@ -144,39 +196,70 @@ TEST_F(WorkFolderClaimTest, FailedRemovalEndsTheClaim) {
   }
 }
 
+// An unelevated run that meets the folder of an elevated run (owned by
+// Administrators, no entry for the user) cannot empty it: the claim ends,
+// and the stub names the folder in its message; it never goes on silently.
+TEST_F(WorkFolderClaimTest, FolderOfAnElevatedRunEndsAnUnelevatedClaim) {
+  script_.found = {{PathKind::kFolder, OwnerKind::kAdministrators}};
+  script_.removal_fails = true;
+  EXPECT_FALSE(Claim());
+  EXPECT_EQ(script_.calls, Calls({"inspect", "remove folder"}));
+}
+
 TEST_F(WorkFolderClaimTest, SomethingPlantedOverAndOverEndsTheClaim) {
   script_.found = {{PathKind::kLink, OwnerKind::kUnknown}};
   EXPECT_FALSE(Claim());
   EXPECT_EQ(script_.inspections, 5u);
+  script_ = Script{};
+  script_.found = {{PathKind::kMissing, OwnerKind::kUnknown}};
+  script_.create_fails = true;  // someone is always quicker
+  EXPECT_FALSE(Claim());
+  EXPECT_EQ(script_.inspections, 5u);
 }
 
-TEST(WorkFolderClaimPlatform, CreatesARealFolderThatIsThenKept) {
+TEST(WorkFolderClaimPlatform, CreatesAndHoldsARealFolder) {
   test::ScratchFolder scratch;
-  const std::string folder = scratch.path() + "Mivor.40\\";
-  ASSERT_TRUE(ClaimWorkFolder(test::Wide(folder).c_str(), PlatformWorkFolderOps()));
+  const std::string folder = scratch.path() + "Mivor.40";
+  const WorkFolderOps& ops = PlatformWorkFolderOps();
+  wchar_t leftover[kLeftoverPathSize] = {};
+  HANDLE held = ClaimWorkFolder(test::Wide(folder + "\\").c_str(), ops, leftover);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
   EXPECT_TRUE(test::FolderExists(folder));
-  // Its access list: one entry each for the user, SYSTEM and Administrators,
-  // none inherited from the temp folder. (Wine keeps the entries but does
-  // not report the descriptor's SE_DACL_PROTECTED bit, so that is not
-  // asked here.)
-  PACL acl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl,
-                                  nullptr, &descriptor),
-            static_cast<DWORD>(ERROR_SUCCESS));
-  ASSERT_NE(acl, nullptr);
-  EXPECT_EQ(acl->AceCount, 3);
-  LocalFree(descriptor);
-  test::WriteText(folder + "kept.txt", "kept");
-  ASSERT_TRUE(ClaimWorkFolder(test::Wide(folder).c_str(), PlatformWorkFolderOps()));
-  EXPECT_TRUE(test::FileExists(folder + "kept.txt")) << "an own folder is kept as it is";
+  // Held without delete sharing: neither renamed nor removed meanwhile.
+  EXPECT_FALSE(MoveFileA(folder.c_str(), (scratch.path() + "moved").c_str()));
+  EXPECT_FALSE(RemoveDirectoryA(folder.c_str()));
+  if (ops.keeps_acls(test::Wide(folder).c_str())) {
+    // Unelevated one entry each for the user, SYSTEM and Administrators;
+    // elevated no entry for the user. None inherited from the temp folder.
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(
+        GetSecurityInfo(held, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr, &descriptor),
+        static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_NE(acl, nullptr);
+    EXPECT_EQ(acl->AceCount, ops.elevated() ? 2 : 3);
+    LocalFree(descriptor);
+  }
+  CloseHandle(held);
+  test::WriteText(folder + "\\kept.txt", "kept");
+  held = ClaimWorkFolder(test::Wide(folder + "\\").c_str(), ops, leftover);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  CloseHandle(held);
+  // An unelevated run keeps its own folder as it is; an elevated one keeps
+  // it only with exactly its protection (and replaces it otherwise).
+  if (!ops.elevated()) {
+    EXPECT_TRUE(test::FileExists(folder + "\\kept.txt"));
+  }
 }
 
 TEST(WorkFolderClaimPlatform, FileInThePlaceOfTheFolderIsReplaced) {
   test::ScratchFolder scratch;
   const std::string folder = scratch.path() + "Mivor.40";
   test::WriteText(folder, "a file");
-  ASSERT_TRUE(ClaimWorkFolder(test::Wide(folder + "\\").c_str(), PlatformWorkFolderOps()));
+  wchar_t leftover[kLeftoverPathSize] = {};
+  HANDLE held = ClaimWorkFolder(test::Wide(folder + "\\").c_str(), PlatformWorkFolderOps(), leftover);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  CloseHandle(held);
   EXPECT_TRUE(test::FolderExists(folder));
 }
 

@@ -1,4 +1,4 @@
-// Composition of the working folder from the temp path, and the fallback.
+// Composition of the working folder from the temp path.
 #include "shell/work_folder.h"
 
 #include <gtest/gtest.h>
@@ -6,57 +6,38 @@
 #include <cwchar>
 #include <string>
 
+#include "payload/worker/stub_run.h"
 #include "support/win_test_files.h"
 
 namespace sfx {
 namespace {
 
-// Runs SelectTempFolder and AppendWorkSubfolder as BuildWorkFolder does, on
-// a temp path and the value the temp-path call would have returned.
-std::string Compose(const std::string& temp_path, DWORD temp_result) {
-  wchar_t folder[256] = {};
+// Runs ComposeWorkFolder on a temp path and the value the temp-path call
+// would have returned; "failed" when it refuses.
+std::string Compose(const std::string& temp_path, DWORD temp_result, DWORD buffer_size = 256) {
+  std::wstring folder(buffer_size, L'\0');
   const std::wstring wide = test::Wide(temp_path);
-  std::wmemcpy(folder, wide.data(), wide.size() < 255 ? wide.size() : 255);
-  SelectTempFolder(folder, 256, temp_result);
-  AppendWorkSubfolder(folder);
-  return test::Narrow(folder);
+  folder.replace(0, wide.size(), wide);
+  if (!ComposeWorkFolder(folder.data(), buffer_size, temp_result)) return "failed";
+  return test::Narrow(folder.c_str());
 }
 
-std::string ComposeFitting(const std::string& temp_path) {
-  return Compose(temp_path, static_cast<DWORD>(temp_path.size()));
-}
-
-TEST(WorkFolderComposition, TrailingBackslashIsNotDoubled) {
-  EXPECT_EQ(ComposeFitting("D:\\TEMP\\"), "D:\\TEMP\\Mivor.40\\");
-}
-
-TEST(WorkFolderComposition, MissingBackslashIsAdded) { EXPECT_EQ(ComposeFitting("D:\\TEMP"), "D:\\TEMP\\Mivor.40\\"); }
-
-TEST(WorkFolderComposition, FailedTempPathSelectsFallback) { EXPECT_EQ(Compose("", 0), "\\temp\\Mivor.40\\"); }
-
-TEST(WorkFolderComposition, TempPathLongerThanBufferSelectsFallback) {
-  // The temp-path call returns the size it needs when the path does not fit.
-  EXPECT_EQ(Compose("C:\\garbage", 300), "\\temp\\Mivor.40\\");
-  EXPECT_EQ(Compose("C:\\garbage", 256), "\\temp\\Mivor.40\\");
-}
-
-TEST(WorkFolderComposition, LongestFittingPathIsKept) {
-  // 245 characters + backslash + "Mivor.40\" = 255 characters, plus terminator.
-  const std::string path = "C:\\" + std::string(242, 'x');
-  ASSERT_EQ(path.size(), 245u);
-  const std::string folder = ComposeFitting(path);
-  EXPECT_EQ(folder, path + "\\Mivor.40\\");
-  EXPECT_EQ(folder.size(), 255u);
-  const std::string with_backslash = "C:\\" + std::string(242, 'x') + "\\";
-  ASSERT_EQ(with_backslash.size(), 246u);
-  EXPECT_EQ(ComposeFitting(with_backslash).size(), 255u);
-}
-
-TEST(WorkFolderComposition, PathTooLongForTheSubfolderSelectsFallback) {
-  const std::string path = "C:\\" + std::string(243, 'x');  // 246 characters, no backslash
-  EXPECT_EQ(ComposeFitting(path), "\\temp\\Mivor.40\\");
-  const std::string with_backslash = "C:\\" + std::string(243, 'x') + "\\";  // 247 characters
-  EXPECT_EQ(ComposeFitting(with_backslash), "\\temp\\Mivor.40\\");
+TEST(WorkFolderComposition, AppendsTheSubfolderToAnyTempPathThatFits) {
+  const std::string long_path = "C:\\" + std::string(300, 'x');  // no fallback at any length
+  struct Case {
+    std::string temp;
+    DWORD result;  // what the temp-path call returned
+    DWORD buffer;
+    std::string folder;
+  } const cases[] = {
+      {"D:\\TEMP\\", 8, 256, "D:\\TEMP\\Mivor.40\\"},
+      {"D:\\TEMP", 7, 256, "D:\\TEMP\\Mivor.40\\"},
+      {long_path, 303, 1024, long_path + "\\Mivor.40\\"},
+      {"", 0, 256, "failed"},                                // the call failed
+      {"C:\\garbage", 300, 256, "failed"},                   // the size it would have needed
+      {"C:\\" + std::string(243, 'x'), 246, 256, "failed"},  // no room for the sub-folder
+  };
+  for (const Case& c : cases) EXPECT_EQ(Compose(c.temp, c.result, c.buffer), c.folder) << c.temp;
 }
 
 TEST(WorkFolderBuild, UsesTheTempVariableAndCreatesTheTempFolder) {
@@ -65,8 +46,8 @@ TEST(WorkFolderBuild, UsesTheTempVariableAndCreatesTheTempFolder) {
   char saved_tmp[1024] = {};
   const DWORD had_tmp = GetEnvironmentVariableA("TMP", saved_tmp, sizeof(saved_tmp));
   ASSERT_TRUE(SetEnvironmentVariableA("TMP", temp.c_str()));
-  wchar_t folder[256];
-  BuildWorkFolder(folder);
+  static wchar_t folder[kWorkFolderSize];
+  EXPECT_TRUE(BuildWorkFolder(folder));
   SetEnvironmentVariableA("TMP", had_tmp != 0 ? saved_tmp : nullptr);
   EXPECT_EQ(test::Narrow(folder), temp + "\\Mivor.40\\");
   EXPECT_TRUE(test::FolderExists(temp));
