@@ -150,6 +150,12 @@ LzParser::LzParser(const std::uint8_t* data, std::size_t size, const LevelParams
       tree_(params.tree_depth > 0 ? std::make_unique<MatchTree>(data, size, params.hash_bits) : nullptr),
       indexed_(first) {}
 
+void LzParser::Restart(std::uint32_t first) {
+  finder_.Clear();
+  if (tree_) tree_->Clear();
+  indexed_ = first;
+}
+
 void LzParser::IndexUpTo(std::uint32_t pos) {
   if (tree_) {
     for (; indexed_ < pos; ++indexed_) {
@@ -157,7 +163,8 @@ void LzParser::IndexUpTo(std::uint32_t pos) {
       tree_->Insert(indexed_, kMaxMatch, params_.tree_depth, params_.nice);
     }
   }
-  while (indexed_ < pos) finder_.Insert(indexed_++);
+  if (indexed_ < pos) finder_.InsertRange(indexed_, pos);
+  indexed_ = std::max(indexed_, pos);
 }
 
 void LzParser::Skip(std::uint32_t begin, std::uint32_t end) {

@@ -69,6 +69,10 @@ class LzParser {
   void Parse(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices, std::vector<Token>& out,
              bool light = false);
 
+  // Forgets every indexed position and starts over as if newly made with
+  // `first`, keeping the memory (a parser reused for the next segment).
+  void Restart(std::uint32_t first);
+
   // Indexes [begin, end) without parsing it.
   void Skip(std::uint32_t begin, std::uint32_t end);
 
