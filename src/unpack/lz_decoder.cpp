@@ -235,7 +235,10 @@ struct DirectOutput {
   std::uint32_t pos;   // bytes decoded so far
 
   void Put(std::uint8_t byte) { base[pos++] = byte; }
-  void Copy(std::uint32_t distance, std::uint32_t length) { CopyDirect(base, pos, distance, length); pos += length; }
+  void Copy(std::uint32_t distance, std::uint32_t length) {
+    CopyDirect(base, pos, distance, length);
+    pos += length;
+  }
   void Mask() {}
   // The window test on the unflushed span pos - flushed, which is below
   // kWindowSize: flushed_pos - window_pos is kWindowSize - span modulo the
@@ -350,7 +353,7 @@ class DecodeRun {
         remaining_ -= 1;
       } else if (s == kSymbolNewTables) {
         // Table reads may refill the buffer; DecodeLoop takes over.
-          WriteBack();
+        WriteBack();
         ReadCodeTables(state_);
         return out_.pos;
       } else {
@@ -362,8 +365,22 @@ class DecodeRun {
     return out_.pos;
   }
 
-  // The same for multimedia steps.
+  // The same for multimedia steps, with the predictor's SSE2 form where
+  // the processor has it.
   std::uint32_t RunMultimedia() {
+#if SFX_SSE2_PATH
+    if (UseSse2Predictor()) return RunMultimediaSse2();
+#endif
+    return RunMultimediaWith<false>();
+  }
+
+ private:
+#if SFX_SSE2_PATH
+  SFX_SSE2_TARGET std::uint32_t RunMultimediaSse2() { return RunMultimediaWith<true>(); }
+#endif
+
+  template <bool kSse2>
+  [[gnu::always_inline]] inline std::uint32_t RunMultimediaWith() {
     DeltaPredictor& predictor = state_.predictor;
     const std::int32_t channel_count = state_.channel_count;
     std::int32_t channel = state_.current_channel;
@@ -376,7 +393,14 @@ class DecodeRun {
         ReadCodeTables(state_);
         return out_.pos;
       }
-      out_.Put(predictor.DecodeDelta(channel, static_cast<std::uint8_t>(s)));
+#if SFX_SSE2_PATH
+      if constexpr (kSse2)
+        out_.Put(predictor.DecodeDeltaSse2(channel, static_cast<std::uint8_t>(s)));
+      else
+        out_.Put(predictor.DecodeDeltaPortable(channel, static_cast<std::uint8_t>(s)));
+#else
+      out_.Put(predictor.DecodeDeltaPortable(channel, static_cast<std::uint8_t>(s)));
+#endif
       if (++channel == channel_count) channel = 0;
       remaining_ -= 1;
       if (!Continue()) break;
@@ -386,7 +410,6 @@ class DecodeRun {
     return out_.pos;
   }
 
- private:
   // The tests at the top of the next step of DecodeLoop, after a step.
   bool Continue() {
     if (remaining_ < stop_below_) return false;  // the loop ends (window_pos stays unmasked) or hands over

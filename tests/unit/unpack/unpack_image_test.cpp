@@ -12,6 +12,7 @@
 
 #include "support/decode_stream.h"
 #include "encode/encoder.h"
+#include "format/delta_predictor.h"
 #include "unpack/unpack.h"
 
 namespace sfx {
@@ -89,6 +90,15 @@ TEST_F(UnpackImageTest, CompleteStreamDecodesAsThroughTheWindow) {
   const DecodeResult direct = DecodeImage(*stored_, image_->size());
   EXPECT_TRUE(direct.output == *image_);
   ExpectSameAsWindowDecode(*stored_, image_->size());
+}
+
+// The portable predictor, which the stub runs on a processor without SSE2
+// (forced here on any processor), decodes the multimedia blocks the same.
+TEST_F(UnpackImageTest, PortablePredictorDecodesTheSame) {
+  ForcePortablePredictor(true);
+  const DecodeResult portable = DecodeImage(*stored_, image_->size());
+  ForcePortablePredictor(false);
+  EXPECT_TRUE(portable.output == *image_);
 }
 
 TEST_F(UnpackImageTest, WrongOutputSizeDecodesAsThroughTheWindow) {
