@@ -58,14 +58,16 @@ struct DeltaPredictor {
     // The error sums, laid out for eight-lane loops: minus[t] and plus[t]
     // collect |D - term t| and |D + term t| for the terms h0..h3 and the
     // shared delta (t = 0..4); lane 5 has a zero term, so minus[5] is the
-    // sum of |D|. Lanes 6 and 7 are unused.
-    std::uint32_t minus[8] = {};
-    std::uint32_t plus[8] = {};
+    // sum of |D|. Lanes 6 and 7 are unused. Sixteen bits are enough: the
+    // sums restart every 32 bytes of the channel, and one byte adds at most
+    // 1024 + 255 (|D| <= 1024, |term| <= 255), so a sum stays below 40960.
+    std::uint16_t minus[8] = {};
+    std::uint16_t plus[8] = {};
 
     // Error sum `index` 0..10 in the model's order: |D|, then |D - term|
     // and |D + term| for each term in turn (weight (index - 1) / 2 steps
     // down for odd, up for even indexes).
-    std::uint32_t& ErrorSum(int index) {
+    std::uint16_t& ErrorSum(int index) {
       return index == 0 ? minus[5] : index % 2 == 1 ? minus[(index - 1) / 2] : plus[(index - 2) / 2];
     }
     std::uint32_t ErrorSum(int index) const {
@@ -153,31 +155,29 @@ struct DeltaPredictor {
     const std::int32_t terms[8] = {c.history[0], c.history[1], c.history[2], c.history[3], shared_delta, 0, 0, 0};
     for (int t = 0; t < 8; ++t) {
       const std::int32_t minus = d - terms[t], plus = d + terms[t];
-      c.minus[t] += static_cast<std::uint32_t>(minus < 0 ? -minus : minus);
-      c.plus[t] += static_cast<std::uint32_t>(plus < 0 ? -plus : plus);
+      c.minus[t] = static_cast<std::uint16_t>(c.minus[t] + (minus < 0 ? -minus : minus));
+      c.plus[t] = static_cast<std::uint16_t>(c.plus[t] + (plus < 0 ? -plus : plus));
     }
   }
 #if SFX_SSE2_PATH
-  // The same with SSE2: the lanes are those of the portable loop; |x| is
-  // (x ^ s) - s with s = x >> 31, exact for these small values. Unaligned
-  // loads and stores. Run only where UseSse2Predictor (or the compiler)
-  // says the processor has SSE2.
+  // The same with SSE2, all eight lanes of a kind in one register of
+  // 16-bit lanes: the terms packed from 32 bits (they are within +-255, so
+  // the saturating pack is exact), |x| as max(x, -x). Unaligned loads and
+  // stores. Run only where UseSse2Predictor (or the compiler) says the
+  // processor has SSE2.
   SFX_SSE2_TARGET static void AddErrorsSse2(Channel& c, std::int32_t d, std::int32_t shared_delta) {
-    const __m128i dv = _mm_set1_epi32(d);
-    const __m128i low_terms = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c.history));
-    const __m128i high_terms = _mm_set_epi32(0, 0, 0, shared_delta);
-    AddAbs(c.minus, _mm_sub_epi32(dv, low_terms));
-    AddAbs(c.minus + 4, _mm_sub_epi32(dv, high_terms));
-    AddAbs(c.plus, _mm_add_epi32(dv, low_terms));
-    AddAbs(c.plus + 4, _mm_add_epi32(dv, high_terms));
+    const __m128i terms =
+        _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c.history)), _mm_cvtsi32_si128(shared_delta));
+    const __m128i dv = _mm_set1_epi16(static_cast<short>(d));
+    AddAbs(c.minus, _mm_sub_epi16(dv, terms));
+    AddAbs(c.plus, _mm_add_epi16(dv, terms));
   }
 
-  // sums[0..3] += |x| lane by lane.
-  SFX_SSE2_TARGET static void AddAbs(std::uint32_t* sums, __m128i x) {
-    const __m128i sign = _mm_srai_epi32(x, 31);
-    const __m128i abs = _mm_sub_epi32(_mm_xor_si128(x, sign), sign);
+  // sums[0..7] += |x| lane by lane.
+  SFX_SSE2_TARGET static void AddAbs(std::uint16_t* sums, __m128i x) {
+    const __m128i abs = _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x));
     __m128i* p = reinterpret_cast<__m128i*>(sums);
-    _mm_storeu_si128(p, _mm_add_epi32(_mm_loadu_si128(p), abs));
+    _mm_storeu_si128(p, _mm_add_epi16(_mm_loadu_si128(p), abs));
   }
 #endif
 

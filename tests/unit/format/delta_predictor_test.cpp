@@ -76,7 +76,7 @@ TEST(DeltaPredictorTest, AllSumsEqualChangesNoWeight) {
 void AdaptTowards(DeltaPredictor& predictor, int best) {
   DeltaPredictor::Channel& p = predictor.channels[0];
   p.sample_count = 31;
-  for (int e = 0; e < DeltaPredictor::kErrorSums; ++e) p.ErrorSum(e) = 100000;
+  for (int e = 0; e < DeltaPredictor::kErrorSums; ++e) p.ErrorSum(e) = 40000;
   p.ErrorSum(best) = 0;
   p.prev_value = 0;
   p.prev_delta = 0;
