@@ -77,7 +77,7 @@ constexpr std::uint32_t kMaxLiteralBlockInput = 8 * 1024 * 1024;
 constexpr double kIncompressibleBits = 7.5;
 constexpr std::uint32_t kRepeatShare = 512;
 constexpr std::uint32_t kRepeatStep = 4;
-constexpr int kRepeatTableBits = 18;  // 2^18 slots for the 2^18 positions a window has at this step
+constexpr int kRepeatTableBits = 17;
 // Rough table costs used when deciding whether a new block pays.
 constexpr double kLzTableBits = 900;
 constexpr double kChannelTableBits = 600;
@@ -235,7 +235,7 @@ class ChunkPlanner {
     const std::vector<int> candidates =
         options_.allow_multimedia ? MultimediaCandidates(data_, begin, end) : std::vector<int>{};
     if (candidates.empty() && Incompressible(begin, end, plan.counts)) {
-      parser_.Skip(begin, end);
+      parser_.SkipIncompressible(begin, end);
       TakeLiterals(plan);
       return plan;
     }
@@ -311,23 +311,31 @@ class ChunkPlanner {
     if (n < 1024 || EntropyBits(std::span<const std::uint32_t>(counts.literal, 256)) < kIncompressibleBits * n)
       return false;
     RememberEights(eights_done_, begin);
-    // Each remembered position inside a repeat is found once.
+    // Each remembered position inside a repeat is found once (where a
+    // later one has not taken its slot). The tag spares the data load for
+    // most slots that hold other bytes.
     std::uint32_t repeated = 0;
     for (std::uint32_t i = begin; i + 8 <= end; ++i) {
-      const std::uint32_t slot = recent_eights_[EightHash(i)];
-      if (slot != 0 && i - (slot - 1) <= kMaxDistance && std::memcmp(data_ + slot - 1, data_ + i, 8) == 0)
+      const std::uint64_t v = Load64(i);
+      std::uint64_t& slot = recent_eights_[EightHash(v)];
+      const auto at = static_cast<std::uint32_t>(slot);
+      if ((slot >> 32) == EightTag(v) && at != 0 && i - (at - 1) <= kMaxDistance && Load64(at - 1) == v)
         repeated += kRepeatStep;
-      if (i % kRepeatStep == 0) recent_eights_[EightHash(i)] = i + 1;
+      if (i % kRepeatStep == 0) slot = (std::uint64_t{EightTag(v)} << 32) | (i + 1);
     }
     eights_done_ = std::max(begin, end - 7);
     return repeated < n / kRepeatShare;
   }
 
-  std::uint32_t EightHash(std::uint32_t pos) const {
+  std::uint64_t Load64(std::uint32_t pos) const {
     std::uint64_t v;
     std::memcpy(&v, data_ + pos, sizeof v);
+    return v;
+  }
+  static std::uint32_t EightHash(std::uint64_t v) {
     return static_cast<std::uint32_t>((v * 0x9E3779B97F4A7C15u) >> (64 - kRepeatTableBits));
   }
+  static std::uint32_t EightTag(std::uint64_t v) { return static_cast<std::uint32_t>(v ^ (v >> 32)); }
 
   // Brings the table of Incompressible up to `pos`: remembers the positions
   // of the window before it that it has not seen yet.
@@ -335,7 +343,10 @@ class ChunkPlanner {
     if (recent_eights_.empty()) recent_eights_.assign(std::size_t{1} << kRepeatTableBits, 0);
     from = std::max(from, pos > kMaxDistance ? pos - kMaxDistance : 0);
     from = (from + kRepeatStep - 1) / kRepeatStep * kRepeatStep;
-    for (std::uint32_t i = from; i < pos && i + 8 <= size_; i += kRepeatStep) recent_eights_[EightHash(i)] = i + 1;
+    for (std::uint32_t i = from; i < pos && i + 8 <= size_; i += kRepeatStep) {
+      const std::uint64_t v = Load64(i);
+      recent_eights_[EightHash(v)] = (std::uint64_t{EightTag(v)} << 32) | (i + 1);
+    }
   }
 
   void TakeLiterals(ChunkPlan& plan) {
@@ -415,9 +426,10 @@ class ChunkPlanner {
   double last_trial_bits_per_byte_ = 0.0;
   int skipped_in_a_row_ = 0;             // chunks taken as multimedia without an LZ parse
   std::uint32_t recent_multimedia_ = 0;  // bit k: the chunk k + 1 back was sent as multimedia
-  // Incompressible: the last position + 1 per hash of eight bytes (every
-  // kRepeatStep-th position), up to eights_done_.
-  std::vector<std::uint32_t> recent_eights_;
+  // Incompressible: per hash of eight bytes, a tag of them (high half) and
+  // the last position + 1 that had them (every kRepeatStep-th position),
+  // up to eights_done_.
+  std::vector<std::uint64_t> recent_eights_;
   std::uint32_t eights_done_ = 0;
 };
 

@@ -156,6 +156,16 @@ void LzParser::Restart(std::uint32_t first) {
   indexed_ = first;
 }
 
+void LzParser::SkipIncompressible(std::uint32_t begin, std::uint32_t end) {
+  IndexUpTo(begin);
+  if (tree_ || indexed_ >= end) {
+    IndexUpTo(end);
+    return;
+  }
+  finder_.InsertRange(indexed_, end, true);
+  indexed_ = end;
+}
+
 void LzParser::IndexUpTo(std::uint32_t pos) {
   if (tree_) {
     for (; indexed_ < pos; ++indexed_) {

@@ -76,6 +76,11 @@ class LzParser {
   // Indexes [begin, end) without parsing it.
   void Skip(std::uint32_t begin, std::uint32_t end);
 
+  // Skip for a stretch of compressed or random data: only the positions'
+  // chains (and the tree) learn it, for long matches; the tables of two-
+  // and three-byte matches nearby do not.
+  void SkipIncompressible(std::uint32_t begin, std::uint32_t end);
+
  private:
   void ParseFast(const LevelParams& params, std::uint32_t begin, std::uint32_t end, MatchHistory& history,
                  std::vector<Token>& out);

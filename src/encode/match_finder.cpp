@@ -76,18 +76,19 @@ void MatchFinder::Insert(std::uint32_t pos) {
   head_[h] = pos + 1;
 }
 
-void MatchFinder::InsertRange(std::uint32_t begin, std::uint32_t end) {
+void MatchFinder::InsertRange(std::uint32_t begin, std::uint32_t end, bool chains_only) {
   // Positions whose four bytes all lie inside the data take the plain path
   // without the end tests; the last few go through Insert.
   const std::uint32_t safe_end = size_ >= 4 ? static_cast<std::uint32_t>(std::min<std::size_t>(end, size_ - 3)) : 0;
   std::uint32_t pos = begin;
   const int shift = 32 - hash_bits_;
-  const bool pairs = !pair_.empty(), chains = !chain_.empty();
+  const bool pairs = !pair_.empty() && !chains_only, chains = !chain_.empty();
+  const bool triples = hash_bytes_ == 4 && !chains_only;
   for (; pos < safe_end; ++pos) {
     std::uint32_t v;
     std::memcpy(&v, data_ + pos, sizeof v);
     if (pairs) pair_[(static_cast<std::uint32_t>(data_[pos]) << 8) | data_[pos + 1]] = pos + 1;
-    if (hash_bytes_ == 4) triple_[Hash3(pos) >> (32 - kTripleBits)] = pos + 1;
+    if (triples) triple_[Hash3(pos) >> (32 - kTripleBits)] = pos + 1;
     const std::uint32_t h = hash_bytes_ == 3 ? Hash3(pos) >> shift : (v * 2654435761u) >> shift;
     if (chains) chain_[pos & chain_mask_] = head_[h];
     head_[h] = pos + 1;

@@ -41,8 +41,10 @@ class MatchFinder {
   // Adds `pos` to the chains; positions must be inserted in increasing order.
   void Insert(std::uint32_t pos);
 
-  // Insert for every position of [begin, end), in one tight loop.
-  void InsertRange(std::uint32_t begin, std::uint32_t end);
+  // Insert for every position of [begin, end), in one tight loop. With
+  // `chains_only`, the two- and three-byte tables are left alone (for data
+  // without short repeats worth a match).
+  void InsertRange(std::uint32_t begin, std::uint32_t end, bool chains_only = false);
 
   // The longest match at `pos` (0 length if none of at least 3 bytes),
   // looking at up to `max_chain` candidates and stopping early at `nice`.
