@@ -311,6 +311,54 @@ inline void SkipBits(StepInput& in, std::uint32_t n) {
   in.count -= n;
 }
 
+// The big-endian 32-bit value of the four bytes at p.
+inline std::uint32_t LoadBE32(const std::uint8_t* p) {
+  return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
+         (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
+}
+
+// StepInput on a 32-bit bit buffer, for 32-bit processors. Refill tops it
+// up to 24 to 31 held bits in the same way (four bytes loaded at `next`);
+// since a step reads more than that, every peek first refills when fewer
+// than 16 bits are held, so a peek again shows held bits only. Loads stay
+// inside the buffer: a step that starts at byte kStepRefill or below ends
+// at most 7 bytes further, and a load reads four bytes from `next`.
+struct NarrowStepInput {
+  NarrowStepInput(const std::uint8_t* buffer, std::int32_t byte_pos, std::uint32_t bit_pos)
+      : input_buffer(buffer), next(buffer + byte_pos) {
+    Refill();
+    bits <<= bit_pos;
+    count -= bit_pos;
+  }
+
+  void Refill() {
+    bits |= LoadBE32(next) >> count;
+    next += (31 - count) >> 3;
+    count |= 24;
+  }
+  std::int32_t BitPosition() const {
+    return static_cast<std::int32_t>(next - input_buffer) * 8 - static_cast<std::int32_t>(count);
+  }
+
+  const std::uint8_t* const input_buffer;
+  const std::uint8_t* next;
+  std::uint32_t bits = 0;
+  std::uint32_t count = 0;
+};
+static_assert(kStepRefill + 7 + 4 + 4 <= kInputBufferSize);
+
+inline std::uint32_t PeekBits(NarrowStepInput& in) {
+  if (in.count < 16) in.Refill();
+  return in.bits >> 16;
+}
+inline void SkipBits(NarrowStepInput& in, std::uint32_t n) {
+  in.bits <<= n;
+  in.count -= n;
+}
+
+// The bit buffer DecodeLoop runs (see UseNarrowBitReader).
+bool narrow_bit_reader = sizeof(void*) < 8;
+
 // A run of decoding steps with the hot fields in locals.
 //
 // Output stores go through a byte pointer, which may alias every field of
@@ -326,7 +374,7 @@ inline void SkipBits(StepInput& in, std::uint32_t n) {
 // refills, the guard and every flush happen at the same points as with one
 // step per pass of DecodeLoop, and the output reaches the sink in the same
 // chunks.
-template <class Output>
+template <class Output, class Input>
 class DecodeRun {
  public:
   DecodeRun(UnpackState& state, Output output, std::uint32_t flushed, std::int32_t stop_below)
@@ -459,7 +507,7 @@ class DecodeRun {
   }
 
   UnpackState& state_;
-  StepInput in_;
+  Input in_;
   Output out_;
   std::int32_t remaining_;
   const std::uint32_t flushed_;
@@ -506,6 +554,17 @@ void HandOverToWindow(UnpackState& state, std::uint8_t* out_start, std::uint32_t
   state.output_cursor = out_start + flushed;
 }
 
+// One DecodeRun with the chosen bit buffer; returns the output position.
+template <class Output>
+std::uint32_t RunSteps(UnpackState& state, Output output, std::uint32_t flushed, std::int32_t stop_below) {
+  if (narrow_bit_reader) {
+    DecodeRun<Output, NarrowStepInput> run(state, output, flushed, stop_below);
+    return state.multimedia_mode != 0 ? run.RunMultimedia() : run.RunLz();
+  }
+  DecodeRun<Output, StepInput> run(state, output, flushed, stop_below);
+  return state.multimedia_mode != 0 ? run.RunMultimedia() : run.RunLz();
+}
+
 // Runs the whole decode with `window` (kWindowSize bytes). With `direct`,
 // the steps write straight into the output while at least kDirectMargin
 // bytes are still owed, then hand over to the window for the rest; the
@@ -536,13 +595,11 @@ void DecodeLoop(UnpackState& state, std::uint8_t* window, bool direct) {
         FlushDirect(state, flushed, pos);
         flushed = pos;
       }
-      DecodeRun<DirectOutput> run(state, DirectOutput{out_start, pos}, flushed, kDirectMargin);
-      pos = state.multimedia_mode != 0 ? run.RunMultimedia() : run.RunLz();
+      pos = RunSteps(state, DirectOutput{out_start, pos}, flushed, kDirectMargin);
       continue;
     }
     if (WindowOutput{state.window, state.window_pos}.FlushDue(state.flushed_pos)) FlushWindow(state);
-    DecodeRun<WindowOutput> run(state, WindowOutput{state.window, state.window_pos}, state.flushed_pos, 0);
-    state.window_pos = state.multimedia_mode != 0 ? run.RunMultimedia() : run.RunLz();
+    state.window_pos = RunSteps(state, WindowOutput{state.window, state.window_pos}, state.flushed_pos, 0);
   }
   if (!overrun) ReadTrailingTables(state);
   if (direct)
@@ -568,6 +625,8 @@ bool Unpack(UnpackState& state, const std::uint8_t* stream_start, const std::uin
 }
 
 }  // namespace
+
+void UseNarrowBitReader(bool narrow) { narrow_bit_reader = narrow; }
 
 void UnpackStateDeleter::operator()(UnpackState* state) const { delete state; }
 

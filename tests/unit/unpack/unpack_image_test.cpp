@@ -101,6 +101,25 @@ TEST_F(UnpackImageTest, PortablePredictorDecodesTheSame) {
   EXPECT_TRUE(portable.output == *image_);
 }
 
+// The 32-bit and the 64-bit bit buffer read the same bits: the same output
+// and chunks for the complete stream, a truncated and a damaged one.
+TEST_F(UnpackImageTest, NarrowAndWideBitBuffersDecodeTheSame) {
+  Bytes truncated(stored_->begin(), stored_->begin() + static_cast<std::ptrdiff_t>(stored_->size() / 2));
+  Bytes damaged = *stored_;
+  damaged[damaged.size() / 3] ^= 0x5A;
+  for (const Bytes* stream : {stored_, &truncated, &damaged}) {
+    UseNarrowBitReader(true);
+    const DecodeResult narrow = DecodeImage(*stream, image_->size());
+    const DecodeResult narrow_window = test::DecodeStored(*stream, image_->size(), 0);
+    UseNarrowBitReader(false);
+    const DecodeResult wide = DecodeImage(*stream, image_->size());
+    UseNarrowBitReader(sizeof(void*) < 8);
+    EXPECT_EQ(narrow.reports, wide.reports);
+    EXPECT_TRUE(narrow.output == wide.output);
+    EXPECT_TRUE(narrow_window.output == wide.output);
+  }
+}
+
 TEST_F(UnpackImageTest, WrongOutputSizeDecodesAsThroughTheWindow) {
   const std::size_t n = image_->size();
   for (const std::size_t size : {n - 1, n + 1, n - 300, n + 5000, n / 2, std::size_t{1500}, std::size_t{0}}) {
