@@ -75,6 +75,11 @@ constexpr std::uint32_t kMaxLiteralBlockInput = 8 * 1024 * 1024;
 // window keyed by its next eight bytes, looked up at every position: a
 // repeat of kRepeatStep + 7 bytes or more covers a remembered position.
 constexpr double kIncompressibleBits = 7.5;
+// The optimal parse of the best levels still finds a little in data just
+// below eight bits (compressed resources among code): there only chunks
+// this close to random are sent as bare literals.
+constexpr int kFirstOptimalParseLevel = 7;
+constexpr double kIncompressibleBitsBest = 7.97;
 constexpr std::uint32_t kRepeatShare = 512;
 constexpr std::uint32_t kRepeatStep = 4;
 constexpr int kRepeatTableBits = 17;
@@ -308,8 +313,8 @@ class ChunkPlanner {
   bool Incompressible(std::uint32_t begin, std::uint32_t end, LzCounts& counts) {
     const std::uint32_t n = end - begin;
     for (std::uint32_t i = begin; i < end; ++i) ++counts.literal[data_[i]];
-    if (n < 1024 || EntropyBits(std::span<const std::uint32_t>(counts.literal, 256)) < kIncompressibleBits * n)
-      return false;
+    const double bits = level_ >= kFirstOptimalParseLevel ? kIncompressibleBitsBest : kIncompressibleBits;
+    if (n < 1024 || EntropyBits(std::span<const std::uint32_t>(counts.literal, 256)) < bits * n) return false;
     RememberEights(eights_done_, begin);
     // Each remembered position inside a repeat is found once (where a
     // later one has not taken its slot). The tag spares the data load for
