@@ -393,24 +393,25 @@ class DecodeRun {
   // tests at the top of DecodeLoop would all pass through. Returns the
   // output position.
   std::uint32_t RunLz() {
+    Steps h{in_, out_, remaining_, flushed_, stop_below_, quiet_bits_end_};
     for (;;) {
-      in_.Refill();
-      const std::uint32_t s = DecodeSymbol(in_, state_.literal_table);
+      h.in.Refill();
+      const std::uint32_t s = DecodeSymbol(h.in, state_.literal_table);
       if (s < 256) {
-        out_.Put(static_cast<std::uint8_t>(s));
-        remaining_ -= 1;
+        h.out.Put(static_cast<std::uint8_t>(s));
+        h.remaining -= 1;
       } else if (s == kSymbolNewTables) {
         // Table reads may refill the buffer; DecodeLoop takes over.
-        WriteBack();
+        WriteBack(h);
         ReadCodeTables(state_);
-        return out_.pos;
+        return h.out.pos;
       } else {
-        Match(s);
+        Match(h, s);
       }
-      if (!Continue()) break;
+      if (!Continue(h)) break;
     }
-    WriteBack();
-    return out_.pos;
+    WriteBack(h);
+    return h.out.pos;
   }
 
   // The same for multimedia steps, with the predictor's SSE2 form where
@@ -423,66 +424,81 @@ class DecodeRun {
   }
 
  private:
+  // What the steps of a run change and test, copied into a local of the
+  // run: the output stores go through a byte pointer, which as far as the
+  // compiler knows may point into this object (its address escapes to the
+  // run functions) but not into a local whose address never leaves the
+  // run, so these stay in registers.
+  struct Steps {
+    Input in;
+    Output out;
+    std::int32_t remaining;
+    const std::uint32_t flushed;
+    const std::int32_t stop_below;
+    const std::int32_t quiet_bits_end;
+  };
+
 #if SFX_SSE2_PATH
   SFX_SSE2_TARGET std::uint32_t RunMultimediaSse2() { return RunMultimediaWith<true>(); }
 #endif
 
   template <bool kSse2>
   [[gnu::always_inline]] inline std::uint32_t RunMultimediaWith() {
+    Steps h{in_, out_, remaining_, flushed_, stop_below_, quiet_bits_end_};
     DeltaPredictor& predictor = state_.predictor;
     const std::int32_t channel_count = state_.channel_count;
     std::int32_t channel = state_.current_channel;
     for (;;) {
-      in_.Refill();
-      const std::uint32_t s = DecodeSymbol(in_, state_.channel_tables[channel]);
+      h.in.Refill();
+      const std::uint32_t s = DecodeSymbol(h.in, state_.channel_tables[channel]);
       if (s == kChannelSymbolNewTables) {
         state_.current_channel = channel;
-        WriteBack();
+        WriteBack(h);
         ReadCodeTables(state_);
-        return out_.pos;
+        return h.out.pos;
       }
 #if SFX_SSE2_PATH
       if constexpr (kSse2)
-        out_.Put(predictor.DecodeDeltaSse2(channel, static_cast<std::uint8_t>(s)));
+        h.out.Put(predictor.DecodeDeltaSse2(channel, static_cast<std::uint8_t>(s)));
       else
-        out_.Put(predictor.DecodeDeltaPortable(channel, static_cast<std::uint8_t>(s)));
+        h.out.Put(predictor.DecodeDeltaPortable(channel, static_cast<std::uint8_t>(s)));
 #else
-      out_.Put(predictor.DecodeDeltaPortable(channel, static_cast<std::uint8_t>(s)));
+      h.out.Put(predictor.DecodeDeltaPortable(channel, static_cast<std::uint8_t>(s)));
 #endif
       if (++channel == channel_count) channel = 0;
-      remaining_ -= 1;
-      if (!Continue()) break;
+      h.remaining -= 1;
+      if (!Continue(h)) break;
     }
     state_.current_channel = channel;
-    WriteBack();
-    return out_.pos;
+    WriteBack(h);
+    return h.out.pos;
   }
 
   // The tests at the top of the next step of DecodeLoop, after a step.
-  bool Continue() {
-    if (remaining_ < stop_below_) return false;  // the loop ends (window_pos stays unmasked) or hands over
-    out_.Mask();
-    if (in_.BitPosition() >= quiet_bits_end_) return false;
-    return !out_.FlushDue(flushed_);
+  [[gnu::always_inline]] static bool Continue(Steps& h) {
+    if (h.remaining < h.stop_below) return false;  // the loop ends (window_pos stays unmasked) or hands over
+    h.out.Mask();
+    if (h.in.BitPosition() >= h.quiet_bits_end) return false;
+    return !h.out.FlushDue(h.flushed);
   }
 
-  void WriteBack() {
-    const std::int32_t position = in_.BitPosition();
+  void WriteBack(const Steps& h) {
+    const std::int32_t position = h.in.BitPosition();
     state_.byte_pos = position >> 3;
     state_.bit_pos = static_cast<std::uint32_t>(position) & 7;
-    state_.remaining_output = remaining_;
+    state_.remaining_output = h.remaining;
   }
 
   // A match symbol (every literal-table symbol above 255 but
   // kSymbolNewTables): its length and distance, then the copy.
-  void Match(std::uint32_t s) {
+  [[gnu::always_inline]] void Match(Steps& h, std::uint32_t s) {
     std::int32_t length;
     std::uint32_t distance;
     if (s >= kSymbolFirstLong) {
       const std::uint32_t c = s - kSymbolFirstLong;
-      length = static_cast<std::int32_t>(kLengthBase[c] + kLongMatchBase + ReadExtraBits(in_, kLengthBits[c]));
-      const std::uint32_t d = DecodeSymbol(in_, state_.distance_table);
-      distance = kDistanceBase[d] + 1 + ReadExtraBits(in_, kDistanceBits[d]);
+      length = static_cast<std::int32_t>(kLengthBase[c] + kLongMatchBase + ReadExtraBits(h.in, kLengthBits[c]));
+      const std::uint32_t d = DecodeSymbol(h.in, state_.distance_table);
+      distance = kDistanceBase[d] + 1 + ReadExtraBits(h.in, kDistanceBits[d]);
       length += static_cast<std::int32_t>(LongLengthBonus(distance));
     } else if (s == kSymbolRepeatPrevious) {
       length = state_.prev_length;
@@ -490,26 +506,26 @@ class DecodeRun {
     } else if (s < kSymbolFirstShort) {
       // The (s - kSymbolFirstRecent)-th most recent distance.
       distance = state_.distance_ring[(state_.ring_index - (s - kSymbolFirstRecent) - 1) & (kRecentDistances - 1)];
-      const std::uint32_t r = DecodeSymbol(in_, state_.repeat_table);
-      length = static_cast<std::int32_t>(kLengthBase[r] + kRecentMatchBase + ReadExtraBits(in_, kLengthBits[r]));
+      const std::uint32_t r = DecodeSymbol(h.in, state_.repeat_table);
+      length = static_cast<std::int32_t>(kLengthBase[r] + kRecentMatchBase + ReadExtraBits(h.in, kLengthBits[r]));
       length += static_cast<std::int32_t>(RecentLengthBonus(distance));
     } else {
       const std::uint32_t c = s - kSymbolFirstShort;
-      distance = kShortBase[c] + 1 + ReadBits(in_, kShortBits[c]);
+      distance = kShortBase[c] + 1 + ReadBits(h.in, kShortBits[c]);
       length = kShortMatchLength;
     }
     state_.distance_ring[state_.ring_index & (kRecentDistances - 1)] = distance;
     state_.ring_index += 1;
     state_.prev_distance = distance;
     state_.prev_length = length;
-    remaining_ -= length;
-    out_.Copy(distance, static_cast<std::uint32_t>(length));
+    h.remaining -= length;
+    h.out.Copy(distance, static_cast<std::uint32_t>(length));
   }
 
   UnpackState& state_;
-  Input in_;
-  Output out_;
-  std::int32_t remaining_;
+  const Input in_;
+  const Output out_;
+  const std::int32_t remaining_;
   const std::uint32_t flushed_;
   const std::int32_t stop_below_;
   const std::int32_t quiet_bits_end_;
