@@ -157,10 +157,13 @@ void LzParser::Restart(std::uint32_t first) {
 }
 
 void LzParser::SkipIncompressible(std::uint32_t begin, std::uint32_t end) {
+  constexpr std::uint32_t kTreeStep = 4;
   IndexUpTo(begin);
-  if (tree_ || indexed_ >= end) {
-    IndexUpTo(end);
-    return;
+  if (indexed_ >= end) return;
+  if (tree_) {
+    for (std::uint32_t pos = indexed_; pos < end; ++pos) {
+      if (pos % kTreeStep == 0) tree_->Insert(pos, kMaxMatch, params_.tree_depth, params_.nice);
+    }
   }
   finder_.InsertRange(indexed_, end, true);
   indexed_ = end;

@@ -77,8 +77,10 @@ class LzParser {
   void Skip(std::uint32_t begin, std::uint32_t end);
 
   // Skip for a stretch of compressed or random data: only the positions'
-  // chains (and the tree) learn it, for long matches; the tables of two-
-  // and three-byte matches nearby do not.
+  // chains learn it, for long matches (the tables of two- and three-byte
+  // matches nearby do not), and the tree only every few positions: a later
+  // copy of such data is still found, a few bytes into it at most, and a
+  // tree walk costs several cache misses a position.
   void SkipIncompressible(std::uint32_t begin, std::uint32_t end);
 
  private:
