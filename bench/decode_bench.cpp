@@ -2,7 +2,11 @@
 // per file of a corpus, in CPU time (best of several runs) and MB/s of
 // decoded output.
 //
-//   decode_bench [--level 1..9] [--runs N] [--cache DIR] FILE...
+//   decode_bench [--level 1..9] [--runs N] [--cache DIR] [--portable] [--bits 32|64] FILE...
+//
+// --portable runs the multimedia predictor's portable form, the one the
+// 32-bit stub falls back to on a processor without SSE2; --bits picks the
+// decoding loop's bit buffer (default: 32 on 32-bit processors, else 64).
 //
 // Each file is compressed once by our encoder at --level (default 9) and by
 // zlib at level 9; with --cache the scrambled streams are kept in DIR and
@@ -23,6 +27,7 @@
 
 #include "encode/encoder.h"
 #include "encode/stream_encoder.h"
+#include "format/delta_predictor.h"
 #include "format/scramble_key.h"
 #include "unpack/unpack.h"
 
@@ -103,6 +108,10 @@ int main(int argc, char** argv) {
       level = std::atoi(argv[++i]);
     } else if (arg == "--runs" && i + 1 < argc) {
       runs = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "--bits" && i + 1 < argc) {
+      sfx::UseNarrowBitReader(std::atoi(argv[++i]) == 32);
+    } else if (arg == "--portable") {
+      sfx::ForcePortablePredictor(true);
     } else if (arg == "--cache" && i + 1 < argc) {
       cache = argv[++i];
     } else {
@@ -110,7 +119,8 @@ int main(int argc, char** argv) {
     }
   }
   if (files.empty()) {
-    std::fprintf(stderr, "usage: decode_bench [--level 1..9] [--runs N] [--cache DIR] FILE...\n");
+    std::fprintf(stderr,
+                 "usage: decode_bench [--level 1..9] [--runs N] [--cache DIR] [--portable] [--bits 32|64] FILE...\n");
     return 2;
   }
 

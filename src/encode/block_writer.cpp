@@ -11,11 +11,14 @@
 
 namespace sfx::encode {
 
-void WriteLzBlock(BitWriter& out, const std::vector<Token>& tokens, const LzCounts& counts, bool followed,
-                  TableHistory& history) {
+namespace {
+
+// Builds the three LZ codes from `counts` (plus the closing symbol when the
+// block is `followed`) and writes their tables.
+void WriteLzTables(BitWriter& out, const LzCounts& counts, bool followed, TableHistory& history, PrefixCode& literal,
+                   PrefixCode& distance, PrefixCode& repeat) {
   LzCounts final_counts = counts;
   if (followed) ++final_counts.literal[kSymbolNewTables];
-  PrefixCode literal, distance, repeat;
   BuildPrefixCode(final_counts.literal, kMaxCodeBits, literal);
   BuildPrefixCode(final_counts.distance, kMaxCodeBits, distance);
   BuildPrefixCode(final_counts.repeat, kMaxCodeBits, repeat);
@@ -24,6 +27,14 @@ void WriteLzBlock(BitWriter& out, const std::vector<Token>& tokens, const LzCoun
   std::copy(distance.lengths, distance.lengths + kDistanceSymbols, lengths + kLiteralSymbols);
   std::copy(repeat.lengths, repeat.lengths + kRepeatSymbols, lengths + kLiteralSymbols + kDistanceSymbols);
   WriteCodeTables(out, 0, lengths, kLzTableSize, history);
+}
+
+}  // namespace
+
+void WriteLzBlock(BitWriter& out, const std::vector<Token>& tokens, const LzCounts& counts, bool followed,
+                  TableHistory& history) {
+  PrefixCode literal, distance, repeat;
+  WriteLzTables(out, counts, followed, history, literal, distance, repeat);
 
   for (const Token& token : tokens) {
     if (token.kind == TokenKind::kLiteral) {
@@ -39,6 +50,21 @@ void WriteLzBlock(BitWriter& out, const std::vector<Token>& tokens, const LzCoun
       out.Put(s.second_extra, s.second_extra_bits);
     }
   }
+  if (followed) out.Put(literal.codes[kSymbolNewTables], literal.lengths[kSymbolNewTables]);
+}
+
+void WriteLiteralBlock(BitWriter& out, const std::uint8_t* bytes, std::size_t size, const LzCounts& counts,
+                       bool followed, TableHistory& history) {
+  PrefixCode literal, distance, repeat;
+  WriteLzTables(out, counts, followed, history, literal, distance, repeat);
+  // Two bytes per Put: literal codes are at most 15 bits.
+  std::size_t i = 0;
+  for (; i + 2 <= size; i += 2) {
+    const std::uint8_t a = bytes[i], b = bytes[i + 1];
+    out.Put((std::uint32_t{literal.codes[a]} << literal.lengths[b]) | literal.codes[b],
+            literal.lengths[a] + literal.lengths[b]);
+  }
+  if (i < size) out.Put(literal.codes[bytes[i]], literal.lengths[bytes[i]]);
   if (followed) out.Put(literal.codes[kSymbolNewTables], literal.lengths[kSymbolNewTables]);
 }
 

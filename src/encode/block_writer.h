@@ -3,6 +3,7 @@
 // symbol that announces new tables.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -17,6 +18,12 @@ namespace sfx::encode {
 // `followed`, kSymbolNewTables ends the block.
 void WriteLzBlock(BitWriter& out, const std::vector<Token>& tokens, const LzCounts& counts, bool followed,
                   TableHistory& history);
+
+// Writes an LZ block that sends `size` bytes as literals only, with codes
+// from `counts` (their literal counts); for data that does not repeat
+// (compressed or random), where a parse would find nothing to match.
+void WriteLiteralBlock(BitWriter& out, const std::uint8_t* bytes, std::size_t size, const LzCounts& counts,
+                       bool followed, TableHistory& history);
 
 // Writes a multimedia block of `channels` (1..4) channels whose first delta
 // belongs to `start_channel`. With `followed`, kChannelSymbolNewTables of

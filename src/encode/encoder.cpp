@@ -11,6 +11,12 @@
 // the cut does not depend on the number of threads, so neither does the
 // stream.
 //
+// A chunk of compressed or random data (nearly eight bits of byte entropy
+// and almost nothing that repeats, judged from a cheap scan for repeats of
+// eight bytes within the window) is not parsed: it is sent as literals with codes from its
+// own byte counts, in blocks of its own, which is as small as a parse would
+// get and far quicker, and it is only indexed for later matches.
+//
 // Per chunk: the LZ parse (which also indexes the chunk for later matches)
 // and, where a quick look at the byte statistics suggests it, the multimedia
 // predictor for likely channel counts are run on copies of the decoder state
@@ -30,8 +36,12 @@
 #include <array>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
+#include <memory>
 #include <mutex>
+#include <new>
+#include <span>
 #include <stdexcept>
 #include <thread>
 
@@ -57,6 +67,22 @@ constexpr int kFirstFineLevel = 7;
 constexpr std::uint32_t kFineChunkSize = 4 * 1024;
 constexpr double kCloseCall = 1.25;
 constexpr std::uint32_t kMaxBlockInput = 2 * 1024 * 1024;
+// Blocks of literals only hold no tokens; larger ones save tables.
+constexpr std::uint32_t kMaxLiteralBlockInput = 8 * 1024 * 1024;
+// A chunk is taken as incompressible from this order-0 entropy per byte on,
+// when fewer than one byte in kRepeatShare seems to repeat earlier data.
+// Repeats are found through a table of every kRepeatStep-th position of the
+// window keyed by its next eight bytes, looked up at every position: a
+// repeat of kRepeatStep + 7 bytes or more covers a remembered position.
+constexpr double kIncompressibleBits = 7.5;
+// The optimal parse of the best levels still finds a little in data just
+// below eight bits (compressed resources among code): there only chunks
+// this close to random are sent as bare literals.
+constexpr int kFirstOptimalParseLevel = 7;
+constexpr double kIncompressibleBitsBest = 7.97;
+constexpr std::uint32_t kRepeatShare = 512;
+constexpr std::uint32_t kRepeatStep = 4;
+constexpr int kRepeatTableBits = 17;
 // Rough table costs used when deciding whether a new block pays.
 constexpr double kLzTableBits = 900;
 constexpr double kChannelTableBits = 600;
@@ -74,6 +100,11 @@ constexpr std::size_t kMaxInput = 0x7FFFFFFF;
 struct OpenBlock {
   int channels = -1;  // -1 none, 0 LZ, 1..4 multimedia
   std::uint32_t input_bytes = 0;
+  // An LZ block of literals only: the input [literal_begin, literal_end),
+  // no tokens.
+  bool literals_only = false;
+  std::uint32_t literal_begin = 0;
+  std::uint32_t literal_end = 0;
   std::vector<Token> tokens;
   LzCounts counts;
   int start_channel = 0;
@@ -162,7 +193,8 @@ MultimediaTrial RunTrial(const std::uint8_t* data, const DeltaPredictor& predict
 struct ChunkPlan {
   std::uint32_t begin = 0;
   std::uint32_t end = 0;
-  int channels = 0;  // 0 LZ, 1..4 multimedia
+  int channels = 0;            // 0 LZ, 1..4 multimedia
+  bool literals_only = false;  // LZ without tokens: every byte a literal (counts has them)
   std::vector<Token> tokens;
   LzCounts counts;
   MultimediaTrial trial;
@@ -179,11 +211,13 @@ struct ChunkPlan {
 // the window before the segment, so matches reach back into it.
 class ChunkPlanner {
  public:
-  ChunkPlanner(const std::uint8_t* data, std::size_t size, const EncodeOptions& options, std::uint32_t begin)
-      : data_(data),
-        options_(options),
-        level_(std::clamp(options.level, 1, 9)),
-        parser_(data, size, ParamsForLevel(level_), begin > kMaxDistance ? begin - kMaxDistance : 0) {
+  // `parser` (made for this data and level) is restarted for the segment;
+  // reusing one per worker keeps its large tables from being allocated and
+  // freed once a segment.
+  ChunkPlanner(const std::uint8_t* data, std::size_t size, LzParser& parser, const EncodeOptions& options,
+               std::uint32_t begin)
+      : data_(data), size_(size), options_(options), level_(std::clamp(options.level, 1, 9)), parser_(parser) {
+    parser_.Restart(begin > kMaxDistance ? begin - kMaxDistance : 0);
     prices_.Initial();
   }
 
@@ -203,14 +237,19 @@ class ChunkPlanner {
     ChunkPlan plan;
     plan.begin = begin;
     plan.end = end;
+    const std::vector<int> candidates =
+        options_.allow_multimedia ? MultimediaCandidates(data_, begin, end) : std::vector<int>{};
+    if (candidates.empty() && Incompressible(begin, end, plan.counts)) {
+      parser_.SkipIncompressible(begin, end);
+      TakeLiterals(plan);
+      return plan;
+    }
     std::vector<MultimediaTrial> trials;
-    if (options_.allow_multimedia) {
-      // The fast levels try only the most likely channel count.
-      const std::size_t max_trials = level_ <= 3 ? 1 : 2;
-      for (int c : MultimediaCandidates(data_, begin, end)) {
-        if (trials.size() < max_trials)
-          trials.push_back(RunTrial(data_, predictor_, open_channels_, current_channel_, c, begin, end));
-      }
+    // The fast levels try only the most likely channel count.
+    const std::size_t max_trials = level_ <= 3 ? 1 : 2;
+    for (int c : candidates) {
+      if (trials.size() < max_trials)
+        trials.push_back(RunTrial(data_, predictor_, open_channels_, current_channel_, c, begin, end));
     }
     if (const MultimediaTrial* t = ClearlyMoreOfTheSame(trials)) {
       // The LZ parse would only confirm the last decision: index the chunk
@@ -269,6 +308,64 @@ class ChunkPlanner {
     return plan;
   }
 
+  // Whether [begin, end) looks like compressed or random data; fills
+  // `counts` with its bytes as literals either way.
+  bool Incompressible(std::uint32_t begin, std::uint32_t end, LzCounts& counts) {
+    const std::uint32_t n = end - begin;
+    for (std::uint32_t i = begin; i < end; ++i) ++counts.literal[data_[i]];
+    const double bits = level_ >= kFirstOptimalParseLevel ? kIncompressibleBitsBest : kIncompressibleBits;
+    if (n < 1024 || EntropyBits(std::span<const std::uint32_t>(counts.literal, 256)) < bits * n) return false;
+    RememberEights(eights_done_, begin);
+    // Each remembered position inside a repeat is found once (where a
+    // later one has not taken its slot). The tag spares the data load for
+    // most slots that hold other bytes.
+    std::uint32_t repeated = 0;
+    for (std::uint32_t i = begin; i + 8 <= end; ++i) {
+      const std::uint64_t v = Load64(i);
+      std::uint64_t& slot = recent_eights_[EightHash(v)];
+      const auto at = static_cast<std::uint32_t>(slot);
+      if ((slot >> 32) == EightTag(v) && at != 0 && i - (at - 1) <= kMaxDistance && Load64(at - 1) == v)
+        repeated += kRepeatStep;
+      if (i % kRepeatStep == 0) slot = (std::uint64_t{EightTag(v)} << 32) | (i + 1);
+    }
+    eights_done_ = std::max(begin, end - 7);
+    return repeated < n / kRepeatShare;
+  }
+
+  std::uint64_t Load64(std::uint32_t pos) const {
+    std::uint64_t v;
+    std::memcpy(&v, data_ + pos, sizeof v);
+    return v;
+  }
+  static std::uint32_t EightHash(std::uint64_t v) {
+    return static_cast<std::uint32_t>((v * 0x9E3779B97F4A7C15u) >> (64 - kRepeatTableBits));
+  }
+  static std::uint32_t EightTag(std::uint64_t v) { return static_cast<std::uint32_t>(v ^ (v >> 32)); }
+
+  // Brings the table of Incompressible up to `pos`: remembers the positions
+  // of the window before it that it has not seen yet.
+  void RememberEights(std::uint32_t from, std::uint32_t pos) {
+    if (recent_eights_.empty()) recent_eights_.assign(std::size_t{1} << kRepeatTableBits, 0);
+    from = std::max(from, pos > kMaxDistance ? pos - kMaxDistance : 0);
+    from = (from + kRepeatStep - 1) / kRepeatStep * kRepeatStep;
+    for (std::uint32_t i = from; i < pos && i + 8 <= size_; i += kRepeatStep) {
+      const std::uint64_t v = Load64(i);
+      recent_eights_[EightHash(v)] = (std::uint64_t{EightTag(v)} << 32) | (i + 1);
+    }
+  }
+
+  void TakeLiterals(ChunkPlan& plan) {
+    plan.channels = 0;
+    plan.literals_only = true;
+    open_channels_ = 0;
+    skipped_in_a_row_ = 0;
+    lz_margin_ = 1.0;
+    last_trial_bits_per_byte_ = 0.0;
+    recent_multimedia_ <<= 1;
+    recent_close_calls_ <<= 1;
+    next_chunk_ = level_ >= kFirstFineLevel && (recent_close_calls_ & 0xFFFF) != 0 ? kFineChunkSize : kChunkSize;
+  }
+
   // A segment that starts inside audio or pixels: run the predictor over
   // the chunk before the cut with its likeliest channel count, so that the
   // first trials see adapted weights and the open kind is multimedia, much
@@ -317,9 +414,10 @@ class ChunkPlanner {
   }
 
   const std::uint8_t* data_;
+  std::size_t size_;
   const EncodeOptions& options_;
   int level_;
-  LzParser parser_;
+  LzParser& parser_;
   MatchHistory history_;
   LzPrices prices_;
   DeltaPredictor predictor_;
@@ -333,6 +431,11 @@ class ChunkPlanner {
   double last_trial_bits_per_byte_ = 0.0;
   int skipped_in_a_row_ = 0;             // chunks taken as multimedia without an LZ parse
   std::uint32_t recent_multimedia_ = 0;  // bit k: the chunk k + 1 back was sent as multimedia
+  // Incompressible: per hash of eight bytes, a tag of them (high half) and
+  // the last position + 1 that had them (every kRepeatStep-th position),
+  // up to eights_done_.
+  std::vector<std::uint64_t> recent_eights_;
+  std::uint32_t eights_done_ = 0;
 };
 
 // Groups planned chunks, in input order, into blocks that share code tables
@@ -347,7 +450,9 @@ class BlockAssembler {
   // predictor state (the first segment), so its deltas can be taken as
   // they are; otherwise the chunk is coded again from this state.
   void Add(ChunkPlan& plan, bool exact) {
-    if (plan.channels == 0) {
+    if (plan.literals_only) {
+      AddLiteralChunk(plan.begin, plan.end, plan.counts);
+    } else if (plan.channels == 0) {
       AddLzChunk(std::move(plan.tokens), plan.counts, plan.end - plan.begin);
     } else if (exact) {
       AddMultimediaChunk(plan.trial, plan.end - plan.begin);
@@ -395,8 +500,39 @@ class BlockAssembler {
                                         static_cast<std::uint32_t>(t.channels));
   }
 
+  // Literals only: they extend an open block of literals; they join an LZ
+  // block of tokens when one table for both costs less than two.
+  void AddLiteralChunk(std::uint32_t begin, std::uint32_t end, const LzCounts& counts) {
+    const std::uint32_t bytes = end - begin;
+    if (block_.channels == 0 && block_.literals_only && block_.literal_end == begin &&
+        block_.input_bytes + bytes <= kMaxLiteralBlockInput) {
+      block_.literal_end = end;
+      block_.counts.Add(counts);
+      block_.input_bytes += bytes;
+      return;
+    }
+    if (block_.channels == 0 && !block_.literals_only && !block_.tokens.empty() &&
+        block_.input_bytes + bytes <= kMaxBlockInput) {
+      LzCounts merged = block_.counts;
+      merged.Add(counts);
+      if (merged.EstimateBits() <= block_.counts.EstimateBits() + counts.EstimateBits() + kLzTableBits) {
+        for (std::uint32_t i = begin; i < end; ++i) block_.tokens.push_back({0, 1, TokenKind::kLiteral, data_[i]});
+        block_.counts = merged;
+        block_.input_bytes += bytes;
+        return;
+      }
+    }
+    CloseBlock(true);
+    block_.channels = 0;
+    block_.literals_only = true;
+    block_.literal_begin = begin;
+    block_.literal_end = end;
+    block_.counts = counts;
+    block_.input_bytes = bytes;
+  }
+
   void AddLzChunk(std::vector<Token> tokens, const LzCounts& counts, std::uint32_t bytes) {
-    bool split = block_.channels != 0 || block_.input_bytes + bytes > kMaxBlockInput;
+    bool split = block_.channels != 0 || block_.literals_only || block_.input_bytes + bytes > kMaxBlockInput;
     if (!split && !block_.tokens.empty()) {
       LzCounts merged = block_.counts;
       merged.Add(counts);
@@ -420,7 +556,10 @@ class BlockAssembler {
     if (stats_ != nullptr && block_.channels >= 0) {
       ++stats_->blocks[block_.channels];
     }
-    if (block_.channels == 0) {
+    if (block_.channels == 0 && block_.literals_only) {
+      WriteLiteralBlock(writer_, data_ + block_.literal_begin, block_.literal_end - block_.literal_begin, block_.counts,
+                        followed, tables_);
+    } else if (block_.channels == 0) {
       WriteLzBlock(writer_, block_.tokens, block_.counts, followed, tables_);
     } else if (block_.channels > 0) {
       WriteMultimediaBlock(writer_, block_.channels, block_.start_channel, block_.deltas, followed, tables_);
@@ -450,11 +589,12 @@ constexpr std::uint32_t kSegmentSize = 2 * 1024 * 1024;
 void EncodeSegments(const std::uint8_t* data, std::uint32_t size, const EncodeOptions& options, unsigned threads,
                     BlockAssembler& assembler) {
   const std::uint32_t segments = (size + kSegmentSize - 1) / kSegmentSize;
-  auto plan_segment = [&](std::uint32_t k) {
+  const LevelParams params = ParamsForLevel(options.level);
+  auto plan_segment = [&](std::uint32_t k, LzParser& parser) {
     const std::uint32_t begin = k * kSegmentSize;
     const std::uint32_t end = std::min<std::uint64_t>(std::uint64_t{begin} + kSegmentSize, size);
     std::vector<ChunkPlan> plans;
-    ChunkPlanner planner(data, size, options, begin);
+    ChunkPlanner planner(data, size, parser, options, begin);
     planner.Run(begin, end, [&](ChunkPlan&& plan) { plans.push_back(std::move(plan)); });
     return plans;
   };
@@ -465,8 +605,9 @@ void EncodeSegments(const std::uint8_t* data, std::uint32_t size, const EncodeOp
     }
   };
   if (threads <= 1 || segments <= 1) {
+    LzParser parser(data, size, params);
     for (std::uint32_t k = 0; k < segments; ++k) {
-      std::vector<ChunkPlan> plans = plan_segment(k);
+      std::vector<ChunkPlan> plans = plan_segment(k, parser);
       assemble(plans, k);
     }
     return;
@@ -482,6 +623,7 @@ void EncodeSegments(const std::uint8_t* data, std::uint32_t size, const EncodeOp
   bool stop = false;
   std::exception_ptr failure;
   auto work = [&] {
+    std::unique_ptr<LzParser> parser;
     for (;;) {
       std::uint32_t k;
       {
@@ -491,7 +633,8 @@ void EncodeSegments(const std::uint8_t* data, std::uint32_t size, const EncodeOp
         k = next++;
       }
       try {
-        std::vector<ChunkPlan> plans = plan_segment(k);
+        if (!parser) parser = std::make_unique<LzParser>(data, size, params);
+        std::vector<ChunkPlan> plans = plan_segment(k, *parser);
         std::lock_guard lock(mutex);
         done[k] = std::move(plans);
         ready[k] = 1;
@@ -544,7 +687,14 @@ std::vector<std::uint8_t> CompressStreamWithStats(const std::uint8_t* data, std:
   if (size > kMaxInput) throw std::length_error("input too large for the stream format (at most 2 GiB - 1 bytes)");
   if (stats != nullptr) *stats = EncodeStats{};
   std::vector<std::uint8_t> out;
-  out.reserve(size / 3 + 1024);
+  // Room for incompressible input from the start: growing by copying would
+  // hold two buffers of nearly the input's size at once. Untouched capacity
+  // costs address space only.
+  try {
+    out.reserve(size + size / 128 + 4096);
+  } catch (const std::bad_alloc&) {
+    out.reserve(size / 3 + 1024);
+  }
   BlockAssembler assembler(data, out, stats);
   const auto n = static_cast<std::uint32_t>(size);
   if (std::clamp(options.level, 1, 9) >= kFirstSegmentedLevel) {
@@ -552,7 +702,8 @@ std::vector<std::uint8_t> CompressStreamWithStats(const std::uint8_t* data, std:
   } else {
     // The fast levels plan the whole input as one segment and assemble each
     // chunk as soon as it is planned.
-    ChunkPlanner planner(data, size, options, 0);
+    LzParser parser(data, size, ParamsForLevel(options.level));
+    ChunkPlanner planner(data, size, parser, options, 0);
     planner.Run(0, n, [&](ChunkPlan&& plan) {
       assembler.Add(plan, true);
       if (options.progress) options.progress(plan.end, n);

@@ -150,6 +150,25 @@ LzParser::LzParser(const std::uint8_t* data, std::size_t size, const LevelParams
       tree_(params.tree_depth > 0 ? std::make_unique<MatchTree>(data, size, params.hash_bits) : nullptr),
       indexed_(first) {}
 
+void LzParser::Restart(std::uint32_t first) {
+  finder_.Clear();
+  if (tree_) tree_->Clear();
+  indexed_ = first;
+}
+
+void LzParser::SkipIncompressible(std::uint32_t begin, std::uint32_t end) {
+  constexpr std::uint32_t kTreeStep = 4;
+  IndexUpTo(begin);
+  if (indexed_ >= end) return;
+  if (tree_) {
+    for (std::uint32_t pos = indexed_; pos < end; ++pos) {
+      if (pos % kTreeStep == 0) tree_->Insert(pos, kMaxMatch, params_.tree_depth, params_.nice);
+    }
+  }
+  finder_.InsertRange(indexed_, end, true);
+  indexed_ = end;
+}
+
 void LzParser::IndexUpTo(std::uint32_t pos) {
   if (tree_) {
     for (; indexed_ < pos; ++indexed_) {
@@ -157,7 +176,8 @@ void LzParser::IndexUpTo(std::uint32_t pos) {
       tree_->Insert(indexed_, kMaxMatch, params_.tree_depth, params_.nice);
     }
   }
-  while (indexed_ < pos) finder_.Insert(indexed_++);
+  if (indexed_ < pos) finder_.InsertRange(indexed_, pos);
+  indexed_ = std::max(indexed_, pos);
 }
 
 void LzParser::Skip(std::uint32_t begin, std::uint32_t end) {

@@ -69,8 +69,19 @@ class LzParser {
   void Parse(std::uint32_t begin, std::uint32_t end, MatchHistory& history, LzPrices& prices, std::vector<Token>& out,
              bool light = false);
 
+  // Forgets every indexed position and starts over as if newly made with
+  // `first`, keeping the memory (a parser reused for the next segment).
+  void Restart(std::uint32_t first);
+
   // Indexes [begin, end) without parsing it.
   void Skip(std::uint32_t begin, std::uint32_t end);
+
+  // Skip for a stretch of compressed or random data: only the positions'
+  // chains learn it, for long matches (the tables of two- and three-byte
+  // matches nearby do not), and the tree only every few positions: a later
+  // copy of such data is still found, a few bytes into it at most, and a
+  // tree walk costs several cache misses a position.
+  void SkipIncompressible(std::uint32_t begin, std::uint32_t end);
 
  private:
   void ParseFast(const LevelParams& params, std::uint32_t begin, std::uint32_t end, MatchHistory& history,

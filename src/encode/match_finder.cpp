@@ -55,6 +55,14 @@ std::uint32_t MatchFinder::ChainHash(std::uint32_t pos) const {
   return (v * 2654435761u) >> (32 - hash_bits_);
 }
 
+void MatchFinder::Clear() {
+  // Chain slots are written when their position is inserted, and only
+  // inserted positions are reachable from the heads.
+  std::fill(head_.begin(), head_.end(), 0);
+  std::fill(pair_.begin(), pair_.end(), 0);
+  std::fill(triple_.begin(), triple_.end(), 0);
+}
+
 void MatchFinder::Insert(std::uint32_t pos) {
   if (pos + 1 < size_ && !pair_.empty())
     pair_[(static_cast<std::uint32_t>(data_[pos]) << 8) | data_[pos + 1]] = pos + 1;
@@ -66,6 +74,26 @@ void MatchFinder::Insert(std::uint32_t pos) {
   const std::uint32_t h = ChainHash(pos);
   if (!chain_.empty()) chain_[pos & chain_mask_] = head_[h];
   head_[h] = pos + 1;
+}
+
+void MatchFinder::InsertRange(std::uint32_t begin, std::uint32_t end, bool chains_only) {
+  // Positions whose four bytes all lie inside the data take the plain path
+  // without the end tests; the last few go through Insert.
+  const std::uint32_t safe_end = size_ >= 4 ? static_cast<std::uint32_t>(std::min<std::size_t>(end, size_ - 3)) : 0;
+  std::uint32_t pos = begin;
+  const int shift = 32 - hash_bits_;
+  const bool pairs = !pair_.empty() && !chains_only, chains = !chain_.empty();
+  const bool triples = hash_bytes_ == 4 && !chains_only;
+  for (; pos < safe_end; ++pos) {
+    std::uint32_t v;
+    std::memcpy(&v, data_ + pos, sizeof v);
+    if (pairs) pair_[(static_cast<std::uint32_t>(data_[pos]) << 8) | data_[pos + 1]] = pos + 1;
+    if (triples) triple_[Hash3(pos) >> (32 - kTripleBits)] = pos + 1;
+    const std::uint32_t h = hash_bytes_ == 3 ? Hash3(pos) >> shift : (v * 2654435761u) >> shift;
+    if (chains) chain_[pos & chain_mask_] = head_[h];
+    head_[h] = pos + 1;
+  }
+  for (; pos < end; ++pos) Insert(pos);
 }
 
 Match MatchFinder::NearTriple(std::uint32_t pos, std::uint32_t max_length) const {

@@ -35,8 +35,16 @@ class MatchFinder {
   MatchFinder(const std::uint8_t* data, std::size_t size, int hash_bits, int hash_bytes, int chain_bits = 20,
               bool pairs = true);
 
+  // Forgets every inserted position.
+  void Clear();
+
   // Adds `pos` to the chains; positions must be inserted in increasing order.
   void Insert(std::uint32_t pos);
+
+  // Insert for every position of [begin, end), in one tight loop. With
+  // `chains_only`, the two- and three-byte tables are left alone (for data
+  // without short repeats worth a match).
+  void InsertRange(std::uint32_t begin, std::uint32_t end, bool chains_only = false);
 
   // The longest match at `pos` (0 length if none of at least 3 bytes),
   // looking at up to `max_chain` candidates and stopping early at `nice`.

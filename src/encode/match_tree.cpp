@@ -34,6 +34,8 @@ MatchTree::MatchTree(const std::uint8_t* data, std::size_t size, int hash_bits)
       head_(std::size_t{1} << hash_bits, 0),
       son_(2 * std::min<std::size_t>(std::size_t{kSlotMask} + 1, size + 1), 0) {}
 
+void MatchTree::Clear() { std::fill(head_.begin(), head_.end(), 0); }
+
 int MatchTree::Find(std::uint32_t pos, std::uint32_t max_length, int depth, std::uint32_t nice, Match* out) {
   return Walk<true>(pos, max_length, depth, nice, out);
 }

@@ -34,6 +34,10 @@ class MatchTree {
   // order, each once (through Find or Insert).
   int Find(std::uint32_t pos, std::uint32_t max_length, int depth, std::uint32_t nice, Match* out);
 
+  // Forgets every inserted position (child slots are written when their
+  // position is inserted, so clearing the heads is enough).
+  void Clear();
+
   // Inserts `pos` without collecting matches (with the same `nice` as Find).
   void Insert(std::uint32_t pos, std::uint32_t max_length, int depth, std::uint32_t nice);
 

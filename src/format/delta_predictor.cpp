@@ -19,10 +19,25 @@ namespace {
 
 using Channel = DeltaPredictor::Channel;
 
+bool portable_forced = false;
+
 constexpr std::int32_t kLowestWeight = -17;
 constexpr std::int32_t kHighestWeight = 16;
 
 }  // namespace
+
+bool UseSse2Predictor() {
+  if (portable_forced) return false;
+#if SFX_SSE2_PATH && defined(__SSE2__)
+  return true;
+#elif SFX_SSE2_PATH
+  return __builtin_cpu_supports("sse2") != 0;
+#else
+  return false;
+#endif
+}
+
+void ForcePortablePredictor(bool force) { portable_forced = force; }
 
 // Moves the weight whose error sum is smallest and restarts the sums.
 void DeltaPredictor::Adapt(Channel& c) {
@@ -50,7 +65,7 @@ std::uint8_t DeltaPredictor::EncodeByte(int channel, std::uint8_t byte) {
   ++c.sample_count;
   const std::int32_t prediction = Predict(c, shared_delta);
   const std::int32_t delta = (prediction - byte) & 0xFF;
-  Update(c, shared_delta, delta, prediction - delta);
+  Update<kAssumeSse2>(c, shared_delta, delta, prediction - delta);
   return static_cast<std::uint8_t>(delta);
 }
 

@@ -14,13 +14,34 @@
 #include <cstddef>
 #include <cstdint>
 
-#if defined(__SSE2__)
+// On x86 the error sums have an SSE2 form. Where the compiler may assume
+// SSE2 (x86-64, or i686 with -msse2) it is the only one the decoder uses;
+// otherwise (the 32-bit stub, which also runs on processors without SSE2)
+// it is compiled for SSE2 function by function and chosen at run time.
+#if defined(__i386__) || defined(__x86_64__)
 #include <emmintrin.h>
+#define SFX_SSE2_PATH 1
+#if defined(__SSE2__)
+#define SFX_SSE2_TARGET
+#else
+#define SFX_SSE2_TARGET __attribute__((target("sse2")))
+#endif
+#else
+#define SFX_SSE2_PATH 0
+#define SFX_SSE2_TARGET
 #endif
 
 #include "format/stream_format.h"
 
 namespace sfx {
+
+// True when the decoder should run the SSE2 form of the predictor: the
+// processor has SSE2 and ForcePortablePredictor has not asked otherwise.
+bool UseSse2Predictor();
+
+// For tests: makes UseSse2Predictor false (force) or back to the processor's
+// answer, so that the portable form is exercised on every machine.
+void ForcePortablePredictor(bool force);
 
 // The predictors of all channels and the delta they share.
 struct DeltaPredictor {
@@ -37,14 +58,16 @@ struct DeltaPredictor {
     // The error sums, laid out for eight-lane loops: minus[t] and plus[t]
     // collect |D - term t| and |D + term t| for the terms h0..h3 and the
     // shared delta (t = 0..4); lane 5 has a zero term, so minus[5] is the
-    // sum of |D|. Lanes 6 and 7 are unused.
-    std::uint32_t minus[8] = {};
-    std::uint32_t plus[8] = {};
+    // sum of |D|. Lanes 6 and 7 are unused. Sixteen bits are enough: the
+    // sums restart every 32 bytes of the channel, and one byte adds at most
+    // 1024 + 255 (|D| <= 1024, |term| <= 255), so a sum stays below 40960.
+    std::uint16_t minus[8] = {};
+    std::uint16_t plus[8] = {};
 
     // Error sum `index` 0..10 in the model's order: |D|, then |D - term|
     // and |D + term| for each term in turn (weight (index - 1) / 2 steps
     // down for odd, up for even indexes).
-    std::uint32_t& ErrorSum(int index) {
+    std::uint16_t& ErrorSum(int index) {
       return index == 0 ? minus[5] : index % 2 == 1 ? minus[(index - 1) / 2] : plus[(index - 2) / 2];
     }
     std::uint32_t ErrorSum(int index) const {
@@ -54,13 +77,13 @@ struct DeltaPredictor {
 
   // The byte that `delta` (0..255) gives on `channel`; advances the model.
   // Inline: the decoder runs it for every byte of a multimedia block.
-  std::uint8_t DecodeDelta(int channel, std::uint8_t delta) {
-    Channel& c = channels[channel];
-    ++c.sample_count;
-    const std::int32_t value = Predict(c, shared_delta) - delta;
-    Update(c, shared_delta, delta, value);
-    return static_cast<std::uint8_t>(value & 0xFF);
-  }
+  // This one takes the form the compiler may assume; the decoder's loop
+  // takes DecodeDeltaSse2 or DecodeDeltaPortable by UseSse2Predictor.
+  std::uint8_t DecodeDelta(int channel, std::uint8_t delta) { return Decode<kAssumeSse2>(channel, delta); }
+  std::uint8_t DecodeDeltaPortable(int channel, std::uint8_t delta) { return Decode<false>(channel, delta); }
+#if SFX_SSE2_PATH
+  SFX_SSE2_TARGET std::uint8_t DecodeDeltaSse2(int channel, std::uint8_t delta) { return Decode<true>(channel, delta); }
+#endif
 
   // The delta that makes DecodeDelta give `byte` on `channel`; advances the
   // model exactly as that DecodeDelta does.
@@ -76,6 +99,21 @@ struct DeltaPredictor {
   std::int32_t shared_delta = 0;
 
  private:
+#if defined(__SSE2__)
+  static constexpr bool kAssumeSse2 = true;
+#else
+  static constexpr bool kAssumeSse2 = false;
+#endif
+
+  template <bool kSse2>
+  std::uint8_t Decode(int channel, std::uint8_t delta) {
+    Channel& c = channels[channel];
+    ++c.sample_count;
+    const std::int32_t value = Predict(c, shared_delta) - delta;
+    Update<kSse2>(c, shared_delta, delta, value);
+    return static_cast<std::uint8_t>(value & 0xFF);
+  }
+
   // Shifts the channel's history and returns the prediction (0..255).
   static std::int32_t Predict(Channel& c, std::int32_t shared_delta) {
     c.history[3] = c.history[2];
@@ -93,9 +131,17 @@ struct DeltaPredictor {
 
   // Adds the byte's errors to the sums, records its value and adapts on
   // every 32nd byte.
+  template <bool kSse2>
   static void Update(Channel& c, std::int32_t& shared_delta, std::int32_t delta, std::int32_t value) {
     const std::int32_t d = static_cast<std::int8_t>(static_cast<std::uint8_t>(delta & 0xFF)) * 8;
-    AddErrors(c, d, shared_delta);
+#if SFX_SSE2_PATH
+    if constexpr (kSse2)
+      AddErrorsSse2(c, d, shared_delta);
+    else
+      AddErrorsPortable(c, d, shared_delta);
+#else
+    AddErrorsPortable(c, d, shared_delta);
+#endif
     const std::int32_t change = static_cast<std::int8_t>(static_cast<std::uint8_t>((value - c.prev_value) & 0xFF));
     c.prev_delta = change;
     shared_delta = change;
@@ -105,36 +151,33 @@ struct DeltaPredictor {
 
   // Adds |d - term| and |d + term| for the terms h0..h3, the shared delta
   // and zero to the error sums.
-  static void AddErrors(Channel& c, std::int32_t d, std::int32_t shared_delta) {
-#if defined(__SSE2__)
-    // Safe: __SSE2__ is defined only where the target has SSE2 (always on
-    // x86-64; on i686 only with -msse2 or an -march that implies it). The
-    // lanes are those of the portable loop below; |x| is (x ^ s) - s with
-    // s = x >> 31, exact for these small values. Unaligned loads and stores.
-    const __m128i dv = _mm_set1_epi32(d);
-    const __m128i low_terms = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c.history));
-    const __m128i high_terms = _mm_set_epi32(0, 0, 0, shared_delta);
-    AddAbs(c.minus, _mm_sub_epi32(dv, low_terms));
-    AddAbs(c.minus + 4, _mm_sub_epi32(dv, high_terms));
-    AddAbs(c.plus, _mm_add_epi32(dv, low_terms));
-    AddAbs(c.plus + 4, _mm_add_epi32(dv, high_terms));
-#else
+  static void AddErrorsPortable(Channel& c, std::int32_t d, std::int32_t shared_delta) {
     const std::int32_t terms[8] = {c.history[0], c.history[1], c.history[2], c.history[3], shared_delta, 0, 0, 0};
     for (int t = 0; t < 8; ++t) {
       const std::int32_t minus = d - terms[t], plus = d + terms[t];
-      c.minus[t] += static_cast<std::uint32_t>(minus < 0 ? -minus : minus);
-      c.plus[t] += static_cast<std::uint32_t>(plus < 0 ? -plus : plus);
+      c.minus[t] = static_cast<std::uint16_t>(c.minus[t] + (minus < 0 ? -minus : minus));
+      c.plus[t] = static_cast<std::uint16_t>(c.plus[t] + (plus < 0 ? -plus : plus));
     }
-#endif
+  }
+#if SFX_SSE2_PATH
+  // The same with SSE2, all eight lanes of a kind in one register of
+  // 16-bit lanes: the terms packed from 32 bits (they are within +-255, so
+  // the saturating pack is exact), |x| as max(x, -x). Unaligned loads and
+  // stores. Run only where UseSse2Predictor (or the compiler) says the
+  // processor has SSE2.
+  SFX_SSE2_TARGET static void AddErrorsSse2(Channel& c, std::int32_t d, std::int32_t shared_delta) {
+    const __m128i terms =
+        _mm_packs_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c.history)), _mm_cvtsi32_si128(shared_delta));
+    const __m128i dv = _mm_set1_epi16(static_cast<short>(d));
+    AddAbs(c.minus, _mm_sub_epi16(dv, terms));
+    AddAbs(c.plus, _mm_add_epi16(dv, terms));
   }
 
-#if defined(__SSE2__)
-  // sums[0..3] += |x| lane by lane.
-  static void AddAbs(std::uint32_t* sums, __m128i x) {
-    const __m128i sign = _mm_srai_epi32(x, 31);
-    const __m128i abs = _mm_sub_epi32(_mm_xor_si128(x, sign), sign);
+  // sums[0..7] += |x| lane by lane.
+  SFX_SSE2_TARGET static void AddAbs(std::uint16_t* sums, __m128i x) {
+    const __m128i abs = _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x));
     __m128i* p = reinterpret_cast<__m128i*>(sums);
-    _mm_storeu_si128(p, _mm_add_epi32(_mm_loadu_si128(p), abs));
+    _mm_storeu_si128(p, _mm_add_epi16(_mm_loadu_si128(p), abs));
   }
 #endif
 

@@ -5,7 +5,9 @@
 
 #include <cstring>
 #include <exception>
+#include <map>
 #include <memory>
+#include <utility>
 
 #include "common/byte_order.h"
 #include "packer/codepage_1252.h"
@@ -80,20 +82,42 @@ std::vector<std::uint8_t> ImageBuilder::Build() const {
   std::size_t data_at = dir_offset + dir_size;
   CrcTable table;
   BuildCrcTable(table);
+  // Data stored so far, by size and CRC: the offsets with that key.
+  std::multimap<std::pair<std::size_t, std::uint32_t>, std::size_t> stored;
   for (const Entry& entry : entries_) {
     const auto size = static_cast<std::size_t>(entry.size);
+    // Loaded at the end of the data; kept there unless it repeats data
+    // already stored, in which case the next entry overwrites it.
+    std::size_t offset = data_at;
     std::uint8_t* data = image.data() + data_at;
     if (size != 0) entry.loader(data, size);
+    const std::uint32_t crc = CrcBlock(table, data, static_cast<std::uint32_t>(size), kPayloadSeed);
+    if (size != 0) {
+      const auto key = std::make_pair(size, crc);
+      for (auto [at, end] = stored.equal_range(key); at != end; ++at) {
+        if (std::memcmp(image.data() + at->second, data, size) == 0) {
+          offset = at->second;
+          break;
+        }
+      }
+      if (offset == data_at) {
+        stored.emplace(key, data_at);
+        data_at += size;
+      }
+    }
     const auto area = static_cast<std::uint32_t>(NameAreaLength(entry.name));
     std::uint8_t* fixed = image.data() + entry_at;
     StoreLE32(fixed + kEntryNameAreaLengthOffset, area);
-    StoreLE32(fixed + kEntryDataCrcOffset, CrcBlock(table, data, static_cast<std::uint32_t>(size), kPayloadSeed));
+    StoreLE32(fixed + kEntryDataCrcOffset, crc);
     StoreLE32(fixed + kEntryDataSizeOffset, static_cast<std::uint32_t>(size));
-    StoreLE32(fixed + kEntryDataOffsetOffset, static_cast<std::uint32_t>(data_at));
+    StoreLE32(fixed + kEntryDataOffsetOffset, static_cast<std::uint32_t>(offset));
     // reserved_a, reserved_b and the name's NUL and padding stay 0.
     std::memcpy(fixed + kImageEntryFixedSize, entry.name.data(), entry.name.size());
     entry_at += kImageEntryFixedSize + area;
-    data_at += size;
+  }
+  if (data_at < image.size()) {
+    image.resize(data_at);
+    image.shrink_to_fit();
   }
   // entry_at now points at the terminating 0 word, already zero.
 

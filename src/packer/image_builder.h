@@ -4,7 +4,9 @@
 // after it (each entry a 24-byte fixed part and a name area holding the
 // Windows-1252 name, its NUL and zero padding to a multiple of 4 bytes; then
 // the terminating 0 word); then every entry's data back to back in directory
-// order. dir_crc_length covers the whole directory including the 0 word,
+// order, except that entries with byte-identical data share one copy (the
+// same data offset and size: the coder's window is too short to reach the
+// earlier copy of a large file). dir_crc_length covers the whole directory including the 0 word,
 // data_end is the end of the data (the image size), reserved fields are 0,
 // and every CRC uses the payload seed as its initial register.
 #pragma once
@@ -37,7 +39,9 @@ class ImageBuilder {
   // Adds an entry whose `size` bytes are produced by `loader` during Build.
   void AddEntry(std::string name, std::uint64_t size, DataLoader loader);
 
-  // Size of the image that Build will produce (may exceed kMaxImageSize).
+  // Size of the image with every entry's data stored (may exceed
+  // kMaxImageSize): the largest image Build can produce, smaller when
+  // entries share data.
   std::uint64_t ImageSize() const;
 
   std::size_t entry_count() const { return entries_.size(); }

@@ -71,7 +71,7 @@ std::uint32_t SymbolIndexOf(const DecodeTable& table, std::uint32_t b, std::uint
 // largest masked peeks have the same length k <= kQuickBits and the same
 // index; since both grow with the peek, every peek in between has them too,
 // and the entry is SlowTableEntry's for any of them.
-void BuildQuickTable(DecodeTable& table) {
+void SweepQuickTable(DecodeTable& table) {
   const std::uint32_t* limit = table.limit;
   std::uint32_t k = 1;
   for (std::uint32_t prefix = 0; prefix < (1u << kQuickBits); ++prefix) {
@@ -90,6 +90,26 @@ void BuildQuickTable(DecodeTable& table) {
   }
 }
 
+// The direct-lookup cache of a freshly built table whose code is not over-
+// full (its codes fit the 16-bit code space, as every encoder's do). Then
+// the codes are canonical: in order of length and value, each code of k bits
+// takes the next 2^(kQuickBits - k) prefixes, and the bisection gives every
+// peek with such a prefix that code's length and symbol; so these entries
+// are those of SweepQuickTable, and all others (longer codes, unused code
+// space) are 0 there too. Written symbol by symbol, which is much quicker.
+void FillQuickTable(DecodeTable& table, const std::uint32_t* per_length) {
+  std::memset(table.quick, 0, sizeof table.quick);
+  std::uint32_t prefix = 0;
+  for (std::uint32_t k = 1; k <= static_cast<std::uint32_t>(kQuickBits); ++k) {
+    const std::uint32_t span = 1u << (kQuickBits - k);
+    const std::uint32_t* symbol = table.symbols + table.first_index[k];
+    for (std::uint32_t j = 0; j < per_length[k]; ++j, prefix += span) {
+      const auto entry = static_cast<std::uint16_t>((symbol[j] << 4) | k);
+      for (std::uint32_t p = prefix; p < prefix + span; ++p) table.quick[p] = entry;
+    }
+  }
+}
+
 }  // namespace
 
 void BuildDecodeTable(const std::uint8_t* lengths, DecodeTable& table, int count) {
@@ -102,7 +122,7 @@ void BuildDecodeTable(const std::uint8_t* lengths, DecodeTable& table, int count
   table.limit[0] = 0;
   table.first_index[0] = 0;
   next[0] = 0;
-  std::uint32_t n = 0;
+  std::uint32_t n = 0;  // codes of the lengths so far, in units of 2^-k of the code space
   for (int k = 1; k <= kMaxCodeBits; ++k) {
     n = 2 * (n + per_length[k]);
     const std::uint32_t limit = n << (kMaxCodeBits - k);
@@ -115,7 +135,12 @@ void BuildDecodeTable(const std::uint8_t* lengths, DecodeTable& table, int count
     if (length != 0) table.symbols[next[length]++] = static_cast<std::uint32_t>(i);
   }
   table.symbol_count = count;
-  BuildQuickTable(table);
+  // n is now twice the number of 15-bit code units taken: 0x10000 for a
+  // complete code.
+  if (n <= 0x10000u)
+    FillQuickTable(table, per_length);
+  else
+    SweepQuickTable(table);
 }
 
 std::uint32_t SlowTableEntry(const DecodeTable& table, std::uint32_t peek) {

@@ -235,7 +235,10 @@ struct DirectOutput {
   std::uint32_t pos;   // bytes decoded so far
 
   void Put(std::uint8_t byte) { base[pos++] = byte; }
-  void Copy(std::uint32_t distance, std::uint32_t length) { CopyDirect(base, pos, distance, length); pos += length; }
+  void Copy(std::uint32_t distance, std::uint32_t length) {
+    CopyDirect(base, pos, distance, length);
+    pos += length;
+  }
   void Mask() {}
   // The window test on the unflushed span pos - flushed, which is below
   // kWindowSize: flushed_pos - window_pos is kWindowSize - span modulo the
@@ -308,6 +311,54 @@ inline void SkipBits(StepInput& in, std::uint32_t n) {
   in.count -= n;
 }
 
+// The big-endian 32-bit value of the four bytes at p.
+inline std::uint32_t LoadBE32(const std::uint8_t* p) {
+  return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
+         (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
+}
+
+// StepInput on a 32-bit bit buffer, for 32-bit processors. Refill tops it
+// up to 24 to 31 held bits in the same way (four bytes loaded at `next`);
+// since a step reads more than that, every peek first refills when fewer
+// than 16 bits are held, so a peek again shows held bits only. Loads stay
+// inside the buffer: a step that starts at byte kStepRefill or below ends
+// at most 7 bytes further, and a load reads four bytes from `next`.
+struct NarrowStepInput {
+  NarrowStepInput(const std::uint8_t* buffer, std::int32_t byte_pos, std::uint32_t bit_pos)
+      : input_buffer(buffer), next(buffer + byte_pos) {
+    Refill();
+    bits <<= bit_pos;
+    count -= bit_pos;
+  }
+
+  void Refill() {
+    bits |= LoadBE32(next) >> count;
+    next += (31 - count) >> 3;
+    count |= 24;
+  }
+  std::int32_t BitPosition() const {
+    return static_cast<std::int32_t>(next - input_buffer) * 8 - static_cast<std::int32_t>(count);
+  }
+
+  const std::uint8_t* const input_buffer;
+  const std::uint8_t* next;
+  std::uint32_t bits = 0;
+  std::uint32_t count = 0;
+};
+static_assert(kStepRefill + 7 + 4 + 4 <= kInputBufferSize);
+
+inline std::uint32_t PeekBits(NarrowStepInput& in) {
+  if (in.count < 16) in.Refill();
+  return in.bits >> 16;
+}
+inline void SkipBits(NarrowStepInput& in, std::uint32_t n) {
+  in.bits <<= n;
+  in.count -= n;
+}
+
+// The bit buffer DecodeLoop runs (see UseNarrowBitReader).
+bool narrow_bit_reader = sizeof(void*) < 8;
+
 // A run of decoding steps with the hot fields in locals.
 //
 // Output stores go through a byte pointer, which may alias every field of
@@ -323,7 +374,7 @@ inline void SkipBits(StepInput& in, std::uint32_t n) {
 // refills, the guard and every flush happen at the same points as with one
 // step per pass of DecodeLoop, and the output reaches the sink in the same
 // chunks.
-template <class Output>
+template <class Output, class Input>
 class DecodeRun {
  public:
   DecodeRun(UnpackState& state, Output output, std::uint32_t flushed, std::int32_t stop_below)
@@ -342,76 +393,112 @@ class DecodeRun {
   // tests at the top of DecodeLoop would all pass through. Returns the
   // output position.
   std::uint32_t RunLz() {
+    Steps h{in_, out_, remaining_, flushed_, stop_below_, quiet_bits_end_};
     for (;;) {
-      in_.Refill();
-      const std::uint32_t s = DecodeSymbol(in_, state_.literal_table);
+      h.in.Refill();
+      const std::uint32_t s = DecodeSymbol(h.in, state_.literal_table);
       if (s < 256) {
-        out_.Put(static_cast<std::uint8_t>(s));
-        remaining_ -= 1;
+        h.out.Put(static_cast<std::uint8_t>(s));
+        h.remaining -= 1;
       } else if (s == kSymbolNewTables) {
         // Table reads may refill the buffer; DecodeLoop takes over.
-          WriteBack();
+        WriteBack(h);
         ReadCodeTables(state_);
-        return out_.pos;
+        return h.out.pos;
       } else {
-        Match(s);
+        Match(h, s);
       }
-      if (!Continue()) break;
+      if (!Continue(h)) break;
     }
-    WriteBack();
-    return out_.pos;
+    WriteBack(h);
+    return h.out.pos;
   }
 
-  // The same for multimedia steps.
+  // The same for multimedia steps, with the predictor's SSE2 form where
+  // the processor has it.
   std::uint32_t RunMultimedia() {
+#if SFX_SSE2_PATH
+    if (UseSse2Predictor()) return RunMultimediaSse2();
+#endif
+    return RunMultimediaWith<false>();
+  }
+
+ private:
+  // What the steps of a run change and test, copied into a local of the
+  // run: the output stores go through a byte pointer, which as far as the
+  // compiler knows may point into this object (its address escapes to the
+  // run functions) but not into a local whose address never leaves the
+  // run, so these stay in registers.
+  struct Steps {
+    Input in;
+    Output out;
+    std::int32_t remaining;
+    const std::uint32_t flushed;
+    const std::int32_t stop_below;
+    const std::int32_t quiet_bits_end;
+  };
+
+#if SFX_SSE2_PATH
+  SFX_SSE2_TARGET std::uint32_t RunMultimediaSse2() { return RunMultimediaWith<true>(); }
+#endif
+
+  template <bool kSse2>
+  [[gnu::always_inline]] inline std::uint32_t RunMultimediaWith() {
+    Steps h{in_, out_, remaining_, flushed_, stop_below_, quiet_bits_end_};
     DeltaPredictor& predictor = state_.predictor;
     const std::int32_t channel_count = state_.channel_count;
     std::int32_t channel = state_.current_channel;
     for (;;) {
-      in_.Refill();
-      const std::uint32_t s = DecodeSymbol(in_, state_.channel_tables[channel]);
+      h.in.Refill();
+      const std::uint32_t s = DecodeSymbol(h.in, state_.channel_tables[channel]);
       if (s == kChannelSymbolNewTables) {
         state_.current_channel = channel;
-        WriteBack();
+        WriteBack(h);
         ReadCodeTables(state_);
-        return out_.pos;
+        return h.out.pos;
       }
-      out_.Put(predictor.DecodeDelta(channel, static_cast<std::uint8_t>(s)));
+#if SFX_SSE2_PATH
+      if constexpr (kSse2)
+        h.out.Put(predictor.DecodeDeltaSse2(channel, static_cast<std::uint8_t>(s)));
+      else
+        h.out.Put(predictor.DecodeDeltaPortable(channel, static_cast<std::uint8_t>(s)));
+#else
+      h.out.Put(predictor.DecodeDeltaPortable(channel, static_cast<std::uint8_t>(s)));
+#endif
       if (++channel == channel_count) channel = 0;
-      remaining_ -= 1;
-      if (!Continue()) break;
+      h.remaining -= 1;
+      if (!Continue(h)) break;
     }
     state_.current_channel = channel;
-    WriteBack();
-    return out_.pos;
+    WriteBack(h);
+    return h.out.pos;
   }
 
- private:
   // The tests at the top of the next step of DecodeLoop, after a step.
-  bool Continue() {
-    if (remaining_ < stop_below_) return false;  // the loop ends (window_pos stays unmasked) or hands over
-    out_.Mask();
-    if (in_.BitPosition() >= quiet_bits_end_) return false;
-    return !out_.FlushDue(flushed_);
+  [[gnu::always_inline]] static bool Continue(Steps& h) {
+    if (h.remaining < h.stop_below) return false;  // the loop ends (window_pos stays unmasked) or hands over
+    h.out.Mask();
+    if (h.in.BitPosition() >= h.quiet_bits_end) return false;
+    return !h.out.FlushDue(h.flushed);
   }
 
-  void WriteBack() {
-    const std::int32_t position = in_.BitPosition();
+  void WriteBack(const Steps& h) {
+    const std::int32_t position = h.in.BitPosition();
     state_.byte_pos = position >> 3;
     state_.bit_pos = static_cast<std::uint32_t>(position) & 7;
-    state_.remaining_output = remaining_;
+    state_.remaining_output = h.remaining;
   }
 
   // A match symbol (every literal-table symbol above 255 but
   // kSymbolNewTables): its length and distance, then the copy.
-  void Match(std::uint32_t s) {
+  [[gnu::always_inline]] void Match(Steps& h, std::uint32_t s) {
     std::int32_t length;
     std::uint32_t distance;
     if (s >= kSymbolFirstLong) {
       const std::uint32_t c = s - kSymbolFirstLong;
-      length = static_cast<std::int32_t>(kLengthBase[c] + kLongMatchBase + ReadExtraBits(in_, kLengthBits[c]));
-      const std::uint32_t d = DecodeSymbol(in_, state_.distance_table);
-      distance = kDistanceBase[d] + 1 + ReadExtraBits(in_, kDistanceBits[d]);
+      length = static_cast<std::int32_t>(kLengthBase[c] + kLongMatchBase + ReadExtraBits(h.in, kLengthBits[c]));
+      const std::uint32_t d = DecodeSymbol(h.in, state_.distance_table);
+      distance = kDistanceBase[d] + 1 + ReadExtraBits(h.in, kDistanceBits[d]);
       length += static_cast<std::int32_t>(LongLengthBonus(distance));
     } else if (s == kSymbolRepeatPrevious) {
       length = state_.prev_length;
@@ -419,26 +506,26 @@ class DecodeRun {
     } else if (s < kSymbolFirstShort) {
       // The (s - kSymbolFirstRecent)-th most recent distance.
       distance = state_.distance_ring[(state_.ring_index - (s - kSymbolFirstRecent) - 1) & (kRecentDistances - 1)];
-      const std::uint32_t r = DecodeSymbol(in_, state_.repeat_table);
-      length = static_cast<std::int32_t>(kLengthBase[r] + kRecentMatchBase + ReadExtraBits(in_, kLengthBits[r]));
+      const std::uint32_t r = DecodeSymbol(h.in, state_.repeat_table);
+      length = static_cast<std::int32_t>(kLengthBase[r] + kRecentMatchBase + ReadExtraBits(h.in, kLengthBits[r]));
       length += static_cast<std::int32_t>(RecentLengthBonus(distance));
     } else {
       const std::uint32_t c = s - kSymbolFirstShort;
-      distance = kShortBase[c] + 1 + ReadBits(in_, kShortBits[c]);
+      distance = kShortBase[c] + 1 + ReadBits(h.in, kShortBits[c]);
       length = kShortMatchLength;
     }
     state_.distance_ring[state_.ring_index & (kRecentDistances - 1)] = distance;
     state_.ring_index += 1;
     state_.prev_distance = distance;
     state_.prev_length = length;
-    remaining_ -= length;
-    out_.Copy(distance, static_cast<std::uint32_t>(length));
+    h.remaining -= length;
+    h.out.Copy(distance, static_cast<std::uint32_t>(length));
   }
 
   UnpackState& state_;
-  StepInput in_;
-  Output out_;
-  std::int32_t remaining_;
+  const Input in_;
+  const Output out_;
+  const std::int32_t remaining_;
   const std::uint32_t flushed_;
   const std::int32_t stop_below_;
   const std::int32_t quiet_bits_end_;
@@ -483,6 +570,17 @@ void HandOverToWindow(UnpackState& state, std::uint8_t* out_start, std::uint32_t
   state.output_cursor = out_start + flushed;
 }
 
+// One DecodeRun with the chosen bit buffer; returns the output position.
+template <class Output>
+std::uint32_t RunSteps(UnpackState& state, Output output, std::uint32_t flushed, std::int32_t stop_below) {
+  if (narrow_bit_reader) {
+    DecodeRun<Output, NarrowStepInput> run(state, output, flushed, stop_below);
+    return state.multimedia_mode != 0 ? run.RunMultimedia() : run.RunLz();
+  }
+  DecodeRun<Output, StepInput> run(state, output, flushed, stop_below);
+  return state.multimedia_mode != 0 ? run.RunMultimedia() : run.RunLz();
+}
+
 // Runs the whole decode with `window` (kWindowSize bytes). With `direct`,
 // the steps write straight into the output while at least kDirectMargin
 // bytes are still owed, then hand over to the window for the rest; the
@@ -513,13 +611,11 @@ void DecodeLoop(UnpackState& state, std::uint8_t* window, bool direct) {
         FlushDirect(state, flushed, pos);
         flushed = pos;
       }
-      DecodeRun<DirectOutput> run(state, DirectOutput{out_start, pos}, flushed, kDirectMargin);
-      pos = state.multimedia_mode != 0 ? run.RunMultimedia() : run.RunLz();
+      pos = RunSteps(state, DirectOutput{out_start, pos}, flushed, kDirectMargin);
       continue;
     }
     if (WindowOutput{state.window, state.window_pos}.FlushDue(state.flushed_pos)) FlushWindow(state);
-    DecodeRun<WindowOutput> run(state, WindowOutput{state.window, state.window_pos}, state.flushed_pos, 0);
-    state.window_pos = state.multimedia_mode != 0 ? run.RunMultimedia() : run.RunLz();
+    state.window_pos = RunSteps(state, WindowOutput{state.window, state.window_pos}, state.flushed_pos, 0);
   }
   if (!overrun) ReadTrailingTables(state);
   if (direct)
@@ -545,6 +641,8 @@ bool Unpack(UnpackState& state, const std::uint8_t* stream_start, const std::uin
 }
 
 }  // namespace
+
+void UseNarrowBitReader(bool narrow) { narrow_bit_reader = narrow; }
 
 void UnpackStateDeleter::operator()(UnpackState* state) const { delete state; }
 

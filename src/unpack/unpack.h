@@ -54,4 +54,10 @@ bool UnpackImage(UnpackState& state, const std::uint8_t* stream_start, const std
 // effect elsewhere, for small buffers, or when the system declines.
 void AdviseOutputBuffer(std::uint8_t* start, std::size_t size);
 
+// Chooses the bit buffer of the decoding loop: 32 bits wide (the default on
+// 32-bit processors, where a 64-bit buffer takes pairs of registers) or 64
+// bits wide (the default elsewhere). Both read the same bits; tests and
+// benchmarks switch to exercise the other one.
+void UseNarrowBitReader(bool narrow);
+
 }  // namespace sfx

@@ -161,6 +161,35 @@ TEST(ImageBuilderContent, AChangedDataByteFailsOnlyThatEntry) {
   EXPECT_EQ(walked[1].status, sfx::ImageStatus::kBadDataCrc);
 }
 
+// Byte-identical data is stored once: its entries share offset and size
+// and each still passes its CRC; data of the same size that differs is not.
+TEST(ImageBuilderContent, IdenticalDataIsStoredOnce) {
+  const std::vector<std::uint8_t> dll = sfx::test::NoiseBytes(5000, 7);
+  std::vector<std::uint8_t> other = dll;
+  other[4999] ^= 1;
+  sfx::ImageBuilder builder;
+  for (const char* name : {"a.dll", "x\\a.dll", "other.dll", "y\\z\\a.dll"})
+    builder.AddEntry(name, std::string(name) == "other.dll" ? other : dll);
+  const std::vector<std::uint8_t> image = builder.Build();
+  EXPECT_EQ(image.size(), builder.ImageSize() - 2 * dll.size());
+  EXPECT_EQ(LoadLE32(image.data() + sfx::kDataEndOffset), image.size());
+  const std::vector<Walked> walked = Walk(image);
+  ASSERT_EQ(walked.size(), 4u);
+  for (const Walked& w : walked) {
+    EXPECT_EQ(w.status, sfx::ImageStatus::kOk) << w.name;
+    EXPECT_EQ(w.data, w.name == "other.dll" ? other : dll) << w.name;
+  }
+  // Directory entries: offsets of a.dll and its copies are equal, other.dll's differs.
+  std::vector<std::uint32_t> offsets;
+  for (std::size_t at = 52; offsets.size() < 4; at += 24 + LoadLE32(image.data() + at)) {
+    EXPECT_EQ(LoadLE32(image.data() + at + sfx::kEntryDataSizeOffset), dll.size());
+    offsets.push_back(LoadLE32(image.data() + at + sfx::kEntryDataOffsetOffset));
+  }
+  EXPECT_EQ(offsets[1], offsets[0]);
+  EXPECT_EQ(offsets[3], offsets[0]);
+  EXPECT_NE(offsets[2], offsets[0]);
+}
+
 TEST(ImageBuilderRefusals, UnsafeNames) {
   for (const char* name : {"", "..\\x", "\\x", "C:\\x", "a\\", "a/b", "ctl\x01"}) {
     sfx::ImageBuilder builder;

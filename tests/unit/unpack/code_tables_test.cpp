@@ -3,6 +3,7 @@
 // reading of block code lengths (keep flag, runs, multimedia headers).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -169,7 +170,24 @@ TEST(BuildDecodeTableTest, LookupAgreesWithTheLinearRuleForEveryPeek) {
   for (int round = 0; round < 60; ++round) {
     const int count = round % 3 == 0 ? 298 : (round % 3 == 1 ? 19 : 1 + static_cast<int>(rng() % 257));
     Lengths lengths(static_cast<std::size_t>(count));
-    const int style = round % 4;
+    const int style = round % 5;
+    if (style == 4) {
+      // Complete: the leaves of a random binary tree of depth <= 15, as an
+      // encoder sends, scattered among unused symbols.
+      std::vector<std::uint8_t> leaves{0};
+      const std::size_t want = 2 + rng() % (static_cast<std::size_t>(count) - 1 + (count == 1));
+      while (leaves.size() < want) {
+        const std::size_t i = rng() % leaves.size();
+        if (leaves[i] == 15) continue;
+        ++leaves[i];
+        leaves.push_back(leaves[i]);
+      }
+      std::vector<std::size_t> at(lengths.size());
+      for (std::size_t i = 0; i < at.size(); ++i) at[i] = i;
+      std::shuffle(at.begin(), at.end(), rng);
+      lengths.assign(lengths.size(), 0);
+      for (std::size_t i = 0; i < leaves.size() && i < at.size(); ++i) lengths[at[i]] = leaves[i];
+    }
     for (auto& l : lengths) {
       if (style == 0) l = static_cast<std::uint8_t>(rng() % 16);                          // mostly over-full
       if (style == 1) l = static_cast<std::uint8_t>(rng() % 4 == 0 ? 0 : 8 + rng() % 8);  // long, incomplete

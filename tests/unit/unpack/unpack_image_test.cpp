@@ -12,6 +12,7 @@
 
 #include "support/decode_stream.h"
 #include "encode/encoder.h"
+#include "format/delta_predictor.h"
 #include "unpack/unpack.h"
 
 namespace sfx {
@@ -79,6 +80,34 @@ TEST_F(UnpackImageTest, CompleteStreamDecodesAsThroughTheWindow) {
   const DecodeResult direct = test::DecodeStoredWith(UnpackImage, *stored_, image_->size());
   EXPECT_TRUE(direct.output == *image_);
   ExpectSameAsWindowDecode(*stored_, image_->size());
+}
+
+// The portable predictor, which the stub runs on a processor without SSE2
+// (forced here on any processor), decodes the multimedia blocks the same.
+TEST_F(UnpackImageTest, PortablePredictorDecodesTheSame) {
+  ForcePortablePredictor(true);
+  const DecodeResult portable = DecodeImage(*stored_, image_->size());
+  ForcePortablePredictor(false);
+  EXPECT_TRUE(portable.output == *image_);
+}
+
+// The 32-bit and the 64-bit bit buffer read the same bits: the same output
+// and chunks for the complete stream, a truncated and a damaged one.
+TEST_F(UnpackImageTest, NarrowAndWideBitBuffersDecodeTheSame) {
+  Bytes truncated(stored_->begin(), stored_->begin() + static_cast<std::ptrdiff_t>(stored_->size() / 2));
+  Bytes damaged = *stored_;
+  damaged[damaged.size() / 3] ^= 0x5A;
+  for (const Bytes* stream : {stored_, &truncated, &damaged}) {
+    UseNarrowBitReader(true);
+    const DecodeResult narrow = DecodeImage(*stream, image_->size());
+    const DecodeResult narrow_window = test::DecodeStored(*stream, image_->size(), 0);
+    UseNarrowBitReader(false);
+    const DecodeResult wide = DecodeImage(*stream, image_->size());
+    UseNarrowBitReader(sizeof(void*) < 8);
+    EXPECT_EQ(narrow.reports, wide.reports);
+    EXPECT_TRUE(narrow.output == wide.output);
+    EXPECT_TRUE(narrow_window.output == wide.output);
+  }
 }
 
 TEST_F(UnpackImageTest, WrongOutputSizeDecodesAsThroughTheWindow) {
