@@ -144,7 +144,6 @@ void LzPrices::Initial() {
 
 LzParser::LzParser(const std::uint8_t* data, std::size_t size, const LevelParams& params, std::uint32_t first)
     : data_(data),
-      size_(size),
       params_(params),
       finder_(data, size, params.hash_bits, params.hash_bytes, params.chain_bits, !params.sparse_insert),
       tree_(params.tree_depth > 0 ? std::make_unique<MatchTree>(data, size, params.hash_bits) : nullptr),

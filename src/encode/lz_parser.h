@@ -91,7 +91,6 @@ class LzParser {
   void IndexUpTo(std::uint32_t pos);
 
   const std::uint8_t* data_;
-  std::size_t size_;
   LevelParams params_;
   MatchFinder finder_;
   std::unique_ptr<MatchTree> tree_;  // the long matches of the optimal parse, when params_.tree_depth > 0
