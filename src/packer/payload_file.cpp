@@ -30,8 +30,9 @@ std::string LoaderProblem(const std::vector<std::uint8_t>& bytes) {
   if (!image_size || !index) return {};
   const PeSection section = headers->Section(*index);
   const std::uint64_t end = std::uint64_t{section.virtual_address} + section.virtual_size;
-  if (section.virtual_size == 0)
+  if (section.virtual_size == 0) {
     return "its payload section has a VirtualSize of 0, so the loaded image holds no payload";
+  }
   if (end > *image_size) {
     return "its payload section ends at " + std::to_string(end) + ", past the image size " +
            std::to_string(*image_size) + " (SizeOfImage)";

@@ -95,9 +95,9 @@ class PeImage {
   // The highest VirtualAddress + max(VirtualSize, SizeOfRawData) of all
   // sections: the image size the sections need.
   std::uint64_t SectionVirtualEnd() const;
-  // Where another section header would go (right after the table) and
-  // where the header room ends: SizeOfHeaders, the first section's raw
-  // data or the end of all raw data, whichever comes first. Needs
+  // Where the spare room for section headers ends: SizeOfHeaders, the
+  // first section's raw data or the end of all raw data, whichever comes
+  // first. The room starts at section_table_end(). Needs
   // has_optional_header().
   std::uint64_t HeaderRoomEnd() const;
 
