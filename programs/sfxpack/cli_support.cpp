@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "packer/entry_name_text.h"
+#include "packer/sfxpack.h"
 
 namespace sfxpack {
 

@@ -28,8 +28,7 @@
 #include "config/config_keywords.h"
 #include "config/config_lint.h"
 #include "config/setup_config.h"
-#include "packer/codepage_1252.h"
-#include "packer/entry_name_text.h"
+#include "packer/sfxpack.h"
 
 namespace sfxpack {
 namespace {

@@ -17,11 +17,7 @@
 #include <vector>
 
 #include "cli_support.h"
-#include "packer/host_path.h"
-#include "packer/pack_error.h"
-#include "packer/payload_block.h"
-#include "packer/payload_file.h"
-#include "payload/payload_format.h"
+#include "packer/sfxpack.h"
 
 namespace sfxpack {
 namespace {

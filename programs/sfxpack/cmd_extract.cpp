@@ -14,8 +14,7 @@
 #include <string>
 
 #include "cli_support.h"
-#include "packer/host_path.h"
-#include "packer/image_extractor.h"
+#include "packer/sfxpack.h"
 #include "progress_meter.h"
 
 namespace sfxpack {

@@ -17,10 +17,7 @@
 #include <string>
 
 #include "cli_support.h"
-#include "packer/codepage_1252.h"
-#include "packer/entry_name_text.h"
-#include "packer/host_path.h"
-#include "packer/payload_file_listing.h"
+#include "packer/sfxpack.h"
 #include "progress_meter.h"
 
 namespace sfxpack {

@@ -23,8 +23,7 @@
 #include <vector>
 
 #include "cli_support.h"
-#include "packer/host_path.h"
-#include "packer/pack_folder.h"
+#include "packer/sfxpack.h"
 #include "progress_meter.h"
 #include "stub_locator.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "packer/progress_report.h"
+#include "packer/sfxpack.h"
 
 namespace sfxpack {
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -28,9 +29,8 @@
 #include "packer/installer_writer.h"
 #include "packer/pack_error.h"
 #include "packer/payload_block.h"
-#include "common/byte_order.h"
 #include "payload/overlay.h"
-#include "payload/pe_layout.h"
+#include "payload/pe_image.h"
 #include "payload/sha256.h"
 
 namespace sfx {
@@ -190,10 +190,9 @@ void WriteOutput(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
 
 // The stub's architecture by its PE machine field.
 std::string StubArchitecture(const std::vector<std::uint8_t>& stub) {
-  if (stub.size() < kDosHeaderSize) return {};
-  const std::uint64_t pe = LoadLE32(stub.data() + kLfanewOffset);
-  if (pe + kPeSignatureSize + kCoffHeaderSize > stub.size()) return {};
-  const std::uint16_t machine = LoadLE16(stub.data() + pe + kPeSignatureSize);
+  const std::optional<PeImage> headers = PeImage::Parse(stub.data(), stub.size());
+  if (!headers) return {};
+  const std::uint16_t machine = headers->machine();
   if (machine == 0x14C) return "win32";
   if (machine == 0x8664) return "win64";
   char text[16];

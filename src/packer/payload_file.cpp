@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -15,35 +16,26 @@
 #include "packer/installer_writer.h"
 #include "packer/pack_error.h"
 #include "payload/overlay.h"
-#include "payload/pe_layout.h"
+#include "payload/pe_image.h"
 #include "payload/payload_format.h"
 #include "payload/sha256.h"
 
 namespace sfx {
 
 std::string LoaderProblem(const std::vector<std::uint8_t>& bytes) {
-  const std::size_t size = bytes.size();
-  if (size < kDosHeaderSize) return {};
-  const std::uint64_t pe = LoadLE32(bytes.data() + kLfanewOffset);
-  if (pe + kPeSignatureSize + kCoffHeaderSize > size) return {};
-  const std::uint8_t* coff = bytes.data() + pe + kPeSignatureSize;
-  const std::uint64_t optional_size = LoadLE16(coff + kCoffOptionalHeaderSizeOffset);
-  const std::uint64_t optional_at = pe + kPeSignatureSize + kCoffHeaderSize;
-  const std::uint64_t table_at = optional_at + optional_size;
-  const std::uint64_t count = LoadLE16(coff + kCoffSectionCountOffset);
-  if (optional_size < kSizeOfImageOffset + 4 || table_at + count * kSectionHeaderSize > size) return {};
-  const std::uint64_t image_size = LoadLE32(bytes.data() + optional_at + kSizeOfImageOffset);
-  for (std::uint64_t i = 0; i < count; ++i) {
-    const std::uint8_t* section = bytes.data() + table_at + i * kSectionHeaderSize;
-    if (std::memcmp(section, kPayloadSectionName, kSectionNameSize) != 0) continue;
-    const std::uint64_t address = LoadLE32(section + kVirtualAddressOffset);
-    const std::uint64_t virtual_size = LoadLE32(section + kVirtualSizeOffset);
-    if (virtual_size == 0) return "its payload section has a VirtualSize of 0, so the loaded image holds no payload";
-    if (address + virtual_size > image_size) {
-      return "its payload section ends at " + std::to_string(address + virtual_size) + ", past the image size " +
-             std::to_string(image_size) + " (SizeOfImage)";
-    }
-    return {};
+  const std::optional<PeImage> headers = PeImage::Parse(bytes.data(), bytes.size());
+  if (!headers) return {};
+  const std::optional<std::uint32_t> image_size = headers->OptionalField(kSizeOfImageOffset);
+  const std::optional<std::size_t> index = headers->FindSection(kPayloadSectionName);
+  if (!image_size || !index) return {};
+  const PeSection section = headers->Section(*index);
+  const std::uint64_t end = std::uint64_t{section.virtual_address} + section.virtual_size;
+  if (section.virtual_size == 0) {
+    return "its payload section has a VirtualSize of 0, so the loaded image holds no payload";
+  }
+  if (end > *image_size) {
+    return "its payload section ends at " + std::to_string(end) + ", past the image size " +
+           std::to_string(*image_size) + " (SizeOfImage)";
   }
   return {};
 }

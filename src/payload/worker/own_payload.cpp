@@ -8,9 +8,8 @@
 
 #include <cstdint>
 
-#include "common/byte_order.h"
 #include "payload/overlay.h"
-#include "payload/pe_layout.h"
+#include "payload/pe_image.h"
 
 namespace sfx {
 namespace {
@@ -19,15 +18,6 @@ namespace {
 // headers occupy at least one page.
 constexpr std::uint32_t kMappedHeaderBytes = 4096;
 
-// SizeOfImage of the loaded image at `base`, read from its headers; 0 when
-// the optional header's fixed part does not lie in the first page.
-std::size_t LoadedImageSize(const std::uint8_t* base) {
-  const std::uint32_t pe = LoadLE32(base + kLfanewOffset);
-  const std::uint32_t optional = pe + kPeSignatureSize + kCoffHeaderSize;
-  if (pe > kMappedHeaderBytes || optional + kOptionalHeaderFixedSize > kMappedHeaderBytes) return 0;
-  return LoadLE32(base + optional + kSizeOfImageOffset);
-}
-
 }  // namespace
 
 bool FindOwnPayload(EmbeddedPayload& payload) {
@@ -35,7 +25,10 @@ bool FindOwnPayload(EmbeddedPayload& payload) {
   if (base == nullptr) return false;
   const std::uint8_t* block = nullptr;
   std::size_t block_size = 0;
-  if (FindLoadedPayload(base, LoadedImageSize(base), &block, &block_size) != OverlayStatus::kOk) return false;
+  // SizeOfImage is read from the first page; every later read stays below it.
+  if (FindLoadedPayload(base, PeImage::MappedImageSize(base, kMappedHeaderBytes), &block, &block_size) !=
+      OverlayStatus::kOk)
+    return false;
   return ParseEmbeddedPayload(block, block_size, payload);
 }
 

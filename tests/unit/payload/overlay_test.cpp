@@ -1,16 +1,20 @@
 // Locating the payload in synthetic PE files and images: the payload
 // section in the file and in a loaded image, the overlay of older
 // installers after the section ends, the marker, the announced stream size,
-// trailing bytes, and broken headers.
+// trailing bytes, and broken headers. The PE header reader's own bounds:
+// optional header fields, the certificate entry, the header room and the
+// headers of a loaded image.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "common/byte_order.h"
 #include "payload/overlay.h"
+#include "payload/pe_image.h"
 
 namespace sfx {
 namespace {
@@ -177,6 +181,98 @@ TEST(OverlayTest, HeadersCutAtEveryLengthNeverReadOutside) {
     // Exact-size copies let the address sanitizer see any read past the end.
     Bytes file(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(keep));
     EXPECT_NE(FindInstallerPayload(file.data(), file.size(), &block, &block_size), OverlayStatus::kOk) << keep;
+  }
+}
+
+constexpr std::size_t kOptionalAt = kPeOffset + 24;
+
+// Optional header fields exist only as far as the COFF header says the
+// optional header reaches; the certificate entry only when the directory
+// count and the optional header hold it (+128 in PE32, +144 in PE32+).
+TEST(PeImageTest, OptionalHeaderFieldsStayInsideTheOptionalHeader) {
+  struct Case {
+    const char* what;
+    std::uint16_t magic, optional_size;
+    std::uint32_t directories;
+    bool fixed_part, size_of_image;
+    std::optional<std::size_t> certificate;
+  };
+  const Case cases[] = {
+      {"PE32", 0x10B, 0xE0, 16, true, true, kOptionalAt + 128},
+      {"PE32+", 0x20B, 0xF0, 16, true, true, kOptionalAt + 144},
+      {"four directories", 0x10B, 0xE0, 4, true, true, std::nullopt},
+      {"cut inside the certificate entry", 0x10B, 135, 16, true, true, std::nullopt},
+      {"unknown magic", 0x107, 0xE0, 16, false, true, kOptionalAt + 128},
+      {"cut inside the fixed part", 0x10B, 71, 16, false, true, std::nullopt},
+      {"cut inside SizeOfImage", 0x10B, 59, 16, false, false, std::nullopt},
+      {"none", 0, 0, 0, false, false, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    Bytes file = MakePe({}, 0x400);
+    std::fill(file.begin() + kOptionalAt, file.end(), 0);
+    file[kPeOffset + 4 + 16] = static_cast<std::uint8_t>(c.optional_size);
+    StoreLE32(file.data() + kOptionalAt, c.magic);
+    StoreLE32(file.data() + kOptionalAt + kSizeOfImageOffset, 0x5000);
+    StoreLE32(file.data() + kOptionalAt + (c.magic == 0x20B ? 108 : 92), c.directories);
+    StoreLE32(file.data() + kOptionalAt + (c.magic == 0x20B ? 144 : 128), 0x1234);
+    const std::optional<PeImage> image = PeImage::Parse(file.data(), file.size());
+    ASSERT_TRUE(image) << c.what;
+    EXPECT_EQ(image->has_optional_header(), c.fixed_part) << c.what;
+    EXPECT_EQ(image->OptionalField(kSizeOfImageOffset).has_value(), c.size_of_image) << c.what;
+    const std::optional<PeDirectoryEntry> entry = image->CertificateEntry();
+    EXPECT_EQ(entry ? std::optional<std::size_t>(entry->offset) : std::nullopt, c.certificate) << c.what;
+    if (entry) {
+      EXPECT_EQ(entry->address, 0x1234u) << c.what;
+    }
+  }
+}
+
+// The header room ends at SizeOfHeaders, the first raw data or the end of
+// all raw data, whichever comes first; sections without raw data do not
+// count, and sums of 32-bit fields do not wrap.
+TEST(PeImageTest, SectionGeometry) {
+  struct Case {
+    std::vector<Section> sections;
+    std::uint32_t size_of_headers;
+    std::uint64_t data_end, room_end, virtual_end;
+  };
+  const std::uint64_t table_end = kSectionTable + 2 * 40;
+  const Case cases[] = {
+      {{{0x400, 0x200, ".a", 0x2000, 0x10}, {0x200, 0x200, ".b", 0x1000, 0x800}}, 0x400, 0x600, 0x200, 0x2200},
+      {{{0x400, 0x200}, {0x200, 0x200}}, 0x100, 0x600, 0x100, 0x200},
+      {{{0x300, 0}, {0, 0}}, 0x400, table_end, table_end, 0},
+      {{{0xFFFFFFFF, 0xFFFFFFFF, ".c", 0xFFFFFFFF, 0}}, 0x400, 0x1FFFFFFFEu, 0x400, 0x1FFFFFFFEu},
+  };
+  for (const Case& c : cases) {
+    Bytes file = MakePe(c.sections, 0x400);
+    StoreLE32(file.data() + kOptionalAt + kSizeOfHeadersOffset, c.size_of_headers);
+    const std::optional<PeImage> image = PeImage::Parse(file.data(), file.size());
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->SectionDataEnd(), c.data_end);
+    EXPECT_EQ(image->HeaderRoomEnd(), c.room_end);
+    EXPECT_EQ(image->SectionVirtualEnd(), c.virtual_end);
+  }
+}
+
+// A loaded image's SizeOfImage is read only from the mapped header bytes.
+TEST(PeImageTest, MappedImageSizeReadsOnlyTheMappedBytes) {
+  struct Case {
+    std::uint32_t lfanew;
+    std::size_t mapped;
+    std::uint32_t expected;
+  };
+  const Case cases[] = {
+      {kPeOffset, 0x1000, 0x5000},   {0x1000 - 24 - 72, 0x1000, 0x5000},
+      {0x1000 - 24 - 71, 0x1000, 0}, {0xFFFFFFF0u, 0x1000, 0},
+      {kPeOffset, 0x20, 0},
+  };
+  for (const Case& c : cases) {
+    Bytes mapped(0x1000, 0);
+    StoreLE32(mapped.data() + 0x3C, c.lfanew);
+    if (c.lfanew < 0x1000 - 24 - 60) StoreLE32(mapped.data() + c.lfanew + 24 + kSizeOfImageOffset, 0x5000);
+    // An exact-size copy lets the address sanitizer see a read past `mapped`.
+    const Bytes bytes(mapped.begin(), mapped.begin() + static_cast<std::ptrdiff_t>(c.mapped));
+    EXPECT_EQ(PeImage::MappedImageSize(bytes.data(), bytes.size()), c.expected) << c.lfanew;
   }
 }
 
