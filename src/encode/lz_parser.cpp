@@ -347,9 +347,36 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
           target.cost = cost;
           target.from = i;
           target.token = token;
+          target.leads = 0;
           target.history = h;
           if (token.kind != TokenKind::kLiteral) target.history.Push(length, token.distance);
         }
+      };
+      // A match (`lead`, costing `price` from the start), one differing
+      // byte, then the same distance again as the most recent one: a path
+      // that the nodes alone cannot see, as the node after the literal may
+      // keep a cheaper history without that distance.
+      auto resume = [&](std::uint32_t length, std::uint32_t price, const Token& lead) {
+        const std::uint32_t j = i + length;  // the differing byte
+        const std::uint32_t d = lead.distance;
+        if (j + 1 >= n) return;
+        const std::uint32_t rest = std::min<std::uint32_t>(kMaxMatch, n - j - 1);
+        const std::uint32_t len = finder_.CommonLength(pos + length + 1 - d, pos + length + 1, rest);
+        if (len < MinRecentLength(d)) return;
+        const std::uint8_t byte = data_[pos + length];
+        const std::uint32_t cost = price + prices.literal[byte] + prices.literal[kSymbolFirstRecent] +
+                                   recent_length_price[len - kRecentMatchBase - RecentLengthBonus(d)];
+        Node& target = nodes_[j + 1 + len];
+        if (cost >= target.cost) return;
+        target.cost = cost;
+        target.from = i;
+        target.token = {d, static_cast<std::uint16_t>(len), TokenKind::kRecent, 0};
+        target.leads = 2;
+        target.lead[0] = lead;
+        target.lead[1] = {0, 1, TokenKind::kLiteral, byte};
+        target.history = h;
+        target.history.Push(length, d);
+        target.history.Push(len, d);
       };
       relax(1, base + prices.literal[data_[pos]], {0, 1, TokenKind::kLiteral, data_[pos]});
       const std::uint32_t max_len = std::min<std::uint32_t>(kMaxMatch, n - i);
@@ -370,6 +397,10 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
         for (std::uint32_t l = first; l <= len; ++l) {
           relax(l, symbol_price + recent_length_price[l - kRecentMatchBase - bonus],
                 {d, static_cast<std::uint16_t>(l), TokenKind::kRecent, static_cast<std::uint8_t>(k)});
+        }
+        if (len >= first) {
+          resume(len, symbol_price + recent_length_price[len - kRecentMatchBase - bonus],
+                 {d, static_cast<std::uint16_t>(len), TokenKind::kRecent, static_cast<std::uint8_t>(k)});
         }
       }
       if (const std::uint32_t d = short_distance_[i]; d != 0) {
@@ -394,9 +425,23 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
         }
         covered = std::max(covered, match.length);
       }
+      if (m_end > m_begin) {
+        const Match match = matches_[m_end - 1];
+        const std::uint32_t d = match.distance;
+        if (match.length >= MinLongLength(d)) {
+          const DistanceCode dc = MapDistance(d);
+          resume(match.length,
+                 base + long_length_price[match.length - kLongMatchBase - LongLengthBonus(d)] +
+                     prices.distance[dc.code] + 16u * dc.extra_bits,
+                 {d, static_cast<std::uint16_t>(match.length), TokenKind::kLong, 0});
+        }
+      }
     }
     tokens.clear();
-    for (std::uint32_t j = n; j > 0; j = nodes_[j].from) tokens.push_back(nodes_[j].token);
+    for (std::uint32_t j = n; j > 0; j = nodes_[j].from) {
+      tokens.push_back(nodes_[j].token);
+      for (int k = nodes_[j].leads; k > 0; --k) tokens.push_back(nodes_[j].lead[k - 1]);
+    }
     std::reverse(tokens.begin(), tokens.end());
     LzCounts counts;
     for (const Token& t : tokens) counts.Add(t);
