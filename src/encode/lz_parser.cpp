@@ -424,15 +424,8 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
                 {d, static_cast<std::uint16_t>(l), TokenKind::kLong, 0});
         }
         covered = std::max(covered, match.length);
-      }
-      if (m_end > m_begin) {
-        const Match match = matches_[m_end - 1];
-        const std::uint32_t d = match.distance;
         if (match.length >= MinLongLength(d)) {
-          const DistanceCode dc = MapDistance(d);
-          resume(match.length,
-                 base + long_length_price[match.length - kLongMatchBase - LongLengthBonus(d)] +
-                     prices.distance[dc.code] + 16u * dc.extra_bits,
+          resume(match.length, base + long_length_price[match.length - kLongMatchBase - bonus] + dist_price,
                  {d, static_cast<std::uint16_t>(match.length), TokenKind::kLong, 0});
         }
       }
