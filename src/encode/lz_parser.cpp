@@ -67,6 +67,8 @@ LevelParams ParamsForLevel(int level) {
 namespace {
 
 constexpr std::uint32_t kInfinity = 0xFFFFFFFFu;
+// Recent-distance slots tried after a match and one literal.
+constexpr int kResumeSlots = 2;
 
 std::uint32_t DistanceExtraBits(std::uint32_t distance) { return MapDistance(distance).extra_bits; }
 
@@ -358,25 +360,30 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
       // keep a cheaper history without that distance.
       auto resume = [&](std::uint32_t length, std::uint32_t price, const Token& lead) {
         const std::uint32_t j = i + length;  // the differing byte
-        const std::uint32_t d = lead.distance;
         if (j + 1 >= n) return;
+        const std::uint32_t at = pos + length + 1;
         const std::uint32_t rest = std::min<std::uint32_t>(kMaxMatch, n - j - 1);
-        const std::uint32_t len = finder_.CommonLength(pos + length + 1 - d, pos + length + 1, rest);
-        if (len < MinRecentLength(d)) return;
         const std::uint8_t byte = data_[pos + length];
-        const std::uint32_t cost = price + prices.literal[byte] + prices.literal[kSymbolFirstRecent] +
-                                   recent_length_price[len - kRecentMatchBase - RecentLengthBonus(d)];
-        Node& target = nodes_[j + 1 + len];
-        if (cost >= target.cost) return;
-        target.cost = cost;
-        target.from = i;
-        target.token = {d, static_cast<std::uint16_t>(len), TokenKind::kRecent, 0};
-        target.leads = 2;
-        target.lead[0] = lead;
-        target.lead[1] = {0, 1, TokenKind::kLiteral, byte};
-        target.history = h;
-        target.history.Push(length, d);
-        target.history.Push(len, d);
+        MatchHistory after = h;
+        after.Push(length, lead.distance);
+        for (int k = 0; k < kResumeSlots; ++k) {
+          if (!UsableRecentSlot(after, k, at)) continue;
+          const std::uint32_t d = after.Recent(k);
+          const std::uint32_t len = finder_.CommonLength(at - d, at, rest);
+          if (len < MinRecentLength(d)) continue;
+          const std::uint32_t cost = price + prices.literal[byte] + prices.literal[kSymbolFirstRecent + k] +
+                                     recent_length_price[len - kRecentMatchBase - RecentLengthBonus(d)];
+          Node& target = nodes_[j + 1 + len];
+          if (cost >= target.cost) continue;
+          target.cost = cost;
+          target.from = i;
+          target.token = {d, static_cast<std::uint16_t>(len), TokenKind::kRecent, static_cast<std::uint8_t>(k)};
+          target.leads = 2;
+          target.lead[0] = lead;
+          target.lead[1] = {0, 1, TokenKind::kLiteral, byte};
+          target.history = after;
+          target.history.Push(len, d);
+        }
       };
       relax(1, base + prices.literal[data_[pos]], {0, 1, TokenKind::kLiteral, data_[pos]});
       const std::uint32_t max_len = std::min<std::uint32_t>(kMaxMatch, n - i);
