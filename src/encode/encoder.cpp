@@ -51,6 +51,7 @@
 #include "encode/lz_counts.h"
 #include "encode/lz_parser.h"
 #include "encode/match_history.h"
+#include "encode/prefix_code.h"
 #include "encode/stream_encoder.h"
 #include "encode/table_writer.h"
 #include "format/delta_predictor.h"
@@ -438,6 +439,21 @@ class ChunkPlanner {
   std::uint32_t eights_done_ = 0;
 };
 
+// Bits of the symbols and extra bits of `counts` under the prefix codes
+// built from them (whose lengths, in table layout, go to `lengths`); the
+// table itself is not counted.
+double CodedLzBits(const LzCounts& counts, std::uint8_t* lengths) {
+  BuildCodeLengths(counts.literal, kMaxCodeBits, lengths);
+  BuildCodeLengths(counts.distance, kMaxCodeBits, lengths + kLiteralSymbols);
+  BuildCodeLengths(counts.repeat, kMaxCodeBits, lengths + kLiteralSymbols + kDistanceSymbols);
+  std::uint64_t bits = counts.extra_bits;
+  for (int i = 0; i < kLiteralSymbols; ++i) bits += std::uint64_t{counts.literal[i]} * lengths[i];
+  for (int i = 0; i < kDistanceSymbols; ++i) bits += std::uint64_t{counts.distance[i]} * lengths[kLiteralSymbols + i];
+  for (int i = 0; i < kRepeatSymbols; ++i)
+    bits += std::uint64_t{counts.repeat[i]} * lengths[kLiteralSymbols + kDistanceSymbols + i];
+  return static_cast<double>(bits);
+}
+
 // Groups planned chunks, in input order, into blocks that share code tables
 // and writes each block when it closes. Mirrors the decoder's multimedia
 // state across the whole stream.
@@ -534,9 +550,21 @@ class BlockAssembler {
   void AddLzChunk(std::vector<Token> tokens, const LzCounts& counts, std::uint32_t bytes) {
     bool split = block_.channels != 0 || block_.literals_only || block_.input_bytes + bytes > kMaxBlockInput;
     if (!split && !block_.tokens.empty()) {
+      // Priced with the codes that would really be built: the chunk on its
+      // own pays its symbols under its own code plus a table sent as
+      // differences from the open block's; merged, every symbol of both
+      // pays under the common code.
       LzCounts merged = block_.counts;
       merged.Add(counts);
-      split = block_.counts.EstimateBits() + counts.EstimateBits() + kLzTableBits < merged.EstimateBits();
+      std::uint8_t block_lengths[kLzTableSize];
+      std::uint8_t chunk_lengths[kLzTableSize];
+      std::uint8_t merged_lengths[kLzTableSize];
+      const double separate = CodedLzBits(block_.counts, block_lengths) + CodedLzBits(counts, chunk_lengths);
+      const double together = CodedLzBits(merged, merged_lengths);
+      TableHistory after_block;
+      std::copy(block_lengths, block_lengths + kLzTableSize, after_block.lengths);
+      after_block.size = kLzTableSize;
+      split = separate + CodeTablesCostBits(0, chunk_lengths, kLzTableSize, after_block) < together;
     }
     if (split) {
       CloseBlock(true);

@@ -67,6 +67,8 @@ LevelParams ParamsForLevel(int level) {
 namespace {
 
 constexpr std::uint32_t kInfinity = 0xFFFFFFFFu;
+// Recent-distance slots tried after a match and one literal.
+constexpr int kResumeSlots = 2;
 
 std::uint32_t DistanceExtraBits(std::uint32_t distance) { return MapDistance(distance).extra_bits; }
 
@@ -347,8 +349,40 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
           target.cost = cost;
           target.from = i;
           target.token = token;
+          target.leads = 0;
           target.history = h;
           if (token.kind != TokenKind::kLiteral) target.history.Push(length, token.distance);
+        }
+      };
+      // A match (`lead`, costing `price` from the start), one differing
+      // byte, then the same distance again as the most recent one: a path
+      // that the nodes alone cannot see, as the node after the literal may
+      // keep a cheaper history without that distance.
+      auto resume = [&](std::uint32_t length, std::uint32_t price, const Token& lead) {
+        const std::uint32_t j = i + length;  // the differing byte
+        if (j + 1 >= n) return;
+        const std::uint32_t at = pos + length + 1;
+        const std::uint32_t rest = std::min<std::uint32_t>(kMaxMatch, n - j - 1);
+        const std::uint8_t byte = data_[pos + length];
+        MatchHistory after = h;
+        after.Push(length, lead.distance);
+        for (int k = 0; k < kResumeSlots; ++k) {
+          if (!UsableRecentSlot(after, k, at)) continue;
+          const std::uint32_t d = after.Recent(k);
+          const std::uint32_t len = finder_.CommonLength(at - d, at, rest);
+          if (len < MinRecentLength(d)) continue;
+          const std::uint32_t cost = price + prices.literal[byte] + prices.literal[kSymbolFirstRecent + k] +
+                                     recent_length_price[len - kRecentMatchBase - RecentLengthBonus(d)];
+          Node& target = nodes_[j + 1 + len];
+          if (cost >= target.cost) continue;
+          target.cost = cost;
+          target.from = i;
+          target.token = {d, static_cast<std::uint16_t>(len), TokenKind::kRecent, static_cast<std::uint8_t>(k)};
+          target.leads = 2;
+          target.lead[0] = lead;
+          target.lead[1] = {0, 1, TokenKind::kLiteral, byte};
+          target.history = after;
+          target.history.Push(len, d);
         }
       };
       relax(1, base + prices.literal[data_[pos]], {0, 1, TokenKind::kLiteral, data_[pos]});
@@ -370,6 +404,10 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
         for (std::uint32_t l = first; l <= len; ++l) {
           relax(l, symbol_price + recent_length_price[l - kRecentMatchBase - bonus],
                 {d, static_cast<std::uint16_t>(l), TokenKind::kRecent, static_cast<std::uint8_t>(k)});
+        }
+        if (len >= first) {
+          resume(len, symbol_price + recent_length_price[len - kRecentMatchBase - bonus],
+                 {d, static_cast<std::uint16_t>(len), TokenKind::kRecent, static_cast<std::uint8_t>(k)});
         }
       }
       if (const std::uint32_t d = short_distance_[i]; d != 0) {
@@ -393,10 +431,17 @@ void LzParser::ParseOptimal(std::uint32_t begin, std::uint32_t end, MatchHistory
                 {d, static_cast<std::uint16_t>(l), TokenKind::kLong, 0});
         }
         covered = std::max(covered, match.length);
+        if (match.length >= MinLongLength(d)) {
+          resume(match.length, base + long_length_price[match.length - kLongMatchBase - bonus] + dist_price,
+                 {d, static_cast<std::uint16_t>(match.length), TokenKind::kLong, 0});
+        }
       }
     }
     tokens.clear();
-    for (std::uint32_t j = n; j > 0; j = nodes_[j].from) tokens.push_back(nodes_[j].token);
+    for (std::uint32_t j = n; j > 0; j = nodes_[j].from) {
+      tokens.push_back(nodes_[j].token);
+      for (int k = nodes_[j].leads; k > 0; --k) tokens.push_back(nodes_[j].lead[k - 1]);
+    }
     std::reverse(tokens.begin(), tokens.end());
     LzCounts counts;
     for (const Token& t : tokens) counts.Add(t);

@@ -97,10 +97,15 @@ class LzParser {
   std::uint32_t indexed_ = 0;        // positions below this are in the finder
 
   // Cheapest known way to reach a position in the optimal parse.
+  // The step into a node is `token`, preceded by `leads` tokens (a match
+  // and a literal, when the step resumes that match's distance after one
+  // differing byte).
   struct Node {
     std::uint32_t cost;
     std::uint32_t from;
     Token token;
+    std::uint8_t leads;
+    Token lead[2];
     MatchHistory history;
   };
 

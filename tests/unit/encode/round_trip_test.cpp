@@ -66,6 +66,20 @@ TEST_P(RoundTrip, ShortRepeatsAndRecentDistances) {
   EXPECT_LT(packed, data.size() / 3);
 }
 
+TEST_P(RoundTrip, CopiesBrokenByOneByte) {
+  // Two record families in turn, each copy with one byte changed: a match,
+  // a literal, then the same or the other family's distance again.
+  std::mt19937 rng(11);
+  const Bytes families[2] = {RandomBytes(40, 12), RandomBytes(56, 13)};
+  Bytes data;
+  for (int i = 0; i < 6000; ++i) {
+    Bytes record = families[i % 2];
+    record[rng() % record.size()] = static_cast<std::uint8_t>(rng());
+    Append(data, record);
+  }
+  EXPECT_LT(ExpectRoundTrip(data, GetParam()), data.size() / 4);
+}
+
 TEST_P(RoundTrip, MultimediaOneToFourChannels) {
   for (int channels = 1; channels <= 4; ++channels) {
     const Bytes data = SignalLike(60000, channels, 20 + static_cast<std::uint32_t>(channels));
