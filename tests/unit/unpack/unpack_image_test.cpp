@@ -86,7 +86,7 @@ TEST_F(UnpackImageTest, CompleteStreamDecodesAsThroughTheWindow) {
 // (forced here on any processor), decodes the multimedia blocks the same.
 TEST_F(UnpackImageTest, PortablePredictorDecodesTheSame) {
   ForcePortablePredictor(true);
-  const DecodeResult portable = DecodeImage(*stored_, image_->size());
+  const DecodeResult portable = test::DecodeStoredWith(UnpackImage, *stored_, image_->size());
   ForcePortablePredictor(false);
   EXPECT_TRUE(portable.output == *image_);
 }
@@ -99,10 +99,10 @@ TEST_F(UnpackImageTest, NarrowAndWideBitBuffersDecodeTheSame) {
   damaged[damaged.size() / 3] ^= 0x5A;
   for (const Bytes* stream : {stored_, &truncated, &damaged}) {
     UseNarrowBitReader(true);
-    const DecodeResult narrow = DecodeImage(*stream, image_->size());
+    const DecodeResult narrow = test::DecodeStoredWith(UnpackImage, *stream, image_->size());
     const DecodeResult narrow_window = test::DecodeStored(*stream, image_->size(), 0);
     UseNarrowBitReader(false);
-    const DecodeResult wide = DecodeImage(*stream, image_->size());
+    const DecodeResult wide = test::DecodeStoredWith(UnpackImage, *stream, image_->size());
     UseNarrowBitReader(sizeof(void*) < 8);
     EXPECT_EQ(narrow.reports, wide.reports);
     EXPECT_TRUE(narrow.output == wide.output);
