@@ -9,6 +9,7 @@
 #include "packer/pack_error.h"
 #include "payload/crc32.h"
 #include "payload/payload_format.h"
+#include "unpack/output_buffer.h"
 #include "unpack/unpack.h"
 
 namespace sfx {

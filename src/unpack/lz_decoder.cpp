@@ -182,6 +182,22 @@ inline void CopyWithOverrun(std::uint8_t* dst, const std::uint8_t* src, std::uin
   } while (i < length);
 }
 
+// The byte-by-byte forward copy for a distance of 2 to 7, which repeats the
+// `distance` bytes at src: 16 bytes of that repetition are laid out once,
+// then stored every `step` bytes, the largest multiple of the distance up
+// to 16, so each store continues the repetition where the last one left
+// it. The last store runs up to 14 bytes past the end.
+inline void CopyPattern(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t distance, std::uint32_t length) {
+  std::uint8_t pattern[16];
+  for (std::uint32_t i = 0; i < 16; ++i) pattern[i] = src[i % distance];
+  const std::uint32_t step = 16 - 16 % distance;
+  std::uint32_t i = 0;
+  do {
+    std::memcpy(dst + i, pattern, 16);
+    i += step;
+  } while (i < length);
+}
+
 // The byte-by-byte forward copy of `length` bytes from `distance` back in
 // the output itself (see DirectOutput): byte p becomes byte p - distance, or
 // zero while that lies before the output's start; a distance of 0 stands
@@ -202,7 +218,7 @@ inline void CopyDirect(std::uint8_t* out, std::uint32_t dst, std::uint32_t dista
     } else if (distance == 1) {
       std::memset(d, *src, length);
     } else {
-      for (std::uint32_t i = 0; i < length; ++i) d[i] = src[i];
+      CopyPattern(d, src, distance, length);
     }
     return;
   }

@@ -1,9 +1,9 @@
-// AdviseOutputBuffer (see unpack.h): the huge-page hint for a large output
+// AdviseOutputBuffer (see output_buffer.h): the huge-page hint for a large output
 // buffer, on Linux only.
 #include <cstddef>
 #include <cstdint>
 
-#include "unpack/unpack.h"
+#include "unpack/output_buffer.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>

@@ -47,13 +47,6 @@ bool UnpackPayload(UnpackState& state, const std::uint8_t* stream_start, const s
 bool UnpackImage(UnpackState& state, const std::uint8_t* stream_start, const std::uint8_t* stream_end,
                  std::uint8_t* out_start, std::uint8_t* out_end);
 
-// Asks the system to back a large, not yet touched output buffer with huge
-// pages where it can (Linux: madvise MADV_HUGEPAGE); a decoder's output is
-// written once in order, and first touches of 4 KiB pages cost more than the
-// decode of multimedia data. Call it before anything writes the buffer. No
-// effect elsewhere, for small buffers, or when the system declines.
-void AdviseOutputBuffer(std::uint8_t* start, std::size_t size);
-
 // Chooses the bit buffer of the decoding loop: 32 bits wide (the default on
 // 32-bit processors, where a 64-bit buffer takes pairs of registers) or 64
 // bits wide (the default elsewhere). Both read the same bits; tests and

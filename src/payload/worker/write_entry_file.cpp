@@ -6,7 +6,8 @@
 // one restores the full path. A folder can be created successfully only once
 // (it exists afterwards), and every failure moves the cut towards the root,
 // so the climb ends: at the latest when no backslash is left. Files are
-// written straight from the image in chunks of at most 64 KiB.
+// written straight from the image in calls of at most 1 MiB, and progress
+// is counted in chunks of at most 64 KiB.
 #include "payload/worker/write_entry_file.h"
 
 #include <cstring>
@@ -15,16 +16,22 @@
 namespace sfx {
 namespace {
 
-// Writes the data in chunks to an open file; false on a failed or short write.
+// Writes the data in calls of at most kWriteCallSize bytes to an open file;
+// false on a failed or short write. The tracker advances per progress chunk
+// of what each call wrote.
 bool WriteChunks(const FileOps& ops, HANDLE file, const std::uint8_t* data, std::uint32_t size,
                  ProgressTracker& tracker) {
   while (size > 0) {
-    const DWORD chunk = size < kWriteChunkSize ? size : kWriteChunkSize;
+    const DWORD call = size < kWriteCallSize ? size : kWriteCallSize;
     DWORD written = 0;
-    if (!ops.write(file, data, chunk, &written) || written != chunk) return false;
-    Advance(tracker, written);
-    data += chunk;
-    size -= chunk;
+    if (!ops.write(file, data, call, &written) || written != call) return false;
+    for (DWORD done = 0; done < call;) {
+      const DWORD chunk = call - done < kWriteChunkSize ? call - done : kWriteChunkSize;
+      Advance(tracker, chunk);
+      done += chunk;
+    }
+    data += call;
+    size -= call;
   }
   return true;
 }

@@ -12,7 +12,13 @@
 
 namespace sfx {
 
-// Largest amount of data handed to one write call.
+// Largest amount of data handed to one write call: few calls, since under
+// Wine every call is a trip through its file layer.
+inline constexpr std::uint32_t kWriteCallSize = 1u << 20;
+
+// Progress step: the tracker is advanced per chunk of at most this many
+// written bytes, so the percentages shown run through the same values
+// whatever the size of the write calls.
 inline constexpr std::uint32_t kWriteChunkSize = 65536;
 
 // Size of the path buffers of the extraction, terminator included: the
@@ -22,8 +28,8 @@ inline constexpr std::size_t kTargetPathSize = kWorkFolderSize + 511;
 // Writes `size` bytes at `data` to the file `path` (below kTargetPathSize units),
 // replacing an existing file. Missing folders are created by climbing from
 // the deepest one up until a creation succeeds and then down again, one open
-// attempt between each two folder attempts. Every chunk written advances
-// `tracker`. True on success; false when the file cannot be opened, a write
+// attempt between each two folder attempts. Every chunk of kWriteChunkSize
+// written (and the last, shorter one) advances `tracker`. True on success; false when the file cannot be opened, a write
 // fails or writes short (a partly written file then stays).
 bool WriteEntryFile(const wchar_t* path, const std::uint8_t* data, std::uint32_t size, ProgressTracker& tracker);
 

@@ -113,18 +113,18 @@ TEST_F(WriteEntryFileTest, ReplacesAnExistingFile) {
   EXPECT_EQ(ReadBytes(path), Pattern(7));
 }
 
-TEST_F(WriteEntryFileTest, WritesAtMost64KiBPerCall) {
+TEST_F(WriteEntryFileTest, WritesAtMostOneMiBPerCall) {
   const std::string exact = folder_.path() + "exact.bin";
-  ASSERT_TRUE(Write(exact, Pattern(65536)));
-  EXPECT_EQ(log_.write_sizes, std::vector<DWORD>({65536}));
-  EXPECT_EQ(tracker_.bytes_done, 65536u);
+  ASSERT_TRUE(Write(exact, Pattern(kWriteCallSize)));
+  EXPECT_EQ(log_.write_sizes, std::vector<DWORD>({kWriteCallSize}));
+  EXPECT_EQ(tracker_.bytes_done, kWriteCallSize);
 
   log_.write_sizes.clear();
   const std::string over = folder_.path() + "over.bin";
-  ASSERT_TRUE(Write(over, Pattern(65537)));
-  EXPECT_EQ(log_.write_sizes, std::vector<DWORD>({65536, 1}));
-  EXPECT_EQ(tracker_.bytes_done, 65536u + 65537u);
-  EXPECT_EQ(ReadBytes(over), Pattern(65537));
+  ASSERT_TRUE(Write(over, Pattern(kWriteCallSize + 1)));
+  EXPECT_EQ(log_.write_sizes, std::vector<DWORD>({kWriteCallSize, 1}));
+  EXPECT_EQ(tracker_.bytes_done, 2 * kWriteCallSize + 1);
+  EXPECT_EQ(ReadBytes(over), Pattern(kWriteCallSize + 1));
 }
 
 TEST_F(WriteEntryFileTest, EmptyEntryMakesEmptyFileWithoutProgress) {

@@ -118,6 +118,22 @@ TEST_F(UnpackImageTest, WrongOutputSizeDecodesAsThroughTheWindow) {
   }
 }
 
+// Matches at distances 2 to 7 (short repeating patterns, of lengths that
+// do and do not end on a whole repetition) are copied as the window does.
+TEST(UnpackImageShortDistance, PatternsDecodeAsThroughTheWindow) {
+  for (std::uint32_t period = 2; period < 8; ++period) {
+    SCOPED_TRACE(period);
+    Bytes plain(200000);
+    for (std::size_t i = 0; i < plain.size(); ++i)
+      plain[i] = static_cast<std::uint8_t>((i / (997 + period * 31)) * 7 + (i % period) * 13);
+    EncodeOptions options;
+    options.level = 1;
+    const Bytes stored = test::Scramble(CompressStream(plain.data(), plain.size(), options));
+    EXPECT_TRUE(test::DecodeStoredWith(UnpackImage, stored, plain.size()).output == plain);
+    ExpectSameAsWindowDecode(stored, plain.size());
+  }
+}
+
 TEST_F(UnpackImageTest, DamagedStreamDecodesAsThroughTheWindow) {
   std::mt19937 random(7);
   for (int trial = 0; trial < 12; ++trial) {
