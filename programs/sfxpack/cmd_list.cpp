@@ -148,6 +148,19 @@ class TextPrinter {
   std::string path_;
 };
 
+// Lists the file through `printer`: the summary once everything is
+// checked, then each entry as the walk reaches it.
+template <typename Printer>
+sfx::PayloadFileListing ListWith(const fs::path& path, ProgressMeter& meter, Printer& printer) {
+  return sfx::ListPayloadFile(
+      path, meter.Report(),
+      [&](const sfx::PayloadFileListing& summary) {
+        meter.Finish();
+        printer.Summary(summary);
+      },
+      [&](const sfx::ListedEntry& entry) { printer.Entry(entry); });
+}
+
 int RunList(const ListOptions& options) {
   const fs::path path(options.file);
   const std::string shown = sfx::PathToUtf8(path);
@@ -155,23 +168,11 @@ int RunList(const ListOptions& options) {
   sfx::PayloadFileListing payload;
   if (options.json) {
     JsonPrinter printer(shown);
-    payload = sfx::ListPayloadFile(
-        path, meter.Report(),
-        [&](const sfx::PayloadFileListing& summary) {
-          meter.Finish();
-          printer.Summary(summary);
-        },
-        [&](const sfx::ListedEntry& entry) { printer.Entry(entry); });
+    payload = ListWith(path, meter, printer);
     printer.Finish();
   } else {
     TextPrinter printer(shown);
-    payload = sfx::ListPayloadFile(
-        path, meter.Report(),
-        [&](const sfx::PayloadFileListing& summary) {
-          meter.Finish();
-          printer.Summary(summary);
-        },
-        [&](const sfx::ListedEntry& entry) { printer.Entry(entry); });
+    payload = ListWith(path, meter, printer);
     printer.Finish(payload.image);
   }
   return payload.ok() ? kExitOk : kExitBadInput;
