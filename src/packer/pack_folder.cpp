@@ -21,6 +21,7 @@
 #endif
 
 #include "config/setup_config.h"
+#include "common/entry_names.h"
 #include "packer/entry_order.h"
 #include "packer/folder_scan.h"
 #include "packer/host_path.h"
@@ -65,8 +66,8 @@ void CheckSetupConfig(const PackOptions& options, const FolderScan& scan) {
   bool has_config = false;
   bool has_program = false;
   for (const ScannedFile& file : scan.files) {
-    if (IsTopLevelSetupProgram(file.name)) has_program = true;
-    if (!IsTopLevelSetupConfig(file.name)) continue;
+    if (IsSetupProgramName(file.name)) has_program = true;
+    if (!IsSetupConfigName(file.name)) continue;
     has_config = true;
     SetupConfig config;
     std::string message;
