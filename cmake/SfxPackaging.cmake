@@ -26,7 +26,7 @@
 # Both need the two stubs of SFX_STUB_FILES; cmake/SfxPackageCheck.cmake
 # stops cpack with a message when one is missing.
 
-foreach(arch win32 win64)
+foreach(arch IN LISTS SFX_ARCHITECTURES)
   string(TOUPPER ${arch} upper)
   if(SFX_STUB_FILE_${upper})
     install(FILES "${SFX_STUB_FILE_${upper}}" DESTINATION share/sfxpack/stubs/${arch} COMPONENT sfxpack)
@@ -37,7 +37,7 @@ endforeach()
 # builds, taken from the folder of the stub of the same kind:
 # sfxpack-try-installer runs each installer with the driver of its kind.
 set(SFX_INSTALLER_DRIVER_FILES "")
-foreach(arch win32 win64)
+foreach(arch IN LISTS SFX_ARCHITECTURES)
   string(TOUPPER ${arch} upper)
   if(SFX_STUB_FILE_${upper})
     get_filename_component(sfx_stub_dir "${SFX_STUB_FILE_${upper}}" DIRECTORY)

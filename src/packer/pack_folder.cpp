@@ -29,6 +29,7 @@
 #include "packer/installer_writer.h"
 #include "packer/pack_error.h"
 #include "packer/payload_block.h"
+#include "common/architectures.h"
 #include "common/byte_order.h"
 #include "payload/overlay.h"
 #include "payload/pe_layout.h"
@@ -195,8 +196,7 @@ std::string StubArchitecture(const std::vector<std::uint8_t>& stub) {
   const std::uint64_t pe = LoadLE32(stub.data() + kLfanewOffset);
   if (pe + kPeSignatureSize + kCoffHeaderSize > stub.size()) return {};
   const std::uint16_t machine = LoadLE16(stub.data() + pe + kPeSignatureSize);
-  if (machine == 0x14C) return "win32";
-  if (machine == 0x8664) return "win64";
+  if (const Architecture* architecture = ArchitectureOfMachine(machine)) return architecture->name;
   char text[16];
   std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(machine));
   return text;
