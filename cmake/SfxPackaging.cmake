@@ -26,7 +26,7 @@
 # Both need the two stubs of SFX_STUB_FILES; cmake/SfxPackageCheck.cmake
 # stops cpack with a message when one is missing.
 
-foreach(arch win32 win64)
+foreach(arch IN LISTS SFX_ARCHITECTURES)
   string(TOUPPER ${arch} upper)
   if(SFX_STUB_FILE_${upper})
     install(FILES "${SFX_STUB_FILE_${upper}}" DESTINATION share/sfxpack/stubs/${arch} COMPONENT sfxpack)
@@ -37,7 +37,7 @@ endforeach()
 # builds, taken from the folder of the stub of the same kind:
 # sfxpack-try-installer runs each installer with the driver of its kind.
 set(SFX_INSTALLER_DRIVER_FILES "")
-foreach(arch win32 win64)
+foreach(arch IN LISTS SFX_ARCHITECTURES)
   string(TOUPPER ${arch} upper)
   if(SFX_STUB_FILE_${upper})
     get_filename_component(sfx_stub_dir "${SFX_STUB_FILE_${upper}}" DIRECTORY)
@@ -74,10 +74,15 @@ set(CPACK_PROJECT_CONFIG_FILE "${CMAKE_BINARY_DIR}/SfxPackageCheck.cmake")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/SfxPackageCheck.cmake.in ${CMAKE_BINARY_DIR}/SfxPackageCheck.cmake @ONLY)
 
 if(SFX_WINDOWS)
-  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    set(sfx_package_arch win64)
-  else()
-    set(sfx_package_arch win32)
+  # The architecture whose cross compiler this build uses.
+  set(sfx_package_arch "")
+  foreach(arch IN LISTS SFX_ARCHITECTURES)
+    if(SFX_ARCHITECTURE_TRIPLE_${arch} STREQUAL TOOLCHAIN_PREFIX)
+      set(sfx_package_arch ${arch})
+    endif()
+  endforeach()
+  if(NOT sfx_package_arch)
+    message(FATAL_ERROR "the cross compiler ${TOOLCHAIN_PREFIX} is not in src/common/architectures.def")
   endif()
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME "sfxpack-${PROJECT_VERSION}-${sfx_package_arch}")

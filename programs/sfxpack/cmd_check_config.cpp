@@ -27,6 +27,7 @@
 #include "cli_support.h"
 #include "config/config_keywords.h"
 #include "config/config_lint.h"
+#include "config/product_executable.h"
 #include "config/setup_config.h"
 #include "packer/sfxpack.h"
 
@@ -223,7 +224,8 @@ std::string VerdictText(const sfx::ConfigLint& lint, const sfx::InstalledProduct
     out += ": Setup.cfg asks for " + ListingText(c.product_name) + ", the product says " +
            ListingText(installed.product_name) + " (letter case counts)";
   } else if (verdict.reason == "language file missing") {
-    out += ": CHECK_LANGUAGE needs mivorjpn.nls with version information in the product folder";
+    out += std::string(": CHECK_LANGUAGE needs ") + sfx::kProductLanguageFile +
+           " with version information in the product folder";
   }
   if (!verdict.applies) out += ". The installer writes the files up to Setup.exe, starts it and stops";
   return out + "\n";
@@ -233,6 +235,7 @@ std::string VerdictText(const sfx::ConfigLint& lint, const sfx::InstalledProduct
 std::string ExplainText(const sfx::ConfigLint& lint) {
   const sfx::SetupConfig& c = lint.config;
   const std::string hklm = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\";
+  const std::string program = sfx::kProductExecutable;
   std::string out = "What the installer does with this Setup.cfg on the user's machine:\n";
   out +=
       "- It writes the payload's files into the working folder %TEMP%\\Mivor.40\\ in the payload's order\n"
@@ -246,13 +249,14 @@ std::string ExplainText(const sfx::ConfigLint& lint) {
       "- It looks for the installed product's folder:\n"
       "  on Windows 95, NT 4 and later, the default value of the registry key\n"
       "    " +
-      hklm +
-      "Windows\\CurrentVersion\\App Paths\\mivor.exe\n"
+      hklm + "Windows\\CurrentVersion\\App Paths\\" + program +
+      "\n"
       "  or, when that is missing, of\n"
       "    " +
-      hklm +
-      "Windows NT\\CurrentVersion\\App Paths\\mivor.exe\n"
-      "  which is the full path of mivor.exe; its folder is the product folder.\n";
+      hklm + "Windows NT\\CurrentVersion\\App Paths\\" + program +
+      "\n"
+      "  which is the full path of " +
+      program + "; its folder is the product folder.\n";
   if (c.mp3_install == 1) {
     out +=
         "  With neither key (MP3_INSTALL is set): the default value of\n"
@@ -268,23 +272,24 @@ std::string ExplainText(const sfx::ConfigLint& lint) {
   if (c.mp3_install == 1) {
     out += "- MP3_INSTALL is set: no version, product name or language file is checked; a found folder is enough.\n";
   } else {
-    out +=
-        "- It reads the file version of mivor.exe in that folder (the fixed file information of its version\n"
-        "  resource, dwFileVersionMS and dwFileVersionLS) and packs its four parts into one byte each, major\n"
-        "  first: 4.0.3.0 is 0x04000300. It must lie from " +
-        Range(c) +
-        ",\n"
-        "  both included.\n";
+    out += "- It reads the file version of " + program +
+           " in that folder (the fixed file information of its version\n"
+           "  resource, dwFileVersionMS and dwFileVersionLS) and packs its four parts into one byte each, major\n"
+           "  first: 4.0.3.0 is 0x04000300. It must lie from " +
+           Range(c) +
+           ",\n"
+           "  both included.\n";
     if (c.product_name != nullptr) {
-      out +=
-          "- The ProductName of mivor.exe's version information (\\StringFileInfo\\040904B0\\ProductName) must be\n"
-          "  exactly " +
-          ListingText(c.product_name) + ", letter case included.\n";
+      out += "- The ProductName of " + program +
+             "'s version information (\\StringFileInfo\\040904B0\\ProductName) must be\n"
+             "  exactly " +
+             ListingText(c.product_name) + ", letter case included.\n";
     } else {
-      out += "- No PRODUCT_NAME: any program registered as mivor.exe with a version in range qualifies.\n";
+      out += "- No PRODUCT_NAME: any program registered as " + program + " with a version in range qualifies.\n";
     }
     if (c.check_language != 0) {
-      out += "- CHECK_LANGUAGE: mivorjpn.nls must exist in the product folder and carry version information.\n";
+      out += std::string("- CHECK_LANGUAGE: ") + sfx::kProductLanguageFile +
+             " must exist in the product folder and carry version information.\n";
     }
   }
   out +=
@@ -369,7 +374,8 @@ std::function<int()> SetupCheckConfig(CLI::App& app) {
                                           : "a version is 1 to 4 decimal parts of 0..65535: " + text;
                              });
   sub->add_option("--installed-product", options->installed_product,
-                  "the installed mivor.exe's ProductName (default: the one Setup.cfg asks for)")
+                  std::string("the installed ") + sfx::kProductExecutable +
+                      "'s ProductName (default: the one Setup.cfg asks for)")
       ->needs(version)
       ->check([](const std::string& text) {
         std::string cp1252;
@@ -377,7 +383,8 @@ std::function<int()> SetupCheckConfig(CLI::App& app) {
         return sfx::Utf8ToCp1252(text, &cp1252, &problem) ? std::string() : problem;
       });
   sub->add_option("--language-file", options->language_file,
-                  "whether mivorjpn.nls is installed with version information (default: present)")
+                  std::string("whether ") + sfx::kProductLanguageFile +
+                      " is installed with version information (default: present)")
       ->needs(version)
       ->check(CLI::IsMember({"present", "missing"}));
   return [options] { return RunCheckConfig(*options); };

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -37,7 +38,7 @@ struct PackArguments {
   std::string output;
   std::string stub;
   std::string order;
-  std::string arch = "win32";
+  std::string arch = sfx::kDefaultArchitecture.name;
   bool payload_only = false;
   int level = 6;
   unsigned threads = std::max(1u, std::thread::hardware_concurrency());
@@ -54,16 +55,33 @@ const std::map<std::string, sfx::ExecutionLevel> kElevations = {{"admin", sfx::E
                                                                 {"highest", sfx::ExecutionLevel::kHighestAvailable},
                                                                 {"invoker", sfx::ExecutionLevel::kAsInvoker}};
 
+// The --arch values, and their text for the help: "win32 (32-bit) or
+// win64 (64-bit)".
+std::vector<std::string> ArchitectureNames() {
+  std::vector<std::string> names;
+  for (const sfx::Architecture& arch : sfx::kArchitectures) names.emplace_back(arch.name);
+  return names;
+}
+std::string ArchitectureChoices() {
+  std::string text;
+  const std::size_t count = std::size(sfx::kArchitectures);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) text += i + 1 == count ? " or " : ", ";
+    text += std::string(sfx::kArchitectures[i].name) + " (" + sfx::kArchitectures[i].word_size + ")";
+  }
+  return text;
+}
+
 // The stub the installer is written with: --stub, else the default stub of
 // --arch; empty with --payload-only. Without any, InputError says what to
 // pass instead, so that a forgotten --stub never yields a bare block file.
 fs::path ChooseStub(const PackArguments& arguments) {
   if (arguments.payload_only) return {};
   if (!arguments.stub.empty()) return fs::path(arguments.stub);
-  const StubArch arch = arguments.arch == "win64" ? StubArch::kWin64 : StubArch::kWin32;
+  const sfx::Architecture& arch = *sfx::FindArchitecture(arguments.arch);  // checked by --arch
   const StubSearch search = FindDefaultStub(arch);
   if (!search.found.empty()) return search.found;
-  std::string message = std::string("no ") + StubArchName(arch) + " installer stub found";
+  std::string message = std::string("no ") + arch.name + " installer stub found";
   for (std::size_t i = 0; i < search.tried.size(); ++i) {
     message += (i == 0 ? " (looked for " : ", ") + sfx::PathToUtf8(search.tried[i]);
   }
@@ -148,11 +166,10 @@ std::function<int()> SetupPack(CLI::App& app) {
       });
   CLI::Option* stub = sub->add_option("--stub", arguments->stub,
                                       "Installer stub (PE executable); default: the installed stub of --arch");
-  CLI::Option* arch =
-      sub->add_option("--arch", arguments->arch, "Default stub to use: win32 (32-bit) or win64 (64-bit)")
-          ->check(CLI::IsMember({"win32", "win64"}))
-          ->capture_default_str()
-          ->excludes(stub);
+  CLI::Option* arch = sub->add_option("--arch", arguments->arch, "Default stub to use: " + ArchitectureChoices())
+                          ->check(CLI::IsMember(ArchitectureNames()))
+                          ->capture_default_str()
+                          ->excludes(stub);
   CLI::Option* payload_only =
       sub->add_flag("--payload-only", arguments->payload_only, "Write a bare payload block file, no installer stub")
           ->excludes(stub)

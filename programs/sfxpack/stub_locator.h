@@ -7,14 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "common/architectures.h"
+
 namespace sfxpack {
-
-// The stub variants: the 32-bit stub (the default) and the 64-bit one.
-enum class StubArch { kWin32, kWin64 };
-
-// "win32" or "win64", the --arch value and the folder name under
-// share/sfxpack/stubs/.
-const char* StubArchName(StubArch arch);
 
 // The outcome of looking for a default stub.
 struct StubSearch {
@@ -25,7 +20,8 @@ struct StubSearch {
 // Looks for the stub of `arch`, first at
 // <program folder>/../share/sfxpack/stubs/<arch>/sfxstub.exe, then, when
 // the program runs from its build folder (SFX_BUILD_BIN_DIR), at the stub
-// path that build was given (SFX_BUILD_STUB_WIN32 / SFX_BUILD_STUB_WIN64).
-StubSearch FindDefaultStub(StubArch arch);
+// path that build was given for it (SFX_BUILD_STUBS, "name=path" pairs
+// separated by "|").
+StubSearch FindDefaultStub(const sfx::Architecture& arch);
 
 }  // namespace sfxpack

@@ -4,6 +4,8 @@
 
 #include <new>
 
+#include "common/entry_names.h"
+
 namespace sfx {
 
 namespace {
@@ -11,9 +13,6 @@ namespace {
 constexpr int kQuote = 0x22;
 constexpr int kCommentStart = 0x23;
 constexpr int kLineFeed = 0x0A;
-
-// A classic-locale class, spelled out so that no locale can change it.
-int FoldCase(int c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
 
 // Appends one byte, turning an allocation failure into the "mem" message.
 void AppendTokenByte(std::string& text, int c) {
@@ -97,8 +96,8 @@ int CompareKeyword(const std::string& token, const char* keyword) {
   const char* b = keyword;
   for (;; ++a, ++b) {
     if (*a == '\0' && *b == '\0') return 0;
-    const auto fa = static_cast<signed char>(FoldCase(static_cast<unsigned char>(*a)));
-    const auto fb = static_cast<signed char>(FoldCase(static_cast<unsigned char>(*b)));
+    const auto fa = static_cast<signed char>(LowerAscii(*a));
+    const auto fb = static_cast<signed char>(LowerAscii(*b));
     if (fa < fb) return -1;
     if (fa > fb) return 1;
   }

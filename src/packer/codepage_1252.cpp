@@ -127,16 +127,4 @@ std::string FoldName1252(std::string_view name) {
   return folded;
 }
 
-bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto x = static_cast<unsigned char>(a[i]);
-    auto y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 0x20);
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 0x20);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 }  // namespace sfx

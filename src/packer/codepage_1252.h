@@ -32,8 +32,4 @@ unsigned char FoldCase1252(unsigned char c);
 // file system treats as the same have the same folded form.
 std::string FoldName1252(std::string_view name);
 
-// True when the two strings are equal without regard to ASCII letter case
-// (the comparison the stub uses for "Setup.cfg" and "Setup.exe").
-bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
-
 }  // namespace sfx

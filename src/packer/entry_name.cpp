@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "packer/codepage_1252.h"
-#include "payload/payload_format.h"
 
 namespace sfx {
 
@@ -53,7 +52,7 @@ std::string EntryNameProblem(std::string_view name) {
     if (c < 0x20 || c == 0x7F) return "contains a control character";
     if (c == ':') return "contains a colon (drive letter or stream name)";
     if (c == '/') return "contains a forward slash";
-    if (c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*') {
+    if (IsCharacterWindowsRefuses(ch)) {
       return std::string("contains the character '") + ch + "', which Windows does not allow in names";
     }
   }

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/entry_names.h"
+
 namespace sfx {
 
 // The stub's path buffer holds 511 characters. A name is refused when it
@@ -27,7 +29,8 @@ inline constexpr std::size_t kLongEntryNameLength = kAnsiPathLimit - 60;
 
 // Why `name` (Windows-1252) cannot be an entry, or an empty string when it
 // can. The reasons cover the stub's own refusal (sfx::IsSafeEntryName) and
-// names that Windows cannot create.
+// names that Windows cannot create (IsCharacterWindowsRefuses,
+// IsDeviceNameComponent).
 std::string EntryNameProblem(std::string_view name);
 
 // A warning for a name that is allowed but long enough that the full path

@@ -6,6 +6,7 @@
 #include <map>
 #include <numeric>
 
+#include "common/entry_names.h"
 #include "packer/codepage_1252.h"
 #include "packer/entry_name.h"
 #include "packer/pack_error.h"
@@ -15,8 +16,8 @@ namespace sfx {
 namespace {
 
 int Rank(std::string_view name) {
-  if (IsTopLevelSetupConfig(name)) return 0;
-  if (IsTopLevelSetupProgram(name)) return 1;
+  if (IsSetupConfigName(name)) return 0;
+  if (IsSetupProgramName(name)) return 1;
   return 2;
 }
 
@@ -41,10 +42,6 @@ void SortDefault(const std::vector<std::string>& names, std::vector<std::size_t>
 }
 
 }  // namespace
-
-bool IsTopLevelSetupConfig(std::string_view name) { return EqualsIgnoreAsciiCase(name, "Setup.cfg"); }
-
-bool IsTopLevelSetupProgram(std::string_view name) { return EqualsIgnoreAsciiCase(name, "Setup.exe"); }
 
 std::vector<std::size_t> DefaultEntryOrder(const std::vector<std::string>& names) {
   std::vector<std::size_t> order(names.size());
@@ -103,8 +100,8 @@ std::string EarlyStopProblem(const std::vector<std::string>& names, const std::v
   std::size_t config_at = order.size();
   std::size_t program_at = order.size();
   for (std::size_t i = 0; i < order.size(); ++i) {
-    if (config_at == order.size() && IsTopLevelSetupConfig(names[order[i]])) config_at = i;
-    if (program_at == order.size() && IsTopLevelSetupProgram(names[order[i]])) program_at = i;
+    if (config_at == order.size() && IsSetupConfigName(names[order[i]])) config_at = i;
+    if (program_at == order.size() && IsSetupProgramName(names[order[i]])) program_at = i;
   }
   if (config_at == order.size() || program_at == order.size()) return {};
   if (program_at < config_at) {

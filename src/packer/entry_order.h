@@ -44,8 +44,4 @@ std::vector<std::string> ParseOrderManifest(std::string_view text);
 // there is no early stop to protect, and any order is fine.
 std::string EarlyStopProblem(const std::vector<std::string>& names, const std::vector<std::size_t>& order);
 
-// True when `name` is the top-level configuration or setup program.
-bool IsTopLevelSetupConfig(std::string_view name);
-bool IsTopLevelSetupProgram(std::string_view name);
-
 }  // namespace sfx

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/entry_names.h"
 #include "packer/codepage_1252.h"
 #include "packer/entry_name.h"
 #include "packer/entry_name_set.h"
@@ -41,8 +42,6 @@ struct ScanContext {
                                         {"desktop.ini", "desktop.ini", false, 0},
                                         {"*.pdb", "*.pdb", false, 0}};
 };
-
-char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // True when an exclude pattern matches the file or folder `name` at the
 // relative path `relative` ('/' separated).
@@ -127,7 +126,7 @@ bool GlobMatches(std::string_view pattern, std::string_view text) {
     if (p < pattern.size() && pattern[p] == '*') {
       star = p++;
       resume = t;
-    } else if (p < pattern.size() && (pattern[p] == '?' || FoldAscii(pattern[p]) == FoldAscii(text[t]))) {
+    } else if (p < pattern.size() && (pattern[p] == '?' || LowerAscii(pattern[p]) == LowerAscii(text[t]))) {
       ++p;
       ++t;
     } else if (star != std::string_view::npos) {

@@ -21,6 +21,8 @@
 #include <unistd.h>
 #endif
 
+#include "common/architectures.h"
+#include "common/entry_names.h"
 #include "config/setup_config.h"
 #include "packer/entry_order.h"
 #include "packer/folder_scan.h"
@@ -65,8 +67,8 @@ void CheckSetupConfig(const PackOptions& options, const FolderScan& scan) {
   bool has_config = false;
   bool has_program = false;
   for (const ScannedFile& file : scan.files) {
-    if (IsTopLevelSetupProgram(file.name)) has_program = true;
-    if (!IsTopLevelSetupConfig(file.name)) continue;
+    if (IsSetupProgramName(file.name)) has_program = true;
+    if (!IsSetupConfigName(file.name)) continue;
     has_config = true;
     SetupConfig config;
     std::string message;
@@ -193,8 +195,7 @@ std::string StubArchitecture(const std::vector<std::uint8_t>& stub) {
   const std::optional<PeImage> headers = PeImage::Parse(stub.data(), stub.size());
   if (!headers) return {};
   const std::uint16_t machine = headers->machine();
-  if (machine == 0x14C) return "win32";
-  if (machine == 0x8664) return "win64";
+  if (const Architecture* architecture = ArchitectureOfMachine(machine)) return architecture->name;
   char text[16];
   std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(machine));
   return text;

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/entry_names.h"
 #include "format/stream_format.h"
 #include "payload/crc32.h"
 
@@ -164,25 +165,5 @@ class PayloadImageView {
   std::size_t size_;
   const CrcTable& table_;
 };
-
-// True when `name` is a relative name that stays inside the folder it is
-// appended to: not empty; no '/' at all and no leading '\'; no ':' anywhere
-// (drive letters, alternate streams); no control characters (below 0x20);
-// no empty component between backslashes (so no trailing '\' either); no
-// component made only of dots and spaces ("." and ".." among them) and none
-// ending in a dot or a space, since Windows strips those and could turn such
-// a component into "..".
-bool IsSafeEntryName(const char* name);
-
-// True when the component [begin, end) of an entry name opens a Windows
-// device instead of a file: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to
-// COM9 and LPT0 to LPT9, also with the superscript digits 1, 2 and 3
-// (Windows-1252 0xB9, 0xB2, 0xB3), in any ASCII letter case, with or
-// without an extension and with spaces before the extension or at the end
-// ("nul.txt", "CON .txt", "aux ").
-bool IsDeviceNameComponent(const char* begin, const char* end);
-
-// True when any backslash-separated component of `name` is a device name.
-bool HasDeviceNameComponent(const char* name);
 
 }  // namespace sfx

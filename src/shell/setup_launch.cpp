@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <iterator>
 
+#include "common/entry_names.h"
 #include "payload/worker/extraction_worker.h"
 #include "payload/worker/long_path.h"
 #include "shell/resource_ids.h"
@@ -18,7 +20,10 @@ void StartSetupCommandLine(wchar_t* command_line, const wchar_t* work_folder) {
   std::wcscpy(command_line + 1, work_folder);
 }
 
-void FinishSetupCommandLine(wchar_t* command_line) { std::wcscat(command_line, L"Setup.exe\""); }
+void FinishSetupCommandLine(wchar_t* command_line) {
+  std::wcscat(command_line, kSetupProgramFileName);
+  std::wcscat(command_line, L"\"");
+}
 
 STARTUPINFOW MakeSetupStartupInfo() {
   STARTUPINFOW startup;
@@ -45,7 +50,7 @@ bool LaunchSetupWith(CreateProcessCall create_process, wchar_t* command_line, co
 }
 
 void SelectLaunchFolder(const wchar_t* work_folder, wchar_t* folder) {
-  constexpr std::size_t kProgramNameLength = 9;  // "Setup.exe"
+  constexpr std::size_t kProgramNameLength = std::size(kSetupProgramFileName) - 1;
   std::wcscpy(folder, work_folder);
   if (std::wcslen(work_folder) + kProgramNameLength < MAX_PATH) return;
   const ExtendedPath long_form(work_folder);

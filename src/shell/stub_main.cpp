@@ -20,6 +20,7 @@
 
 #include <cwchar>
 
+#include "common/entry_names.h"
 #include "payload/worker/extraction_worker.h"
 #include "payload/worker/stub_run.h"
 #include "shell/empty_folder.h"
@@ -67,7 +68,7 @@ void ReportUnusableFolder(const sfx::StubRun& run, const wchar_t* path) {
 void ReportLaunchFailure(const sfx::StubRun& run, DWORD error) {
   wchar_t setup_path[sfx::kSetupCommandLineSize];
   std::wcscpy(setup_path, run.work_folder);
-  std::wcscat(setup_path, L"Setup.exe");
+  std::wcscat(setup_path, sfx::kSetupProgramFileName);
   wchar_t message[sfx::kFailureMessageSize];
   sfx::LoadLaunchFailureMessage(run.instance, setup_path, error, message);
   MessageBoxW(nullptr, message, sfx::kMessageCaption, MB_ICONERROR);

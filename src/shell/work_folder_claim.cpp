@@ -109,29 +109,30 @@ HANDLE ClaimWorkFolder(const wchar_t* work_folder, const WorkFolderOps& ops, wch
   const std::size_t length = std::wcslen(folder);
   if (length > 0 && folder[length - 1] == L'\\') folder[length - 1] = L'\0';
 
-  const ClaimSetting setting = {ops.elevated(), ops.keeps_acls(folder)};
+  const ClaimSetting setting = {ops.elevated(ops.context), ops.keeps_acls(ops.context, folder)};
   for (int round = 0; round < kClaimRounds; ++round) {
     OwnerKind owner = OwnerKind::kUnknown;
-    const PathKind kind = ops.inspect(folder, &owner);
+    const PathKind kind = ops.inspect(ops.context, folder, &owner);
     HANDLE held = INVALID_HANDLE_VALUE;
     switch (DecideWorkFolderAction(kind, owner, setting)) {
       case PathAction::kKeep:
-        held = ops.hold(folder, setting);
+        held = ops.hold(ops.context, folder, setting);
         // A folder whose protection does not allow keeping it is replaced.
-        if (held == INVALID_HANDLE_VALUE && !ops.remove_folder(folder, leftover)) return INVALID_HANDLE_VALUE;
+        if (held == INVALID_HANDLE_VALUE && !ops.remove_folder(ops.context, folder, leftover))
+          return INVALID_HANDLE_VALUE;
         break;
       case PathAction::kCreate:
         // A failure (someone was quicker) shows in the next inspection.
-        held = ops.create(folder, setting);
+        held = ops.create(ops.context, folder, setting);
         break;
       case PathAction::kRemoveLink:
-        if (!ops.remove_link(folder)) return INVALID_HANDLE_VALUE;
+        if (!ops.remove_link(ops.context, folder)) return INVALID_HANDLE_VALUE;
         break;
       case PathAction::kRemoveFile:
-        if (!ops.remove_file(folder)) return INVALID_HANDLE_VALUE;
+        if (!ops.remove_file(ops.context, folder)) return INVALID_HANDLE_VALUE;
         break;
       case PathAction::kRemoveFolder:
-        if (!ops.remove_folder(folder, leftover)) return INVALID_HANDLE_VALUE;
+        if (!ops.remove_folder(ops.context, folder, leftover)) return INVALID_HANDLE_VALUE;
         break;
     }
     if (held != INVALID_HANDLE_VALUE) return held;

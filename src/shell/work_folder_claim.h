@@ -86,32 +86,34 @@ PathAction DecideWorkFolderAction(PathKind kind, OwnerKind owner, const ClaimSet
 bool HasElevatedProtection(const ACL* dacl, const ACL* sacl);
 
 // The platform calls of a claim. `folder` is the working folder without its
-// trailing backslash.
+// trailing backslash; every call gets `context` as its first argument (the
+// real calls have none, a test passes its scripted file system).
 struct WorkFolderOps {
   // Looks at the name without following a link; for a folder also sets
   // `*owner`.
-  PathKind (*inspect)(const wchar_t* folder, OwnerKind* owner);
+  PathKind (*inspect)(void* context, const wchar_t* folder, OwnerKind* owner);
   // Creates the folder with the protection of `setting` and returns it held
   // (no delete sharing); INVALID_HANDLE_VALUE when it cannot, for instance
   // because the name exists by now.
-  HANDLE (*create)(const wchar_t* folder, const ClaimSetting& setting);
+  HANDLE (*create)(void* context, const wchar_t* folder, const ClaimSetting& setting);
   // Opens the existing folder held, checks through that handle that it is a
   // real folder that may be kept (MayKeepFolder) and, unelevated on a volume
   // with access lists, gives it the stub's access list. INVALID_HANDLE_VALUE
   // when it may not be kept.
-  HANDLE (*hold)(const wchar_t* folder, const ClaimSetting& setting);
+  HANDLE (*hold)(void* context, const wchar_t* folder, const ClaimSetting& setting);
   // Removes a link itself (RemoveDirectoryW for a link to a folder,
   // DeleteFileW otherwise).
-  bool (*remove_link)(const wchar_t* folder);
+  bool (*remove_link)(void* context, const wchar_t* folder);
   // DeleteFileW.
-  bool (*remove_file)(const wchar_t* folder);
+  bool (*remove_file)(void* context, const wchar_t* folder);
   // EmptyFolder, then RemoveDirectoryW; `leftover` (kLeftoverPathSize units,
   // empty on entry) receives the path of the first entry that stays.
-  bool (*remove_folder)(const wchar_t* folder, wchar_t* leftover);
+  bool (*remove_folder)(void* context, const wchar_t* folder, wchar_t* leftover);
   // The stub runs with the Administrators group enabled in its token.
-  bool (*elevated)();
+  bool (*elevated)(void* context);
   // The volume that holds `folder` keeps access lists.
-  bool (*keeps_acls)(const wchar_t* folder);
+  bool (*keeps_acls)(void* context, const wchar_t* folder);
+  void* context;
 };
 
 // The real calls.

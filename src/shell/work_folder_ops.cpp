@@ -117,7 +117,7 @@ PathKind KindOfHandle(HANDLE handle) {
   return PathKind::kFolder;
 }
 
-PathKind Inspect(const wchar_t* folder, OwnerKind* owner) {
+PathKind Inspect(void* /*context*/, const wchar_t* folder, OwnerKind* owner) {
   const DWORD attributes = GetFileAttributesW(ExtendedPath(folder).get());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
@@ -142,7 +142,7 @@ PathKind Inspect(const wchar_t* folder, OwnerKind* owner) {
   return kind;
 }
 
-HANDLE Create(const wchar_t* folder, const ClaimSetting& setting) {
+HANDLE Create(void* /*context*/, const wchar_t* folder, const ClaimSetting& setting) {
   if (!setting.keeps_acls) return CreateHeldFolder(folder, nullptr);
   FolderProtection protection;
   if (!protection.Build(setting.elevated)) return INVALID_HANDLE_VALUE;
@@ -169,7 +169,7 @@ OwnerKind OwnerOfHandle(HANDLE handle, bool elevated, bool* has_elevated_protect
   return owner;
 }
 
-HANDLE Hold(const wchar_t* folder, const ClaimSetting& setting) {
+HANDLE Hold(void* /*context*/, const wchar_t* folder, const ClaimSetting& setting) {
   const bool secure = setting.keeps_acls && !setting.elevated;
   // No delete sharing: from here on the folder can be neither renamed nor
   // removed. The access is what the stub needs inside it.
@@ -198,7 +198,7 @@ HANDLE Hold(const wchar_t* folder, const ClaimSetting& setting) {
   return INVALID_HANDLE_VALUE;
 }
 
-bool RemoveLink(const wchar_t* folder) {
+bool RemoveLink(void* /*context*/, const wchar_t* folder) {
   const DWORD attributes = GetFileAttributesW(ExtendedPath(folder).get());
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
   // RemoveDirectoryW on a junction or folder link removes the link only.
@@ -206,13 +206,13 @@ bool RemoveLink(const wchar_t* folder) {
   return DeleteFileW(ExtendedPath(folder).get()) != 0;
 }
 
-bool RemoveFile(const wchar_t* folder) { return DeleteFileW(ExtendedPath(folder).get()) != 0; }
+bool RemoveFile(void* /*context*/, const wchar_t* folder) { return DeleteFileW(ExtendedPath(folder).get()) != 0; }
 
-bool RemoveFolder(const wchar_t* folder, wchar_t* leftover) {
+bool RemoveFolder(void* /*context*/, const wchar_t* folder, wchar_t* leftover) {
   return EmptyFolder(folder, leftover) && RemoveDirectoryW(ExtendedPath(folder).get()) != 0;
 }
 
-bool Elevated() {
+bool Elevated(void* /*context*/) {
   BYTE administrators[SECURITY_MAX_SID_SIZE];
   BOOL member = FALSE;
   // CheckTokenMembership counts only groups enabled in the token: an
@@ -221,7 +221,7 @@ bool Elevated() {
          CheckTokenMembership(nullptr, administrators, &member) && member;
 }
 
-bool KeepsAcls(const wchar_t* folder) {
+bool KeepsAcls(void* /*context*/, const wchar_t* folder) {
   // Asked through the temp folder that holds the working folder (which
   // need not exist yet). Unknown volumes count as keeping access lists, so
   // the owner and access-list rules apply to them.
@@ -241,8 +241,8 @@ bool KeepsAcls(const wchar_t* folder) {
   return !known || (flags & FILE_PERSISTENT_ACLS) != 0;
 }
 
-const WorkFolderOps kPlatformWorkFolderOps = {Inspect,    Create,       Hold,     RemoveLink,
-                                              RemoveFile, RemoveFolder, Elevated, KeepsAcls};
+const WorkFolderOps kPlatformWorkFolderOps = {Inspect,      Create,   Hold,      RemoveLink, RemoveFile,
+                                              RemoveFolder, Elevated, KeepsAcls, nullptr};
 
 }  // namespace
 

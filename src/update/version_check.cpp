@@ -24,12 +24,11 @@
 namespace sfx {
 namespace {
 
-constexpr char kLanguageFile[] = "mivorjpn.nls";
 constexpr char kProductNamePath[] = "\\StringFileInfo\\040904B0\\ProductName";
 
 // Room for product_folder (at most 259 characters), a backslash and either
 // file name with its zero.
-constexpr std::size_t kProductPathSize = kUpdatePathSize + 1 + sizeof(kLanguageFile);
+constexpr std::size_t kProductPathSize = kUpdatePathSize + 1 + sizeof(kProductLanguageFile);
 
 // Frees a block from std::malloc.
 struct FreeBlock {
@@ -96,7 +95,7 @@ bool BlockQualifies(const SetupConfig& config, const VersionLibrary& library, co
 
   if (config.check_language != 0) {
     char language_path[kProductPathSize];
-    JoinPath(language_path, prefix, kLanguageFile);
+    JoinPath(language_path, prefix, kProductLanguageFile);
     DWORD handle = 0;
     if (library.size(language_path, &handle) == 0) return false;
   }

@@ -45,11 +45,12 @@ void ReportWriteFailure(StubRun& run, const wchar_t* target_path) {
   ReportFatalError(run, message, kExitWriteFailed);
 }
 
-// Decodes the stream into the image; false when the decoder cannot run.
-bool DecodeImage(const EmbeddedPayload& payload, std::uint8_t* image) {
+// Decodes the stream into the image, counting on `tracker`; false when the
+// decoder cannot run.
+bool DecodeImage(const EmbeddedPayload& payload, std::uint8_t* image, ProgressTracker& tracker) {
   UnpackStatePtr state = NewUnpackState();
   if (!state) return false;
-  SetProgressSink(*state, ReportProgressSink, nullptr);
+  SetProgressSink(*state, ReportProgressSink, &tracker);
   return UnpackImage(*state, payload.stream, payload.stream + payload.packed_size, image,
                      image + payload.unpacked_size);
 }
@@ -105,13 +106,12 @@ DWORD WINAPI ExtractionWorker(LPVOID run_record) {
   }
 
   ProgressTracker tracker = MakeProgressTracker(payload.unpacked_size, run.progress_bar);
-  current_tracker = &tracker;
 
   // A (corrupt) U of 0 still gets a non-empty allocation. U itself is never
   // increased: U + 1 would wrap to 0 in a 32-bit size for U = 0xFFFFFFFF.
   const std::size_t image_size = payload.unpacked_size != 0 ? payload.unpacked_size : 1;
   auto* image = static_cast<std::uint8_t*>(std::malloc(image_size));
-  if (image == nullptr || !DecodeImage(payload, image)) {
+  if (image == nullptr || !DecodeImage(payload, image, tracker)) {
     ReportCorruptPayload(run);
     return 0;
   }

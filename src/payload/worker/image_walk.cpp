@@ -21,18 +21,6 @@
 #include "payload/worker/write_entry_file.h"
 
 namespace sfx {
-namespace {
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringAsciiCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (LowerAscii(*a) != LowerAscii(*b)) return false;
-  }
-  return *a == *b;
-}
-
-}  // namespace
 
 bool PlaceEntryName(wchar_t* target_path, std::size_t name_position, const char* name) {
   const std::size_t name_length = std::strlen(name);
@@ -43,10 +31,6 @@ bool PlaceEntryName(wchar_t* target_path, std::size_t name_position, const char*
   }
   return true;
 }
-
-bool IsSetupProgramName(const char* name) { return EqualsIgnoringAsciiCase(name, "setup.exe"); }
-
-bool IsSetupConfigName(const char* name) { return EqualsIgnoringAsciiCase(name, "Setup.cfg"); }
 
 WalkResult WalkImage(const PayloadImageView& view, wchar_t* target_path, std::size_t name_position,
                      ProgressTracker& tracker, UpdateDecision decide_update, const FileOps& ops, HANDLE* setup_file) {

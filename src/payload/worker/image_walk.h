@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/entry_names.h"
 #include "payload/payload_format.h"
 #include "payload/worker/file_ops.h"
 #include "payload/worker/progress_tracker.h"
@@ -41,11 +42,5 @@ WalkResult WalkImage(const PayloadImageView& view, wchar_t* target_path, std::si
 // Puts the Windows-1252 `name` as UTF-16 at `name_position` of
 // `target_path` (kTargetPathSize units); false when it would not fit.
 bool PlaceEntryName(wchar_t* target_path, std::size_t name_position, const char* name);
-
-// True when `name` is "setup.exe" without regard to ASCII letter case.
-bool IsSetupProgramName(const char* name);
-
-// True when `name` is "Setup.cfg" without regard to ASCII letter case.
-bool IsSetupConfigName(const char* name);
 
 }  // namespace sfx

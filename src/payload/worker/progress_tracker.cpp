@@ -10,8 +10,6 @@
 
 namespace sfx {
 
-ProgressTracker* current_tracker = nullptr;
-
 ProgressTracker MakeProgressTracker(std::uint32_t unpacked_size, HWND control) {
   ProgressTracker tracker{};
   if (unpacked_size >= kImageHeaderSize) {
@@ -42,10 +40,8 @@ void Advance(ProgressTracker& tracker, std::uint32_t bytes) {
   InvalidateRect(tracker.control, nullptr, TRUE);
 }
 
-void ReportProgress(std::uint32_t bytes) {
-  if (current_tracker != nullptr) Advance(*current_tracker, bytes);
+void ReportProgressSink(void* context, std::uint32_t bytes) {
+  if (context != nullptr) Advance(*static_cast<ProgressTracker*>(context), bytes);
 }
-
-void ReportProgressSink(void* /*context*/, std::uint32_t bytes) { ReportProgress(bytes); }
 
 }  // namespace sfx

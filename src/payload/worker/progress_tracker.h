@@ -35,14 +35,8 @@ std::uint32_t TrackerPercent(const ProgressTracker& tracker);
 // control's user-data word and invalidates the control with erase.
 void Advance(ProgressTracker& tracker, std::uint32_t bytes);
 
-// The tracker of the running extraction; set by the worker before the
-// decoder starts and never cleared.
-extern ProgressTracker* current_tracker;
-
-// Advance on current_tracker (nothing when none is set yet).
-void ReportProgress(std::uint32_t bytes);
-
-// ReportProgress in the shape of the decoder's progress sink.
+// Advance in the shape of the decoder's progress sink: `context` is the
+// ProgressTracker of the running extraction (nothing happens when it is null).
 void ReportProgressSink(void* context, std::uint32_t bytes);
 
 }  // namespace sfx

@@ -94,14 +94,12 @@ TEST(ProgressTrackerAdvance, LeavesControlAloneWhilePercentStays) {
   EXPECT_EQ(control.user_data(), 31);
 }
 
-TEST(ProgressTrackerAdvance, ReportProgressFeedsCurrentTracker) {
+TEST(ProgressTrackerAdvance, ReportProgressSinkFeedsItsTracker) {
   ControlWindow control;
   ProgressTracker tracker = MakeProgressTracker(526, control.get());
-  ProgressTracker* saved = current_tracker;
-  current_tracker = &tracker;
-  ReportProgress(250);
-  ReportProgressSink(nullptr, 250);
-  current_tracker = saved;
+  ReportProgressSink(&tracker, 250);
+  ReportProgressSink(nullptr, 1);  // no tracker yet: nothing to count on
+  ReportProgressSink(&tracker, 250);
   EXPECT_EQ(tracker.bytes_done, 500u);
   EXPECT_EQ(control.user_data(), 50);
 }

@@ -108,41 +108,47 @@ struct Script {
   std::vector<std::string> calls;
   std::wstring folder;
 };
-Script* script = nullptr;
-
 HANDLE const kHeld = reinterpret_cast<HANDLE>(0x1234);
 
-PathKind ScriptedInspect(const wchar_t* folder, OwnerKind* owner) {
-  script->folder = folder;
-  const auto& next = script->found[std::min(script->inspections++, script->found.size() - 1)];
-  script->calls.push_back("inspect");
+Script& Of(void* context) { return *static_cast<Script*>(context); }
+bool Log(void* context, const char* call, bool result) {
+  Of(context).calls.push_back(call);
+  return result;
+}
+PathKind ScriptedInspect(void* context, const wchar_t* folder, OwnerKind* owner) {
+  Script& script = Of(context);
+  script.folder = folder;
+  const auto& next = script.found[std::min(script.inspections++, script.found.size() - 1)];
+  script.calls.push_back("inspect");
   *owner = next.second;
   return next.first;
 }
-bool Log(const char* call, bool result) {
-  script->calls.push_back(call);
-  return result;
+HANDLE ScriptedCreate(void* context, const wchar_t*, const ClaimSetting&) {
+  return Log(context, "create", !Of(context).create_fails) ? kHeld : INVALID_HANDLE_VALUE;
 }
-HANDLE ScriptedCreate(const wchar_t*, const ClaimSetting&) {
-  return Log("create", !script->create_fails) ? kHeld : INVALID_HANDLE_VALUE;
+HANDLE ScriptedHold(void* context, const wchar_t*, const ClaimSetting&) {
+  return Log(context, "hold", Of(context).hold_failures-- <= 0) ? kHeld : INVALID_HANDLE_VALUE;
 }
-HANDLE ScriptedHold(const wchar_t*, const ClaimSetting&) {
-  return Log("hold", script->hold_failures-- <= 0) ? kHeld : INVALID_HANDLE_VALUE;
+bool ScriptedRemoveLink(void* context, const wchar_t*) {
+  return Log(context, "remove link", !Of(context).removal_fails);
 }
-bool ScriptedRemoveLink(const wchar_t*) { return Log("remove link", !script->removal_fails); }
-bool ScriptedRemoveFile(const wchar_t*) { return Log("remove file", !script->removal_fails); }
-bool ScriptedRemoveFolder(const wchar_t*, wchar_t*) { return Log("remove folder", !script->removal_fails); }
-bool ScriptedElevated() { return script->setting.elevated; }
-bool ScriptedKeepsAcls(const wchar_t*) { return script->setting.keeps_acls; }
-
-const WorkFolderOps kScriptedOps = {ScriptedInspect,    ScriptedCreate,       ScriptedHold,     ScriptedRemoveLink,
-                                    ScriptedRemoveFile, ScriptedRemoveFolder, ScriptedElevated, ScriptedKeepsAcls};
+bool ScriptedRemoveFile(void* context, const wchar_t*) {
+  return Log(context, "remove file", !Of(context).removal_fails);
+}
+bool ScriptedRemoveFolder(void* context, const wchar_t*, wchar_t*) {
+  return Log(context, "remove folder", !Of(context).removal_fails);
+}
+bool ScriptedElevated(void* context) { return Of(context).setting.elevated; }
+bool ScriptedKeepsAcls(void* context, const wchar_t*) { return Of(context).setting.keeps_acls; }
 
 class WorkFolderClaimTest : public ::testing::Test {
  protected:
-  void SetUp() override { script = &script_; }
-  void TearDown() override { script = nullptr; }
-  bool Claim() { return ClaimWorkFolder(L"C:\\T\\Mivor.40\\", kScriptedOps, leftover_) == kHeld; }
+  bool Claim() {
+    const WorkFolderOps ops = {ScriptedInspect,    ScriptedCreate,     ScriptedHold,
+                               ScriptedRemoveLink, ScriptedRemoveFile, ScriptedRemoveFolder,
+                               ScriptedElevated,   ScriptedKeepsAcls,  &script_};
+    return ClaimWorkFolder(L"C:\\T\\Mivor.40\\", ops, leftover_) == kHeld;
+  }
 
   Script script_;
   wchar_t leftover_[kLeftoverPathSize] = {};
@@ -228,7 +234,7 @@ TEST(WorkFolderClaimPlatform, CreatesAndHoldsARealFolder) {
   // Held without delete sharing: neither renamed nor removed meanwhile.
   EXPECT_FALSE(MoveFileA(folder.c_str(), (scratch.path() + "moved").c_str()));
   EXPECT_FALSE(RemoveDirectoryA(folder.c_str()));
-  if (ops.keeps_acls(test::Wide(folder).c_str())) {
+  if (ops.keeps_acls(ops.context, test::Wide(folder).c_str())) {
     // Unelevated one entry each for the user, SYSTEM and Administrators;
     // elevated no entry for the user. None inherited from the temp folder.
     PACL acl = nullptr;
@@ -237,7 +243,7 @@ TEST(WorkFolderClaimPlatform, CreatesAndHoldsARealFolder) {
         GetSecurityInfo(held, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr, &descriptor),
         static_cast<DWORD>(ERROR_SUCCESS));
     ASSERT_NE(acl, nullptr);
-    EXPECT_EQ(acl->AceCount, ops.elevated() ? 2 : 3);
+    EXPECT_EQ(acl->AceCount, ops.elevated(ops.context) ? 2 : 3);
     LocalFree(descriptor);
   }
   CloseHandle(held);
@@ -247,7 +253,7 @@ TEST(WorkFolderClaimPlatform, CreatesAndHoldsARealFolder) {
   CloseHandle(held);
   // An unelevated run keeps its own folder as it is; an elevated one keeps
   // it only with exactly its protection (and replaces it otherwise).
-  if (!ops.elevated()) {
+  if (!ops.elevated(ops.context)) {
     EXPECT_TRUE(test::FileExists(folder + "\\kept.txt"));
   }
 }
