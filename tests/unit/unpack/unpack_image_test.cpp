@@ -48,10 +48,14 @@ Bytes SampleImage() {
   return data;
 }
 
+DecodeResult DecodeImage(const Bytes& stored, std::size_t out_size) {
+  return test::DecodeStoredWith(UnpackImage, stored, out_size);
+}
+
 void ExpectSameAsWindowDecode(const Bytes& stored, std::size_t out_size) {
   const DecodeResult window = test::DecodeStored(stored, out_size, 0);
   // Not zero-filled: UnpackImage must not rely on it.
-  const DecodeResult direct = test::DecodeStoredWith(UnpackImage, stored, out_size);
+  const DecodeResult direct = DecodeImage(stored, out_size);
   EXPECT_EQ(direct.status, window.status);
   EXPECT_EQ(direct.reports, window.reports);
   EXPECT_TRUE(direct.output == window.output) << "output differs";
