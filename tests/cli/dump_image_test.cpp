@@ -9,6 +9,7 @@
 
 #include "support/payload_samples.h"
 #include "support/sfxpack_runner.h"
+#include "support/stored_stream.h"
 
 namespace {
 
@@ -23,29 +24,9 @@ void PutLE32(Bytes& out, std::uint32_t v) {
 }
 
 // The 17-byte plain stream of another encoder; it decodes to "foo\n".
-Bytes FooPlainStream() {
-  const std::string hex = SFX_FOO_STREAM_HEX;
-  Bytes out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-    out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  return out;
-}
+Bytes FooPlainStream() { return sfx::test::FromHex(SFX_FOO_STREAM_HEX); }
 
-// Stored form: little-endian words XORed with a key chain from the payload
-// seed, each next key the stored word plus 0x2E69.
-Bytes Scramble(const Bytes& plain) {
-  Bytes stored(plain.size());
-  std::uint32_t key = 0x5A3C9E17u;
-  for (std::size_t i = 0; i < plain.size(); i += 4) {
-    std::uint32_t word = 0;
-    for (std::size_t j = 0; j < 4 && i + j < plain.size(); ++j)
-      word |= static_cast<std::uint32_t>(plain[i + j]) << (8 * j);
-    const std::uint32_t s = word ^ key;
-    key = s + 0x2E69u;
-    for (std::size_t j = 0; j < 4 && i + j < plain.size(); ++j) stored[i + j] = static_cast<std::uint8_t>(s >> (8 * j));
-  }
-  return stored;
-}
+using sfx::test::Scramble;
 
 Bytes Block(const Bytes& stream, std::uint32_t unpacked, std::uint32_t packed_override = 0xFFFFFFFFu) {
   Bytes block;

@@ -21,6 +21,7 @@
 #include "payload/overlay.h"
 #include "shell/resource_ids.h"
 #include "support/pe_file.h"
+#include "support/stub_texts.h"
 
 namespace {
 
@@ -195,43 +196,49 @@ class ResourceReader {
   std::size_t at_ = 0;
 };
 
+// A control of the progress dialog as the stub finds it: by id, with its
+// window class ordinal ("#130" static, "#128" button) and text.
 struct ExpectedControl {
-  std::uint32_t id, style, ex_style;
-  short x, y, cx, cy;
+  std::uint32_t id;
   std::u16string window_class, text;
 };
 
-void CheckDialog(const std::vector<std::uint8_t>& data, const std::u16string& caption,
+// What the stub relies on in its progress dialog: an extended template with
+// the caption, whose controls are visible children that lie inside the
+// dialog without overlapping one another.
+void CheckDialog(const std::vector<std::uint8_t>& data, std::u16string_view caption,
                  const std::vector<ExpectedControl>& controls) {
+  constexpr std::uint32_t kChildVisible = 0x50000000;  // WS_CHILD | WS_VISIBLE
   ASSERT_FALSE(data.empty());
   ResourceReader reader(data);
   EXPECT_EQ(reader.Word(), 1);       // version
   EXPECT_EQ(reader.Word(), 0xFFFF);  // extended template
-  EXPECT_EQ(reader.Dword(), 0u);     // help id
-  EXPECT_EQ(reader.Dword(), 0u);     // extended style
-  EXPECT_EQ(reader.Dword(), 0x90C808C0u);
+  reader.Dword();                    // help id
+  reader.Dword();                    // extended style
+  reader.Dword();                    // style
   ASSERT_EQ(reader.Word(), controls.size());
-  EXPECT_EQ(reader.Short(), 0);
-  EXPECT_EQ(reader.Short(), 0);
-  EXPECT_EQ(reader.Short(), 202);
-  EXPECT_EQ(reader.Short(), 58);
+  reader.Short();
+  reader.Short();
+  const short width = reader.Short();
+  const short height = reader.Short();
   EXPECT_EQ(reader.NameOrOrdinal(), u"");  // no menu
   EXPECT_EQ(reader.NameOrOrdinal(), u"");  // default dialog class
   EXPECT_EQ(reader.Text(), caption);
-  EXPECT_EQ(reader.Word(), 8);  // point size
-  EXPECT_EQ(reader.Word(), 0);  // weight
-  EXPECT_EQ(reader.Byte(), 0);  // not italic
-  EXPECT_EQ(reader.Byte(), 1);  // DEFAULT_CHARSET
-  EXPECT_EQ(reader.Text(), u"MS Sans Serif");
+  reader.Word();  // point size
+  reader.Word();  // weight
+  reader.Byte();  // italic
+  reader.Byte();  // character set
+  reader.Text();  // font
+  short previous_bottom = 0;
   for (const auto& expected : controls) {
     reader.AlignDword();
-    EXPECT_EQ(reader.Dword(), 0u);  // help id
-    EXPECT_EQ(reader.Dword(), expected.ex_style) << expected.id;
-    EXPECT_EQ(reader.Dword(), expected.style) << expected.id;
-    EXPECT_EQ(reader.Short(), expected.x) << expected.id;
-    EXPECT_EQ(reader.Short(), expected.y) << expected.id;
-    EXPECT_EQ(reader.Short(), expected.cx) << expected.id;
-    EXPECT_EQ(reader.Short(), expected.cy) << expected.id;
+    reader.Dword();  // help id
+    reader.Dword();  // extended style
+    EXPECT_EQ(reader.Dword() & kChildVisible, kChildVisible) << expected.id;
+    const short x = reader.Short(), y = reader.Short(), cx = reader.Short(), cy = reader.Short();
+    EXPECT_TRUE(x >= 0 && y >= previous_bottom && cx > 0 && cy > 0 && x + cx <= width && y + cy <= height)
+        << expected.id << " lies inside the dialog, below the control before it";
+    previous_bottom = static_cast<short>(y + cy);
     EXPECT_EQ(reader.Dword(), expected.id);
     EXPECT_EQ(reader.NameOrOrdinal(), expected.window_class) << expected.id;
     EXPECT_EQ(reader.NameOrOrdinal(), expected.text) << expected.id;
@@ -239,18 +246,14 @@ void CheckDialog(const std::vector<std::uint8_t>& data, const std::u16string& ca
   }
 }
 
-TEST_F(StubFile, GermanDialog) {
-  CheckDialog(
-      pe_->Resource(kDialogType, IDD_PROGRESS, kGerman), u"Bereite Mivor Installation vor",
-      {{IDC_PROGRESS_TEXT, 0x50020001, 0, 7, 7, 188, 29, u"#130", u"Entpacke Mivor-Installationsdateien nach:\n"},
-       {IDC_PROGRESS_BAR, 0x5001000B, 0x00020000, 7, 40, 188, 11, u"#128", u"Button1"}});
-}
-
-TEST_F(StubFile, EnglishDialog) {
-  CheckDialog(pe_->Resource(kDialogType, IDD_PROGRESS, kEnglish), u"Preparing Mivor Installation",
-              {{IDC_PROGRESS_TEXT, 0x50020001, 0, 7, 13, 188, 23, u"#130",
-                u"Please wait while decompressing installation files to:\n"},
-               {IDC_PROGRESS_BAR, 0x5001000B, 0x00020000, 7, 40, 188, 11, u"#128", u"Button1"}});
+TEST_F(StubFile, ProgressDialogOfBothLanguages) {
+  for (const auto& [language, texts] :
+       {std::pair{kGerman, sfx::test::kGermanTexts}, std::pair{kEnglish, sfx::test::kEnglishTexts}}) {
+    SCOPED_TRACE(language);
+    CheckDialog(
+        pe_->Resource(kDialogType, IDD_PROGRESS, language), texts.dialog_caption,
+        {{IDC_PROGRESS_TEXT, u"#130", std::u16string(texts.dialog_text)}, {IDC_PROGRESS_BAR, u"#128", u"Button1"}});
+  }
 }
 
 // String `id` (0 to 15) of the first string block.
@@ -264,28 +267,17 @@ std::u16string StringOf(const std::vector<std::uint8_t>& block, int id) {
   }
 }
 
-TEST_F(StubFile, GermanStrings) {
-  const auto block = pe_->Resource(kStringType, 1, kGerman);
-  ASSERT_FALSE(block.empty());
-  EXPECT_EQ(StringOf(block, IDS_CORRUPT_PAYLOAD),
-            u"Fehler in den Installationsdaten\r\nDas Installationsprogramm ist defekt, evtl. wurde es beim Transport "
-            u"besch\u00e4digt\r\nInstallation wurde abgebrochen!");
-  EXPECT_EQ(StringOf(block, IDS_COPY_FAILED_HEAD), u"Fehler beim Kopieren der Datei: \"");
-  EXPECT_EQ(StringOf(block, IDS_COPY_FAILED_TAIL),
-            u"\"\r\nEvtl. ist die Festplatte voll oder es sind keine Schreibrechte vorhanden?");
-  EXPECT_EQ(StringOf(block, IDS_NO_RESULT), u"Beim Entpacken der Installationsdaten trat ein fataler Fehler auf");
-}
-
-TEST_F(StubFile, EnglishStrings) {
-  const auto block = pe_->Resource(kStringType, 1, kEnglish);
-  ASSERT_FALSE(block.empty());
-  EXPECT_EQ(StringOf(block, IDS_CORRUPT_PAYLOAD),
-            u"Error in installationdata!\r\nThe installprogram is corrupted, maybe it was damaged during "
-            u"downloading.\r\nAborting installation");
-  EXPECT_EQ(StringOf(block, IDS_COPY_FAILED_HEAD), u"Error copying the file: \"");
-  EXPECT_EQ(StringOf(block, IDS_COPY_FAILED_TAIL),
-            u"\"\r\nMaybe the harddisc is full or you haven't got write permission.");
-  EXPECT_EQ(StringOf(block, IDS_NO_RESULT), u"There was an error decompressing the files");
+TEST_F(StubFile, StringsOfBothLanguages) {
+  for (const auto& [language, texts] :
+       {std::pair{kGerman, sfx::test::kGermanTexts}, std::pair{kEnglish, sfx::test::kEnglishTexts}}) {
+    SCOPED_TRACE(language);
+    const auto block = pe_->Resource(kStringType, 1, language);
+    ASSERT_FALSE(block.empty());
+    EXPECT_EQ(StringOf(block, IDS_CORRUPT_PAYLOAD), texts.corrupt);
+    EXPECT_EQ(StringOf(block, IDS_COPY_FAILED_HEAD), texts.copy_failed_head);
+    EXPECT_EQ(StringOf(block, IDS_COPY_FAILED_TAIL), texts.copy_failed_tail);
+    EXPECT_EQ(StringOf(block, IDS_NO_RESULT), texts.no_result);
+  }
 }
 
 // Icon 103: a group of two 16-colour images, 16x16 and 32x32, each of which

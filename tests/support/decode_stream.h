@@ -2,8 +2,8 @@
 // and decode it through a public entry: UnpackPayload (the window decoder)
 // unless told, or UnpackImage.
 //
-// Scramble is written here independently of the encoder's ScrambleStream,
-// so that the decoder's tests need no encoder. DecodeStored gives the
+// The stored form comes from stored_stream.h, so that the decoder's tests
+// need no encoder. DecodeStored gives the
 // decoder exact-size copies of the stream and of the output buffer, so that
 // any access past either end is caught by the address sanitizer in the
 // sanitizer build.
@@ -13,30 +13,10 @@
 #include <stdexcept>
 #include <vector>
 
-#include "common/byte_order.h"
-#include "format/scramble_key.h"
+#include "support/stored_stream.h"
 #include "unpack/unpack.h"
 
 namespace sfx::test {
-
-using Bytes = std::vector<std::uint8_t>;
-
-// Stores a plain stream the way the installer carries it: little-endian
-// words XORed with a key chain that starts at the payload seed; a final
-// partial word is scrambled with the low bytes of its key.
-inline Bytes Scramble(const Bytes& plain, std::uint32_t key = kPayloadSeed) {
-  Bytes stored(plain.size());
-  for (std::size_t i = 0; i < plain.size(); i += 4) {
-    std::uint8_t word[4] = {};
-    const std::size_t n = plain.size() - i < 4 ? plain.size() - i : 4;
-    for (std::size_t j = 0; j < n; ++j) word[j] = plain[i + j];
-    const std::uint32_t s = LoadLE32(word) ^ key;
-    key = NextScrambleKey(s);
-    StoreLE32(word, s);
-    for (std::size_t j = 0; j < n; ++j) stored[i + j] = word[j];
-  }
-  return stored;
-}
 
 // Result of one decode through a public entry.
 struct DecodeResult {

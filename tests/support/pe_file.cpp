@@ -30,7 +30,9 @@ PeFile::PeFile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {
   const std::uint16_t magic = U16(optional);
   if (magic != 0x10B && magic != 0x20B) throw std::runtime_error("unknown optional header magic");
   pe32_plus_ = magic == 0x20B;
+  section_alignment_ = U32(optional + 32);
   file_alignment_ = U32(optional + 36);
+  size_of_image_ = U32(optional + 56);
   checksum_ = U32(optional + 64);
   subsystem_ = U16(optional + 68);
   dll_characteristics_ = U16(optional + 70);

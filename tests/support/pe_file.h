@@ -34,6 +34,8 @@ class PeFile {
   std::uint32_t time_date_stamp() const { return time_date_stamp_; }
   std::uint32_t checksum() const { return checksum_; }
   std::uint32_t file_alignment() const { return file_alignment_; }
+  std::uint32_t section_alignment() const { return section_alignment_; }
+  std::uint32_t size_of_image() const { return size_of_image_; }
   const std::vector<Section>& sections() const { return sections_; }
   std::size_t size() const { return bytes_.size(); }
   const std::vector<std::uint8_t>& bytes() const { return bytes_; }
@@ -69,6 +71,8 @@ class PeFile {
   std::uint32_t time_date_stamp_ = 0;
   std::uint32_t checksum_ = 0;
   std::uint32_t file_alignment_ = 0;
+  std::uint32_t section_alignment_ = 0;
+  std::uint32_t size_of_image_ = 0;
   std::size_t directories_ = 0;  // file offset of the data directories
   std::uint32_t directory_count_ = 0;
   std::vector<Section> sections_;

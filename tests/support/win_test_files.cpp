@@ -81,6 +81,20 @@ bool FolderExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool IsEmptyFolder(const std::string& folder) {
+  if (!FolderExists(folder)) return false;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return true;
+  bool empty = true;
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") empty = false;
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return empty;
+}
+
 std::wstring Wide(const std::string& text) {
   if (text.empty()) return {};
   const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);

@@ -39,6 +39,8 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path);
 
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
+// True when `folder` exists and holds nothing.
+bool IsEmptyFolder(const std::string& folder);
 
 // A path in the ANSI code page as UTF-16, for the stub's wide calls, and
 // back (the tests' own paths are ASCII).

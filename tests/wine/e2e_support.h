@@ -38,20 +38,15 @@ inline std::string TestTempFolder(const std::string& root) {
   return root + "\\tmp\\" + info->test_suite_name() + "." + info->name();
 }
 
-// True when `folder` exists and holds nothing.
-inline bool IsEmptyFolder(const std::string& folder) {
-  if (!FolderExists(folder)) return false;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return true;
-  bool empty = true;
-  do {
-    const std::string name = found.cFileName;
-    if (name != "." && name != "..") empty = false;
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-  return empty;
-}
+// True under Wine, which cannot show some of what Windows does.
+inline bool RunsUnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
+
+// The installer's exit codes, as documented for vendors.
+constexpr DWORD kExitStarted = 0;
+constexpr DWORD kExitCorrupt = 2;
+constexpr DWORD kExitWriteFailed = 3;
+constexpr DWORD kExitFolderUnusable = 4;
+constexpr DWORD kExitLaunchFailed = 5;
 
 // Makes `temp` a fresh, empty folder for the next installer run, sets
 // `work` to the working folder the installer makes in it and `probe_log` to
@@ -63,5 +58,37 @@ inline void UseRunFolder(const std::string& temp, std::string& work, std::string
   probe_log = temp + "\\probe.log";
   SetEnvironmentVariableA("SFX_PROBE_LOG", probe_log.c_str());
 }
+
+// Installer runs, each in a fresh temp folder named after the test. The
+// installers lie in the host folder named by the environment variable
+// `folder_variable`, which holds `marker` once the suite's prepare script
+// has run.
+class InstallerRunTest : public ::testing::Test {
+ protected:
+  InstallerRunTest(const char* folder_variable, const char* marker)
+      : folder_variable_(folder_variable), marker_(marker) {}
+
+  void SetUp() override {
+    root_ = HostFolderOnDriveZ(folder_variable_);
+    ASSERT_FALSE(root_.empty()) << folder_variable_ << " is not set";
+    ASSERT_TRUE(FileExists(root_ + "\\" + marker_)) << "run the prepare script first";
+    UseTemp(TestTempFolder(root_));
+  }
+
+  // Makes `temp` the (fresh) temp folder of the next run.
+  void UseTemp(const std::string& temp) {
+    temp_ = temp;
+    UseRunFolder(temp_, work_, probe_log_);
+  }
+
+  std::string root_;
+  std::string temp_;
+  std::string work_;
+  std::string probe_log_;
+
+ private:
+  const char* folder_variable_;
+  const char* marker_;
+};
 
 }  // namespace sfx::test

@@ -7,6 +7,7 @@
 // IDOK, and the driver waits for the box to go before looking for the next.
 #include "installer_driver.h"
 
+#include <cstdio>
 #include <set>
 #include <string>
 
@@ -16,6 +17,15 @@ namespace sfx::test {
 namespace {
 
 constexpr DWORD kPollMilliseconds = 50;
+constexpr int kStartAttempts = 3;
+constexpr DWORD kRetryPauseMilliseconds = 1000;
+
+// Errors with which the loader refuses the file itself: starting it again
+// cannot help.
+bool IsRefusedImage(DWORD error) {
+  return error == ERROR_BAD_EXE_FORMAT || error == ERROR_EXE_MARKED_INVALID || error == ERROR_FILE_NOT_FOUND ||
+         error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_EXE_SIGNATURE || error == ERROR_ACCESS_DENIED;
+}
 constexpr wchar_t kCaption[] = L"Mivor! Installer";
 constexpr int kMessageTextId = 0xFFFF;
 
@@ -145,12 +155,19 @@ InstallerRun RunInstaller(const std::string& installer, const std::string& temp_
 
   const auto old_temp = ReplaceVariable("TEMP", temp_folder.c_str());
   const auto old_tmp = ReplaceVariable("TMP", temp_folder.c_str());
-  std::string command_line = "\"" + installer + "\"";
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  run.started = CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                               nullptr, &startup, &process) != FALSE;
+  for (int attempt = 1; attempt <= kStartAttempts && !run.started; ++attempt) {
+    std::string command_line = "\"" + installer + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    run.started = CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                                 nullptr, &startup, &process) != FALSE;
+    run.start_error = run.started ? 0 : GetLastError();
+    if (run.started || IsRefusedImage(run.start_error)) break;
+    std::fprintf(stderr, "installer driver: %s did not start (error %lu, attempt %d of %d)\n", installer.c_str(),
+                 static_cast<unsigned long>(run.start_error), attempt, kStartAttempts);
+    Sleep(kRetryPauseMilliseconds);
+  }
   RestoreVariable("TEMP", old_temp);
   RestoreVariable("TMP", old_tmp);
   if (!run.started) {

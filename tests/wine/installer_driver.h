@@ -19,6 +19,7 @@ namespace sfx::test {
 // What a run of an installer showed and did.
 struct InstallerRun {
   bool started = false;   // the installer process could be created
+  DWORD start_error = 0;  // else the system's error code of the last attempt
   bool finished = false;  // it ended within the time limit
   DWORD exit_code = 0;
   std::vector<std::wstring> messages;         // texts of the stub's message boxes, in order
@@ -28,7 +29,11 @@ struct InstallerRun {
 };
 
 // Runs `installer` with TEMP and TMP set to `temp_folder`, answers message
-// boxes, waits (at most `timeout_ms`) for it and its children to end.
+// boxes, waits (at most `timeout_ms`) for it and its children to end. A
+// start that fails for another reason than a file the loader refuses is
+// tried again (twice at most, each attempt noted on stderr): under Wine on a
+// loaded machine the new process can fail in Wine's own start-up, before
+// any code of the installer runs.
 // `on_message`, when given, is called with each box's text while the box is
 // still open (the installer waits there), before it is answered.
 InstallerRun RunInstaller(const std::string& installer, const std::string& temp_folder, DWORD timeout_ms,

@@ -1,5 +1,6 @@
 // sfx_setup_probe: stands in for Setup.exe in test payloads. It writes its
-// command line and its current folder, one per line, to the file named by
+// command line, its current folder and the show command it was started with
+// (-1 when none was given), one per line, to the file named by
 // the environment variable SFX_PROBE_LOG (inherited through the installer),
 // and exits. Without the variable it does nothing.
 #include <windows.h>
@@ -12,8 +13,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (length == 0 || length >= sizeof(log_path)) return 0;
   char folder[MAX_PATH + 1];
   const DWORD folder_length = GetCurrentDirectoryA(sizeof(folder), folder);
+  STARTUPINFOA startup = {};
+  GetStartupInfoA(&startup);
+  const int show = (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : -1;
   const std::string report = std::string(GetCommandLineA()) + "\n" +
-                             std::string(folder, folder_length < sizeof(folder) ? folder_length : 0) + "\n";
+                             std::string(folder, folder_length < sizeof(folder) ? folder_length : 0) + "\n" +
+                             std::to_string(show) + "\n";
   HANDLE file = CreateFileA(log_path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 1;
   DWORD written = 0;

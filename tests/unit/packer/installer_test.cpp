@@ -20,6 +20,7 @@
 #include "payload/overlay.h"
 #include "payload/sha256.h"
 #include "support/payload_samples.h"
+#include "support/pe_file.h"
 
 namespace {
 
@@ -38,9 +39,9 @@ std::vector<std::uint8_t> SampleBlock(const std::vector<std::uint8_t>& image) {
   return sfx::BuildPayloadBlock(image, sfx::EncodeOptions{});
 }
 
-// Where MakeFakePe's section table ends: the payload section header goes there.
-constexpr std::size_t kFakeNewSectionHeader = 0x58 + 0xE0 + 40;
 constexpr std::size_t kFakeOptionalHeader = 0x58;
+// Where MakeFakePe's section table ends: the payload section header goes there.
+constexpr std::size_t kFakeNewSectionHeader = kFakeOptionalHeader + 0xE0 + 40;
 constexpr char kDefaultLevel[] = R"(<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>)";
 
 // MakeFakePe with a correct CheckSum, as the linker writes it, and
@@ -57,28 +58,43 @@ std::string TextAt(const std::vector<std::uint8_t>& bytes, std::size_t at, std::
                      bytes.begin() + static_cast<std::ptrdiff_t>(at + size));
 }
 
+std::uint32_t AlignUp(std::uint32_t value, std::uint32_t alignment) {
+  return (value + alignment - 1) / alignment * alignment;
+}
+
+// What the loader and the stub rely on, read back by the independent PE
+// reader: one read-only data section more, mapped after the stub's image
+// and stored after its sections, holding the marker and the block; the
+// image size and the checksum updated; the stub's sections untouched.
 TEST(InstallerWriter, AddsAReadOnlyPayloadSectionAfterTheSections) {
   const std::vector<std::uint8_t> stub = FakeStub();
   const std::vector<std::uint8_t> block = {4, 0, 0, 0, 9, 0, 0, 0, 1, 2, 3, 4};
   sfx::InstallerReport report;
   const std::vector<std::uint8_t> installer = sfx::BuildInstaller(stub, block, std::nullopt, &report);
-  EXPECT_EQ(report.stub_size, kFakePeSectionsEnd);
-  EXPECT_EQ(report.block_offset, kFakePeSectionsEnd + 8);
+  const sfx::test::PeFile before(stub);
+  const sfx::test::PeFile after(installer);
+  ASSERT_EQ(after.sections().size(), before.sections().size() + 1);
+  const auto& payload = after.sections().back();
+  EXPECT_EQ(payload.name, ".sfxpay");
+  EXPECT_EQ(payload.characteristics, 0x40000040u);  // initialised data, readable, not writable or executable
+  EXPECT_EQ(payload.virtual_address, before.size_of_image());
+  EXPECT_EQ(payload.virtual_size, 8u + block.size());
+  EXPECT_EQ(after.size_of_image(), AlignUp(payload.virtual_address + payload.virtual_size, after.section_alignment()));
+  EXPECT_EQ(payload.raw_offset, report.stub_size);
+  EXPECT_EQ(payload.raw_size % after.file_alignment(), 0u);
+  EXPECT_EQ(installer.size(), payload.raw_offset + payload.raw_size);
+  EXPECT_EQ(report.block_offset, payload.raw_offset + 8u);
   EXPECT_EQ(report.dropped_bytes, 0u);
-  ASSERT_EQ(installer.size(), kFakePeSectionsEnd + 0x200);  // 8 + 12 bytes padded to the file alignment
-  EXPECT_EQ(sfx::LoadLE16(installer.data() + 0x46), 2);     // NumberOfSections
-  const std::uint8_t* section = installer.data() + kFakeNewSectionHeader;
-  EXPECT_EQ(TextAt(installer, kFakeNewSectionHeader, 8), std::string(".sfxpay\0", 8));
-  EXPECT_EQ(sfx::LoadLE32(section + 8), 8u + block.size());  // VirtualSize
-  EXPECT_EQ(sfx::LoadLE32(section + 12), 0x2000u);           // VirtualAddress: the old SizeOfImage
-  EXPECT_EQ(sfx::LoadLE32(section + 16), 0x200u);            // SizeOfRawData
-  EXPECT_EQ(sfx::LoadLE32(section + 20), kFakePeSectionsEnd);
-  EXPECT_EQ(sfx::LoadLE32(section + 36), 0x40000040u);                             // initialised data, read-only
-  EXPECT_EQ(sfx::LoadLE32(installer.data() + kFakeOptionalHeader + 56), 0x3000u);  // SizeOfImage
-  EXPECT_EQ(sfx::LoadLE32(installer.data() + kFakeOptionalHeader + 64), sfx::PeChecksum(installer));
-  EXPECT_TRUE(std::equal(stub.begin() + 0x200, stub.end(), installer.begin() + 0x200));  // the stub's sections
-  EXPECT_EQ(TextAt(installer, kFakePeSectionsEnd, 8), "SFXPAYLD");
-  EXPECT_TRUE(std::equal(block.begin(), block.end(), installer.begin() + kFakePeSectionsEnd + 8));
+  EXPECT_EQ(TextAt(installer, payload.raw_offset, 8), "SFXPAYLD");
+  EXPECT_TRUE(std::equal(block.begin(), block.end(), installer.begin() + report.block_offset));
+  EXPECT_EQ(after.checksum(), sfx::PeChecksum(installer));
+  for (std::size_t i = 0; i < before.sections().size(); ++i) {
+    const auto& old = before.sections()[i];
+    EXPECT_EQ(after.sections()[i].raw_offset, old.raw_offset);
+    EXPECT_TRUE(std::equal(stub.begin() + old.raw_offset, stub.begin() + old.raw_offset + old.raw_size,
+                           installer.begin() + old.raw_offset))
+        << old.name;
+  }
 }
 
 TEST(InstallerWriter, ReplacesWhatTheStubHadAfterItsSections) {
@@ -97,8 +113,10 @@ TEST(InstallerWriter, ClearsTheCertificateEntryOfADroppedSignature) {
   const std::vector<std::uint8_t> installer =
       sfx::BuildInstaller(stub, {0, 0, 0, 0, 0, 0, 0, 0}, std::nullopt, &report);
   EXPECT_TRUE(report.cleared_certificate_entry);
-  EXPECT_EQ(sfx::LoadLE32(installer.data() + kFakeOptionalHeader + 128), 0u);
-  EXPECT_EQ(sfx::LoadLE32(installer.data() + kFakeOptionalHeader + 132), 0u);
+  constexpr int kCertificateDirectory = 4;
+  const sfx::test::PeFile pe(installer);
+  EXPECT_EQ(pe.DirectoryAddress(kCertificateDirectory), 0u);
+  EXPECT_EQ(pe.DirectorySize(kCertificateDirectory), 0u);
 }
 
 TEST(InstallerWriter, RefusesStubsItCannotUse) {

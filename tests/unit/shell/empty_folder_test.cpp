@@ -32,18 +32,7 @@ class EmptyFolderTest : public ::testing::Test {
 
   void MakeFolder(const std::string& relative) { ASSERT_TRUE(CreateDirectoryA((target_ + relative).c_str(), nullptr)); }
   void MakeFile(const std::string& relative) { WriteText(target_ + relative, relative); }
-  bool FolderIsEmpty() const {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((target_ + "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return true;
-    bool empty = true;
-    do {
-      const std::string name = found.cFileName;
-      if (name != "." && name != "..") empty = false;
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return empty;
-  }
+  bool FolderIsEmpty() const { return test::IsEmptyFolder(target_); }
 
   ScratchFolder scratch_;
   std::string target_;

@@ -17,6 +17,7 @@
 #include "payload/worker/file_ops.h"
 #include "payload/worker/write_entry_file.h"
 #include "support/payload_samples.h"
+#include "support/stub_texts.h"
 #include "support/test_image.h"
 #include "support/win_test_files.h"
 
@@ -303,11 +304,10 @@ TEST(EntryNameTests, WholeNameWithoutRegardToAsciiCase) {
 
 TEST(WriteFailureMessage, PathStandsBetweenTheTwoStrings) {
   wchar_t message[kFailureMessageSize];
-  ComposeWriteFailureMessage(message, L"Error copying the file: \"", L"C:\\T\\Mivor.40\\Setup.exe",
-                             L"\"\r\nMaybe the harddisc is full or you haven't got write permission.");
-  EXPECT_STREQ(message,
-               L"Error copying the file: \"C:\\T\\Mivor.40\\Setup.exe\"\r\n"
-               L"Maybe the harddisc is full or you haven't got write permission.");
+  const std::wstring head = test::W(test::kEnglishTexts.copy_failed_head);
+  const std::wstring tail = test::W(test::kEnglishTexts.copy_failed_tail);
+  ComposeWriteFailureMessage(message, head.c_str(), L"C:\\T\\Mivor.40\\Setup.exe", tail.c_str());
+  EXPECT_EQ(message, test::CopyFailed(test::kEnglishTexts, L"C:\\T\\Mivor.40\\Setup.exe"));
 }
 
 TEST(WriteFailureMessage, OverlongPartsAreCutAtTheBuffer) {

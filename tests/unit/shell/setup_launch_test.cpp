@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 namespace sfx {
@@ -24,22 +23,6 @@ TEST(SetupCommandLine, LongestWorkFolderFits) {
   StartSetupCommandLine(command_line, folder.c_str());
   FinishSetupCommandLine(command_line);
   EXPECT_EQ(std::wstring(command_line), L"\"" + folder + L"Setup.exe\"");
-}
-
-TEST(SetupStartupInfo, OnlySizeFlagsAndShowCommandAreSet) {
-  const STARTUPINFOW startup = MakeSetupStartupInfo();
-  EXPECT_EQ(startup.cb, sizeof(STARTUPINFOW));
-  if (sizeof(void*) == 4) {
-    EXPECT_EQ(startup.cb, 68u);
-  }
-  EXPECT_EQ(startup.dwFlags, static_cast<DWORD>(STARTF_USESHOWWINDOW));
-  EXPECT_EQ(startup.wShowWindow, SW_SHOWNORMAL);
-  STARTUPINFOW expected;
-  std::memset(&expected, 0, sizeof(expected));
-  expected.cb = sizeof(expected);
-  expected.dwFlags = STARTF_USESHOWWINDOW;
-  expected.wShowWindow = SW_SHOWNORMAL;
-  EXPECT_EQ(std::memcmp(&startup, &expected, sizeof(expected)), 0);
 }
 
 // What the launch passed to the process-creation call.

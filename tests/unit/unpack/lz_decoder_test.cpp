@@ -445,15 +445,8 @@ TEST(LzDecoderTest, NewMultimediaTablesKeepTheCurrentChannelWhenInRange) {
 
 // --- A stream written by another encoder ---
 
-Bytes FromHex(const std::string& hex) {
-  Bytes out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-    out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  return out;
-}
-
 TEST(LzDecoderTest, ForeignEncoderStreamDecodesToFooLine) {
-  const Bytes plain = FromHex(SFX_FOO_STREAM_HEX);
+  const Bytes plain = test::FromHex(SFX_FOO_STREAM_HEX);
   ASSERT_EQ(plain.size(), 17u);
   const auto r = DecodePlain(plain, 4);
   EXPECT_EQ(r.output, Text("foo\n"));

@@ -1,7 +1,7 @@
 // Fault injection end to end: installers made by prepare_faults.sh are run
 // under Wine with the installer driver (which answers message boxes) while
-// the disk fills up, files in the working folder cannot be replaced, or the
-// installer itself has been damaged or cut short.
+// the disk fills up, or after the installer itself has been damaged or cut
+// short.
 //
 // A damaged installer may end in exactly two ways: the corrupt-payload
 // message and nothing launched, or (for bytes that no check covers) a
@@ -24,6 +24,7 @@
 #include "e2e_support.h"
 #include "installer_driver.h"
 #include "payload/overlay.h"
+#include "support/stub_texts.h"
 #include "support/win_test_files.h"
 
 namespace sfx::test {
@@ -31,21 +32,9 @@ namespace {
 
 constexpr DWORD kTimeoutMs = 60000;
 
-// The installer's exit codes (README, "Exit codes of the installer").
-constexpr DWORD kExitCorrupt = 2;
-constexpr DWORD kExitWriteFailed = 3;
-constexpr DWORD kExitFolderUnusable = 4;
-constexpr DWORD kExitLaunchFailed = 5;
 constexpr char kDiskLetter[] = "Q:";
 
-const std::wstring kCorruptEnglish =
-    L"Error in installationdata!\r\nThe installprogram is corrupted, maybe it was damaged during "
-    L"downloading.\r\nAborting installation";
-
-std::wstring CopyFailedEnglish(const std::string& path) {
-  return L"Error copying the file: \"" + FromUtf8(path) +
-         L"\"\r\nMaybe the harddisc is full or you haven't got write permission.";
-}
+std::wstring CopyFailedEnglish(const std::string& path) { return CopyFailed(kEnglishTexts, FromUtf8(path)); }
 
 // Names directly inside `folder`.
 std::set<std::string> FolderItems(const std::string& folder) {
@@ -88,22 +77,9 @@ struct Installer {
 const Installer kSmall = {"small.exe", {"Setup.exe", "a.txt", "b.txt"}, false};
 const Installer kLarge = {"large.exe", {"Setup.exe", "data.bin", "docs\\readme.txt"}, true};
 
-class FaultTest : public ::testing::Test {
+class FaultTest : public InstallerRunTest {
  protected:
-  void SetUp() override {
-    root_ = HostFolderOnDriveZ("SFX_FAULTS_DIR");
-    ASSERT_FALSE(root_.empty()) << "SFX_FAULTS_DIR is not set";
-    ASSERT_TRUE(FileExists(root_ + "\\small.exe")) << "run prepare_faults.sh first";
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    case_name_ = std::string(info->test_suite_name()) + "." + info->name();
-    UseTemp(root_ + "\\tmp\\" + case_name_);
-  }
-
-  // Makes `temp` the (fresh) temp folder of the next run.
-  void UseTemp(const std::string& temp) {
-    temp_ = temp;
-    UseRunFolder(temp_, work_, probe_log_);
-  }
+  FaultTest() : InstallerRunTest("SFX_FAULTS_DIR", "small.exe") {}
 
   InstallerRun Run(const std::string& installer_path) { return RunInstaller(installer_path, temp_, kTimeoutMs); }
 
@@ -113,12 +89,6 @@ class FaultTest : public ::testing::Test {
     const std::string stem = installer.file.substr(0, installer.file.find('.'));
     return root_ + "\\src\\" + stem + "\\" + entry;
   }
-
-  std::string root_;
-  std::string case_name_;
-  std::string temp_;
-  std::string work_;
-  std::string probe_log_;
 };
 
 // ---------------------------------------------------------------- write failures
@@ -159,51 +129,6 @@ TEST_F(WriteFault, FullDiskNamesThePartlyWrittenFileAndLaunchesNothing) {
   RemoveTree(disk_temp);
 }
 
-// Expects the write-failure message for `blocked_path` before anything is
-// extracted (the leftover cannot be removed), and no launch.
-void ExpectWriteFailure(const std::string& label, const std::string& blocked_path, const InstallerRun& run) {
-  ASSERT_TRUE(run.finished);
-  EXPECT_EQ(run.exit_code, kExitFolderUnusable);
-  ASSERT_EQ(run.messages.size(), 1u);
-  EXPECT_EQ(run.messages[0], CopyFailedEnglish(blocked_path));
-  EXPECT_EQ(run.processes, 1u);
-  Table(
-      label, "copy-failed message with full path, no launch",
-      (run.messages.size() == 1 && run.messages[0] == CopyFailedEnglish(blocked_path) ? "message names " + blocked_path
-       : run.messages.empty()                                                         ? std::string("no message")
-                              : "other message: " + ToUtf8(run.messages[0])) +
-          ", processes " + std::to_string(run.processes));
-}
-
-TEST_F(WriteFault, FileHeldOpenWithoutWriteSharingIsNamed) {
-  ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
-  const std::string path = work_ + "data.bin";
-  WriteText(path, "held");
-  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  const InstallerRun run = Run(root_ + "\\large.exe");
-  CloseHandle(held);
-  ExpectWriteFailure("data.bin held open (read sharing only)", path, run);
-  EXPECT_TRUE(ReadText(path) == "held") << "the held file was changed";
-}
-
-TEST_F(WriteFault, FolderWhereAFileShouldGoIsNamed) {
-  ASSERT_TRUE(CreateDirectoryA(work_.c_str(), nullptr));
-  const std::string path = work_ + "data.bin";
-  ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
-  // The stub empties its working folder first; a file held open inside
-  // keeps the folder from being removed, as a file in use would. That file
-  // is what the message names: the leftover that blocks.
-  const std::string inside = path + "\\inside.txt";
-  WriteText(inside, "kept");
-  HANDLE held = CreateFileA(inside.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  const InstallerRun run = Run(root_ + "\\large.exe");
-  CloseHandle(held);
-  ExpectWriteFailure("folder named data.bin (kept by a file in use) in the working folder", inside, run);
-  EXPECT_TRUE(ReadText(inside) == "kept");
-}
-
 // ---------------------------------------------------------------- damaged installers
 
 // The result of one damaged run, classified.
@@ -214,7 +139,8 @@ class DamagedInstaller : public FaultTest {
   void SetUp() override {
     FaultTest::SetUp();
     if (HasFatalFailure()) return;
-    case_file_ = root_ + "\\cases\\" + case_name_ + ".exe";
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    case_file_ = root_ + "\\cases\\" + info->test_suite_name() + "." + info->name();
   }
 
   // `*overlay` is where the marker "SFXPAYLD" starts and block_end_ where
@@ -234,14 +160,19 @@ class DamagedInstaller : public FaultTest {
   // the first broken property for the table.
   Outcome RunDamaged(const Installer& installer, const std::vector<std::uint8_t>& bytes, std::string* why) {
     UseTemp(temp_);
-    WriteBytes(case_file_, bytes);
-    const InstallerRun run = Run(case_file_);
+    // A file of its own per run: the installer run before may still have
+    // its file mapped while its process ends, and a running program's file
+    // is not to be replaced.
+    const std::string file = case_file_ + "." + std::to_string(++runs_) + ".exe";
+    WriteBytes(file, bytes);
+    const InstallerRun run = Run(file);
+    DeleteFileA(file.c_str());
     if (!run.started) {
       // Only a file cut inside its PE sections (the payload section
       // included) may be refused by the system's loader; the stub's code
       // never runs then.
       if (bytes.size() < sections_end_) return *why = "refused by the loader", Outcome::kRefused;
-      return *why = "installer could not be started", Outcome::kBad;
+      return *why = "installer could not be started (error " + std::to_string(run.start_error) + ")", Outcome::kBad;
     }
     if (!run.finished) return *why = "hang (no end within the time limit)", Outcome::kBad;
     // A correct extraction starts the probe (0); small.exe's Setup.exe is no
@@ -261,7 +192,7 @@ class DamagedInstaller : public FaultTest {
       if (known.count(name) == 0) return *why = "unexpected file " + name, Outcome::kBad;
     }
     if (run.exit_code == kExitCorrupt) {
-      if (run.messages.size() != 1 || run.messages[0] != kCorruptEnglish) {
+      if (run.messages.size() != 1 || run.messages[0] != W(kEnglishTexts.corrupt)) {
         return *why = "message: " + (run.messages.empty() ? std::string("none") : ToUtf8(run.messages[0])),
                Outcome::kBad;
       }
@@ -269,7 +200,7 @@ class DamagedInstaller : public FaultTest {
       return *why = "corrupt-payload message", Outcome::kCorrupt;
     }
     if (run.messages.size() != (installer.setup_runs ? 0u : 1u) ||
-        (!run.messages.empty() && run.messages[0].rfind(L"The setup program could not be started", 0) != 0)) {
+        (!run.messages.empty() && run.messages[0].rfind(W(kEnglishTexts.launch_failed_head), 0) != 0)) {
       return *why = "message: " + ToUtf8(run.messages[0]), Outcome::kBad;
     }
     for (const std::string& entry : installer.entries) {
@@ -303,7 +234,8 @@ class DamagedInstaller : public FaultTest {
               std::to_string(tally[Outcome::kBad]) + " faulty");
   }
 
-  std::string case_file_;
+  std::string case_file_;  // the damaged installers' files start with this
+  int runs_ = 0;
   std::size_t sections_end_ = 0;
   std::size_t block_end_ = 0;
 };

@@ -35,15 +35,13 @@ void SetDefaultValue(const char* path, const std::string& text) {
   RegCloseKey(key);
 }
 
-class UpdateDecisionRun : public ::testing::Test {
+class UpdateDecisionRun : public InstallerRunTest {
  protected:
+  UpdateDecisionRun() : InstallerRunTest("SFX_UPDATE_E2E_DIR", "update.exe") {}
+
   void SetUp() override {
-    root_ = HostFolderOnDriveZ("SFX_UPDATE_E2E_DIR");
-    ASSERT_FALSE(root_.empty()) << "SFX_UPDATE_E2E_DIR is not set";
-    ASSERT_TRUE(FileExists(root_ + "\\update.exe")) << "run prepare_update_e2e.sh first";
     ClearRegistration();
-    temp_ = TestTempFolder(root_);
-    UseRunFolder(temp_, work_, probe_log_);
+    InstallerRunTest::SetUp();
   }
 
   void TearDown() override { ClearRegistration(); }
@@ -80,11 +78,6 @@ class UpdateDecisionRun : public ::testing::Test {
   }
 
   std::string Product(const char* version) const { return root_ + "\\product\\" + version + "\\mivor.exe"; }
-
-  std::string root_;
-  std::string temp_;
-  std::string work_;
-  std::string probe_log_;
 };
 
 // ---------------------------------------------------------------- the decision
