@@ -5,8 +5,9 @@
 //
 //   sfx_bench [--levels 1,6,9] [--threads N] [--no-peers] FILE...
 //
-// Ours: CompressStream and UnpackPayload in this process (levels 7 to 9
-// use --threads, by default every core). Peers: the command-line programs,
+// Ours: CompressStream and UnpackImage (the decoder the stub and sfxpack
+// use) in this process (levels 7 to 9 use --threads, by default every
+// core). Peers: the command-line programs,
 // one whole process per file, reading the file and writing a file (encode)
 // or /dev/null (decode), so their times include process start and file
 // input/output. Encode time is given both as wall-clock seconds and as CPU
@@ -123,8 +124,8 @@ Result MeasureOurs(const CorpusFile& file, int level, unsigned threads) {
   for (int run = 0; run < kDecodeRuns; ++run) {
     sfx::UnpackStatePtr state = sfx::NewUnpackState();
     const double decode_start = CpuSeconds(RUSAGE_SELF);
-    const bool decoded = state && sfx::UnpackPayload(*state, stream.data(), stream.data() + stream.size(), out.data(),
-                                                     out.data() + out.size());
+    const bool decoded = state && sfx::UnpackImage(*state, stream.data(), stream.data() + stream.size(), out.data(),
+                                                   out.data() + out.size());
     r.decode_cpu = std::min(r.decode_cpu, CpuSeconds(RUSAGE_SELF) - decode_start);
     r.ok = r.ok && decoded && out == file.data;
   }
