@@ -30,25 +30,21 @@ struct FakePeLayout {
   std::size_t trailing = 0;          // bytes 0xA0, 0xA1, ... appended (an old overlay, a signature)
 };
 
-inline constexpr std::uint16_t kFakePeOptionalSize = 0xE0;
-
-// File offset of the section table of a FakePeLayout with `pe_offset`.
-inline constexpr std::size_t FakePeSectionTable(std::uint32_t pe_offset) {
-  return pe_offset + 24 + kFakePeOptionalSize;
-}
+// File offset of the section table: after "PE\0\0", the COFF header and a
+// 224-byte optional header.
+inline constexpr std::size_t FakePeSectionTable(std::uint32_t pe_offset) { return pe_offset + 24 + 0xE0; }
 
 inline std::vector<std::uint8_t> BuildFakePe(const FakePeLayout& layout) {
   const std::size_t table = FakePeSectionTable(layout.pe_offset);
   std::vector<std::uint8_t> pe(layout.file_size, layout.fill);
   std::memset(pe.data(), 0, table + 40 * layout.sections.size());
-  pe[0] = 'M';
-  pe[1] = 'Z';
+  pe[0] = 'M', pe[1] = 'Z';
   sfx::StoreLE32(&pe[0x3C], layout.pe_offset);
   std::memcpy(&pe[layout.pe_offset], "PE\0\0", 4);
   std::uint8_t* coff = &pe[layout.pe_offset + 4];
   coff[0] = 0x4C, coff[1] = 0x01;  // i386
   coff[2] = static_cast<std::uint8_t>(layout.sections.size());
-  coff[16] = static_cast<std::uint8_t>(kFakePeOptionalSize);
+  coff[16] = 0xE0;  // optional header size
   std::uint8_t* optional = coff + 20;
   if (layout.pe32_fields) {
     coff[18] = 0x02, coff[19] = 0x01;        // executable, 32-bit
