@@ -24,6 +24,15 @@ ScratchFolder::ScratchFolder() {
 
 ScratchFolder::~ScratchFolder() { RemoveTree(path_.substr(0, path_.size() - 1)); }
 
+std::string ScratchFolder::MakeFolder(const std::string& relative) const {
+  const std::string full = Join(relative);
+  for (std::size_t at = path_.size(); at <= full.size(); ++at) {
+    if (at == full.size() || full[at] == '\\') CreateDirectoryA(full.substr(0, at).c_str(), nullptr);
+  }
+  if (!FolderExists(full)) throw std::runtime_error("cannot create " + full);
+  return full;
+}
+
 void RemoveTree(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;

@@ -22,6 +22,10 @@ class ScratchFolder {
 
   // The folder's path with a trailing backslash.
   const std::string& path() const { return path_; }
+  // path() + relative.
+  std::string Join(const std::string& relative) const { return path_ + relative; }
+  // Creates the sub-folder `relative` and its parents; returns its path.
+  std::string MakeFolder(const std::string& relative) const;
 
  private:
   std::string path_;

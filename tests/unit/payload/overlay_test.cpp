@@ -15,47 +15,24 @@
 #include "common/byte_order.h"
 #include "payload/overlay.h"
 #include "payload/pe_image.h"
+#include "support/fake_pe.h"
 
 namespace sfx {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct Section {
-  std::uint32_t raw_pointer;
-  std::uint32_t raw_size;
-  const char* name = ".sect";
-  std::uint32_t virtual_address = 0;
-  std::uint32_t virtual_size = 0;
-};
+using Section = test::FakePeSection;
 
 constexpr std::uint32_t kPeOffset = 0x80;
-constexpr std::uint16_t kOptionalSize = 0xE0;
-constexpr std::size_t kSectionTable = kPeOffset + 24 + kOptionalSize;
+constexpr std::size_t kSectionTable = test::FakePeSectionTable(kPeOffset);
 
-// A PE file with the given sections, its raw data filled with 0xCC, and
-// `file_size` bytes in all (at least the headers and section data).
+// A PE file with the given sections and bare headers (no optional header
+// fields), everything past the section table 0xCC, and `file_size` bytes in
+// all (at least the headers and section data).
 Bytes MakePe(const std::vector<Section>& sections, std::size_t file_size) {
-  Bytes file(file_size, 0xCC);
-  std::memset(file.data(), 0, kSectionTable + 40 * sections.size());
-  file[0] = 'M';
-  file[1] = 'Z';
-  StoreLE32(file.data() + 0x3C, kPeOffset);
-  std::memcpy(file.data() + kPeOffset, "PE\0\0", 4);
-  std::uint8_t* coff = file.data() + kPeOffset + 4;
-  coff[0] = 0x4C;
-  coff[1] = 0x01;
-  coff[2] = static_cast<std::uint8_t>(sections.size());
-  coff[16] = static_cast<std::uint8_t>(kOptionalSize);
-  for (std::size_t i = 0; i < sections.size(); ++i) {
-    std::uint8_t* s = file.data() + kSectionTable + 40 * i;
-    std::memcpy(s, sections[i].name, std::strlen(sections[i].name));
-    StoreLE32(s + 8, sections[i].virtual_size);
-    StoreLE32(s + 12, sections[i].virtual_address);
-    StoreLE32(s + 16, sections[i].raw_size);
-    StoreLE32(s + 20, sections[i].raw_pointer);
-  }
-  return file;
+  return test::BuildFakePe(
+      {.sections = sections, .file_size = file_size, .pe_offset = kPeOffset, .pe32_fields = false, .fill = 0xCC});
 }
 
 // "SFXPAYLD", the block header and the stream.

@@ -22,7 +22,7 @@ class CheckInstalledVersionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     sfx::update_platform.load_version_library = &sfx_test::CountingVersionLoader;
-    SetProductFolder(folder_.path());
+    SetProductFolder(folder_.path().substr(0, folder_.path().size() - 1));
   }
 
   void SetProductFolder(const std::string& folder) {
@@ -30,7 +30,7 @@ class CheckInstalledVersionTest : public ::testing::Test {
     std::strcpy(check_.product_folder, folder.c_str());
   }
 
-  void InstallProduct(const std::string& fixture) { folder_.CopyFixture(fixture, "mivor.exe"); }
+  void InstallProduct(const std::string& fixture) { sfx_test::CopyFixture(fixture, folder_.Join("mivor.exe")); }
 
   void SetRange(std::uint32_t lo, std::uint32_t hi) {
     check_.config.version_lo = lo;
@@ -39,7 +39,7 @@ class CheckInstalledVersionTest : public ::testing::Test {
 
   sfx_test::UpdatePlatformGuard platform_;
   sfx::UpdateCheck check_ = sfx_test::FreshUpdateCheck();
-  sfx_test::ScratchFolder folder_;
+  sfx::test::ScratchFolder folder_;
 };
 
 // --- MP3_INSTALL ---
@@ -114,14 +114,14 @@ TEST_F(CheckInstalledVersionTest, ExecutableWithoutVersionInformationDoesNotQual
 
 TEST_F(CheckInstalledVersionTest, FolderWithATrailingBackslashIsUsedAsItIs) {
   InstallProduct("update_fixture_v4_0_3_0");
-  SetProductFolder(folder_.path() + "\\");
+  SetProductFolder(folder_.path());  // with its trailing backslash
   SetRange(0x04000300, 0x04000300);
   EXPECT_TRUE(sfx::CheckInstalledVersion(check_));
 }
 
 TEST_F(CheckInstalledVersionTest, OnlyTheExecutableOfTheProductFolderCounts) {
   folder_.MakeFolder("Mivor");
-  folder_.CopyFixture("update_fixture_v4_0_3_0", "Mivor\\mivor.exe");
+  sfx_test::CopyFixture("update_fixture_v4_0_3_0", folder_.Join("Mivor\\mivor.exe"));
   EXPECT_FALSE(sfx::CheckInstalledVersion(check_));
   SetProductFolder(folder_.Join("Mivor"));
   EXPECT_TRUE(sfx::CheckInstalledVersion(check_));
@@ -177,7 +177,7 @@ TEST_F(CheckInstalledVersionTest, RightNameWithAVersionOutOfRangeDoesNotQualify)
 
 TEST_F(CheckInstalledVersionTest, LanguageCheckWithALanguageFileWithVersionInformationQualifies) {
   InstallProduct("update_fixture_v4_0_3_0");
-  folder_.CopyFixture("update_fixture_without_name", "mivorjpn.nls");
+  sfx_test::CopyFixture("update_fixture_without_name", folder_.Join("mivorjpn.nls"));
   check_.config.check_language = 1;
   EXPECT_TRUE(sfx::CheckInstalledVersion(check_));
 }
@@ -192,15 +192,15 @@ TEST_F(CheckInstalledVersionTest, LanguageCheckWithoutTheLanguageFileDoesNotQual
 TEST_F(CheckInstalledVersionTest, LanguageFileWithoutVersionInformationDoesNotQualify) {
   InstallProduct("update_fixture_v4_0_3_0");
   check_.config.check_language = 1;
-  folder_.CopyFixture("update_fixture_without_version", "mivorjpn.nls");
+  sfx_test::CopyFixture("update_fixture_without_version", folder_.Join("mivorjpn.nls"));
   EXPECT_FALSE(sfx::CheckInstalledVersion(check_));
-  folder_.WriteFile("mivorjpn.nls", "language table, no resources at all\r\n");
+  sfx::test::WriteText(folder_.Join("mivorjpn.nls"), "language table, no resources at all\r\n");
   EXPECT_FALSE(sfx::CheckInstalledVersion(check_));
 }
 
 TEST_F(CheckInstalledVersionTest, LanguageFileDoesNotRescueAProductOutOfRange) {
   InstallProduct("update_fixture_v4_0_3_0");
-  folder_.CopyFixture("update_fixture_v4_0_3_0", "mivorjpn.nls");
+  sfx_test::CopyFixture("update_fixture_v4_0_3_0", folder_.Join("mivorjpn.nls"));
   check_.config.check_language = 1;
   SetRange(0x05000000, 0xFFFFFFFF);
   EXPECT_FALSE(sfx::CheckInstalledVersion(check_));

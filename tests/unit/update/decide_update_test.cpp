@@ -42,13 +42,13 @@ class DecideUpdateTest : public ::testing::Test {
   // path of its executable.
   std::string InstallProduct() {
     product_.MakeFolder("Mivor");
-    return product_.CopyFixture("update_fixture_v4_0_3_0", "Mivor\\mivor.exe");
+    return sfx_test::CopyFixture("update_fixture_v4_0_3_0", product_.Join("Mivor\\mivor.exe"));
   }
 
   sfx_test::UpdatePlatformGuard platform_;
   sfx::UpdateCheck check_;
   sfx_test::RegistrySandbox registry_;
-  sfx_test::ScratchFolder product_;
+  sfx::test::ScratchFolder product_;
 };
 
 // --- the configuration ---
@@ -144,7 +144,7 @@ TEST_F(DecideUpdateTest, Mp3InstallWithoutThePlayerFilesFolderDoesNotQualify) {
 
 TEST_F(DecideUpdateTest, ExistenceTestAcceptsAFileInPlaceOfTheFolder) {
   product_.MakeFolder("Player");
-  product_.WriteFile("Player\\MivorFiles", "not a folder");
+  sfx::test::WriteText(product_.Join("Player\\MivorFiles"), "not a folder");
   registry_.SetDefaultString(kPlayerKey, product_.Join("Player\\MivorMediaPlayer.exe"));
   EXPECT_TRUE(Decide("MP3_INSTALL\r\n"));
 }

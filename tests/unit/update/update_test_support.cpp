@@ -42,32 +42,12 @@ LONG WINAPI CountedClose(HKEY key) {
 
 }  // namespace
 
-std::string ScratchFolder::Join(const std::string& relative) const { return path_ + "\\" + relative; }
-
-std::string ScratchFolder::MakeFolder(const std::string& relative) const {
-  std::string full = Join(relative);
-  for (std::size_t at = path_.size() + 1; at <= full.size(); ++at) {
-    if (at == full.size() || full[at] == '\\') CreateDirectoryA(full.substr(0, at).c_str(), nullptr);
-  }
-  if (GetFileAttributesA(full.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    throw std::runtime_error("cannot create " + full);
-  }
-  return full;
-}
-
-std::string ScratchFolder::WriteFile(const std::string& relative, const std::string& content) const {
-  std::string full = Join(relative);
-  sfx::test::WriteText(full, content);
-  return full;
-}
-
-std::string ScratchFolder::CopyFixture(const std::string& fixture, const std::string& relative) const {
+std::string CopyFixture(const std::string& fixture, const std::string& destination) {
   std::string source = ProgramFolder() + "\\" + fixture + ".exe";
-  std::string full = Join(relative);
-  if (!CopyFileA(source.c_str(), full.c_str(), FALSE)) {
-    throw std::runtime_error("cannot copy " + source + " to " + full);
+  if (!CopyFileA(source.c_str(), destination.c_str(), FALSE)) {
+    throw std::runtime_error("cannot copy " + source + " to " + destination);
   }
-  return full;
+  return destination;
 }
 
 RegistrySandbox::RegistrySandbox() {

@@ -1,8 +1,7 @@
-// Helpers of the update check tests: a scratch folder that takes the fixture
-// programs, a registry key of the test's own that stands in for
-// HKEY_LOCAL_MACHINE, profile files in the Windows folder, saving and
-// restoring the update check's platform calls around each test, and a fresh
-// UpdateCheck.
+// Helpers of the update check tests: copies of the fixture programs, a
+// registry key of the test's own that stands in for HKEY_LOCAL_MACHINE,
+// profile files in the Windows folder, saving and restoring the update
+// check's platform calls around each test, and a fresh UpdateCheck.
 #pragma once
 
 #include <windows.h>
@@ -16,26 +15,9 @@
 
 namespace sfx_test {
 
-// A fresh folder under the temp folder (a sfx::test::ScratchFolder), removed
-// with all its contents, named without a trailing backslash.
-class ScratchFolder {
- public:
-  // The folder's full path, without a trailing backslash.
-  const std::string& path() const { return path_; }
-  // path() + "\" + relative.
-  std::string Join(const std::string& relative) const;
-  // Creates the sub-folder `relative` (and its parents); returns its path.
-  std::string MakeFolder(const std::string& relative) const;
-  // Writes `content` to the file `relative`; returns its path.
-  std::string WriteFile(const std::string& relative, const std::string& content) const;
-  // Copies fixture program `fixture` (a name like "update_fixture_v4_0_3_0")
-  // to `relative`; returns its path.
-  std::string CopyFixture(const std::string& fixture, const std::string& relative) const;
-
- private:
-  sfx::test::ScratchFolder folder_;
-  std::string path_ = folder_.path().substr(0, folder_.path().size() - 1);
-};
+// Copies fixture program `fixture` (a name like "update_fixture_v4_0_3_0")
+// to `destination`; returns `destination`.
+std::string CopyFixture(const std::string& fixture, const std::string& destination);
 
 // One call of the registry open, as the code under test made it.
 struct RegistryOpen {
