@@ -27,12 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Shape {
-  const char* name;
-  std::uint64_t entries;
-  std::uint32_t data_size;
-};
-
 struct Usage {
   int status = -1;
   double cpu_seconds = 0;
@@ -80,12 +74,9 @@ int main(int argc, char** argv) {
   const fs::path dir =
       argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / ("sfx-hostile-" + std::to_string(getpid()));
   fs::create_directories(dir);
-  const Shape shapes[] = {{"18M identical entries", 18'000'000, 0},
-                          {"75M identical entries", 75'000'000, 0},
-                          {"160k entries share 1 MiB", 160'000, 1u << 20}};
-  std::printf("%-26s %10s %12s  %-10s %4s %9s %9s %10s %12s\n", "shape", "file", "U", "command", "exit", "cpu s",
+  std::printf("%-30s %10s %12s  %-10s %4s %9s %9s %10s %12s\n", "shape", "file", "U", "command", "exit", "cpu s",
               "wall s", "peak MiB", "peak - U MiB");
-  for (const Shape& shape : shapes) {
+  for (const sfx::test::HostileShape& shape : sfx::test::kHostileShapes) {
     const fs::path file = dir / (std::to_string(shape.entries) + ".bin");
     const sfx::test::Bytes block = sfx::test::RepeatedEntryBlock(shape.entries, 'a', shape.data_size);
     std::ofstream(file, std::ios::binary)
@@ -98,7 +89,7 @@ int main(int argc, char** argv) {
     for (const auto& command : commands) {
       const Usage usage = Run(command);
       const double peak_mib = static_cast<double>(usage.peak_kib) / 1024.0;
-      std::printf("%-26s %10zu %12.1f  %-10s %4d %9.2f %9.2f %10.1f %12.1f\n", shape.name, block.size(), image_mib,
+      std::printf("%-30s %10zu %12.1f  %-10s %4d %9.2f %9.2f %10.1f %12.1f\n", shape.name, block.size(), image_mib,
                   command[1].c_str(), usage.status, usage.cpu_seconds, usage.wall_seconds, peak_mib,
                   peak_mib - image_mib);
       std::error_code ignored;

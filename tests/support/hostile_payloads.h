@@ -95,4 +95,18 @@ inline Bytes RepeatedEntryBlock(std::uint64_t entries, char name, std::uint32_t 
   return stream.Block();
 }
 
+// The shapes of the security review: a 250 KB file with 18 million
+// identical entries, a 1 MB file with 75 million, a few KB whose 160,000
+// entries share 1 MiB of data (RepeatedEntryBlock builds each).
+struct HostileShape {
+  const char* name;
+  std::uint64_t entries;
+  std::uint32_t data_size;
+};
+inline constexpr HostileShape kHostileShapes[] = {
+    {"18 million identical entries", 18'000'000, 0},
+    {"75 million identical entries", 75'000'000, 0},
+    {"160,000 entries sharing 1 MiB", 160'000, 1u << 20},
+};
+
 }  // namespace sfx::test
