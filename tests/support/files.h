@@ -16,24 +16,42 @@
 #include <system_error>
 #include <vector>
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace sfx::test {
 
 namespace fs = std::filesystem;
 
-// A fresh path under the temp folder: `stem`, a time stamp and a counter,
-// so that tests and test programs that run at the same time never share it.
-// It stays short: some tests build paths close to Windows' 260-character
-// limit below it.
+// A fresh path under the temp folder: `stem`, the process id, a time stamp
+// and a counter, so that tests and test programs that run at the same time
+// never share it (under Wine the clock ticks in milliseconds, so two test
+// programs started together could otherwise draw the same name, and one
+// would remove the other's folder). It stays short: some tests build paths
+// close to Windows' 260-character limit below it.
 inline fs::path UniqueTempPath(const std::string& stem) {
   static std::atomic<int> counter{0};
-  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  return fs::temp_directory_path() / (stem + "-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+#ifdef _WIN32
+  const int process = _getpid();
+#else
+  const int process = static_cast<int>(getpid());
+#endif
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count() % 1000000;
+  return fs::temp_directory_path() /
+         (stem + "-" + std::to_string(process) + "-" + std::to_string(stamp) + "-" + std::to_string(counter++));
 }
 
 // A fresh folder under the temp folder, removed with everything in it.
 class ScratchDir {
  public:
-  ScratchDir() : path_(UniqueTempPath("sfx-test")) { fs::create_directories(path_); }
+  // A folder that did not exist before: a name already taken is drawn again.
+  ScratchDir() {
+    do path_ = UniqueTempPath("sfx-test");
+    while (!fs::create_directory(path_));
+  }
   ~ScratchDir() {
     std::error_code ignored;
     fs::remove_all(path_, ignored);
