@@ -5,8 +5,11 @@
 #include "packer/payload_file.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -75,10 +78,27 @@ std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path) {
   }
   std::FILE* in = OpenHostFile(ExtendedLengthPath(path), "rb");
   if (in == nullptr) throw PackError("cannot open " + QuotedPath(path) + " (" + std::strerror(errno) + ")");
+  // Read straight into the vector, sized for the whole file where its
+  // length is known (one byte more, so that the end shows as a short read)
+  // and doubled whenever it fills: a pipe, or a file that grows meanwhile.
+  const std::uintmax_t known = std::filesystem::file_size(path, error);
+  std::size_t capacity = std::size_t{1} << 16;
+  if (!error && known < SIZE_MAX / 2 && known + 1 > capacity) capacity = static_cast<std::size_t>(known) + 1;
   std::vector<std::uint8_t> bytes;
-  std::uint8_t chunk[65536];
-  std::size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, in)) != 0) bytes.insert(bytes.end(), chunk, chunk + got);
+  std::size_t used = 0;
+  try {
+    bytes.resize(capacity);
+    for (;;) {
+      if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+      const std::size_t got = std::fread(bytes.data() + used, 1, bytes.size() - used, in);
+      used += got;
+      if (got == 0) break;
+    }
+  } catch (const std::exception&) {  // bad_alloc, or length_error in a 32-bit process
+    std::fclose(in);
+    throw PackError("not enough memory to read " + QuotedPath(path));
+  }
+  bytes.resize(used);
   const bool failed = std::ferror(in) != 0;
   const int reason = errno;
   std::fclose(in);
