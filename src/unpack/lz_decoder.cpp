@@ -244,6 +244,17 @@ struct WindowOutput {
   bool FlushDue(std::uint32_t flushed) const {
     return ((flushed - pos) & kWindowMask) < kFlushMargin && flushed != pos;
   }
+  // How many bytes may be written from here (FlushDue false) before
+  // FlushDue turns true. The free room up to flushed_pos is D =
+  // (flushed - pos) masked, or the whole window when the two are equal;
+  // after n more bytes the test reads (D - n) masked, which is due for
+  // D - kFlushMargin < n < D. A step writes at most 260 < kFlushMargin bytes,
+  // so the first step that ends with n > D - kFlushMargin ends below D:
+  // the test turns true exactly when n exceeds the allowance.
+  std::int64_t FlushAllowance(std::uint32_t flushed) const {
+    const std::uint32_t room = (flushed - pos) & kWindowMask;
+    return static_cast<std::int64_t>(room == 0 ? kWindowSize : room) - kFlushMargin;
+  }
 };
 
 struct DirectOutput {
@@ -261,6 +272,11 @@ struct DirectOutput {
   // window, so the test holds exactly when the span exceeds
   // kWindowSize - kFlushMargin.
   bool FlushDue(std::uint32_t flushed) const { return pos - flushed > kWindowSize - kFlushMargin; }
+  // As for WindowOutput: the test turns true once pos passes flushed +
+  // kWindowSize - kFlushMargin.
+  std::int64_t FlushAllowance(std::uint32_t flushed) const {
+    return static_cast<std::int64_t>(flushed) + (kWindowSize - kFlushMargin) - pos;
+  }
 };
 
 // Output still owed below which a direct decode hands over to the window:
@@ -398,8 +414,8 @@ class DecodeRun {
         in_(state.input_buffer, state.byte_pos, state.bit_pos),
         out_(output),
         remaining_(state.remaining_output),
-        flushed_(flushed),
         stop_below_(stop_below),
+        remaining_floor_(RemainingFloor(state.remaining_output, output.FlushAllowance(flushed), stop_below)),
         // A step may start at byte_pos <= kStepRefill without a refill;
         // below the delivered end nothing has been read past it. As a bit
         // position: below the start of the byte after that.
@@ -409,7 +425,7 @@ class DecodeRun {
   // tests at the top of DecodeLoop would all pass through. Returns the
   // output position.
   std::uint32_t RunLz() {
-    Steps h{in_, out_, remaining_, flushed_, stop_below_, quiet_bits_end_};
+    Steps h{in_, out_, remaining_, stop_below_, remaining_floor_, quiet_bits_end_};
     for (;;) {
       h.in.Refill();
       const std::uint32_t s = DecodeSymbol(h.in, state_.literal_table);
@@ -449,10 +465,29 @@ class DecodeRun {
     Input in;
     Output out;
     std::int32_t remaining;
-    const std::uint32_t flushed;
     const std::int32_t stop_below;
+    const std::int32_t remaining_floor;
     const std::int32_t quiet_bits_end;
   };
+
+  // The output tests at the top of DecodeLoop as one bound on the bytes
+  // still owed: the run goes on while at least `stop_below` are owed and no
+  // flush is due, that is while at most `allowance` bytes have been written
+  // since the run began.
+  static std::int32_t RemainingFloor(std::int32_t remaining, std::int64_t allowance, std::int32_t stop_below) {
+    const std::int64_t floor = static_cast<std::int64_t>(remaining) - allowance;
+    return floor > stop_below ? static_cast<std::int32_t>(floor) : stop_below;
+  }
+
+  // How many more multimedia steps may follow the next one before the tests
+  // of Continue can turn false: each writes one byte and reads at most
+  // kMaxCodeBits bits. Called where Continue has just held (or the run has
+  // just begun, where DecodeLoop's tests have).
+  static std::int32_t UncheckedSteps(const Steps& h) {
+    const std::int32_t by_output = h.remaining - h.remaining_floor;
+    const std::int32_t by_input = (h.quiet_bits_end - h.in.BitPosition() - 1) / kMaxCodeBits;
+    return by_output < by_input ? by_output : by_input;
+  }
 
 #if SFX_SSE2_PATH
   SFX_SSE2_TARGET std::uint32_t RunMultimediaSse2() { return RunMultimediaWith<true>(); }
@@ -460,31 +495,36 @@ class DecodeRun {
 
   template <bool kSse2>
   [[gnu::always_inline]] inline std::uint32_t RunMultimediaWith() {
-    Steps h{in_, out_, remaining_, flushed_, stop_below_, quiet_bits_end_};
+    Steps h{in_, out_, remaining_, stop_below_, remaining_floor_, quiet_bits_end_};
     DeltaPredictor& predictor = state_.predictor;
     const std::int32_t channel_count = state_.channel_count;
     std::int32_t channel = state_.current_channel;
-    for (;;) {
-      h.in.Refill();
-      const std::uint32_t s = DecodeSymbol(h.in, state_.channel_tables[channel]);
-      if (s == kChannelSymbolNewTables) {
-        state_.current_channel = channel;
-        WriteBack(h);
-        ReadCodeTables(state_);
-        return h.out.pos;
-      }
+    do {
+      // Steps 0..unchecked - 1 are followed by another without the tests.
+      const std::int32_t unchecked = UncheckedSteps(h);
+      for (std::int32_t step = 0;; ++step) {
+        h.in.Refill();
+        const std::uint32_t s = DecodeSymbol(h.in, state_.channel_tables[channel]);
+        if (s == kChannelSymbolNewTables) {
+          state_.current_channel = channel;
+          WriteBack(h);
+          ReadCodeTables(state_);
+          return h.out.pos;
+        }
 #if SFX_SSE2_PATH
-      if constexpr (kSse2)
-        h.out.Put(predictor.DecodeDeltaSse2(channel, static_cast<std::uint8_t>(s)));
-      else
-        h.out.Put(predictor.DecodeDeltaPortable(channel, static_cast<std::uint8_t>(s)));
+        if constexpr (kSse2)
+          h.out.Put(predictor.DecodeDeltaSse2(channel, static_cast<std::uint8_t>(s)));
+        else
+          h.out.Put(predictor.DecodeDeltaPortable(channel, static_cast<std::uint8_t>(s)));
 #else
-      h.out.Put(predictor.DecodeDeltaPortable(channel, static_cast<std::uint8_t>(s)));
+        h.out.Put(predictor.DecodeDeltaPortable(channel, static_cast<std::uint8_t>(s)));
 #endif
-      if (++channel == channel_count) channel = 0;
-      h.remaining -= 1;
-      if (!Continue(h)) break;
-    }
+        if (++channel == channel_count) channel = 0;
+        h.remaining -= 1;
+        if (step == unchecked) break;
+        h.out.Mask();
+      }
+    } while (Continue(h));
     state_.current_channel = channel;
     WriteBack(h);
     return h.out.pos;
@@ -492,10 +532,14 @@ class DecodeRun {
 
   // The tests at the top of the next step of DecodeLoop, after a step.
   [[gnu::always_inline]] static bool Continue(Steps& h) {
-    if (h.remaining < h.stop_below) return false;  // the loop ends (window_pos stays unmasked) or hands over
+    if (h.remaining < h.remaining_floor) {
+      // Below stop_below the loop ends (window_pos stays unmasked) or hands
+      // over; otherwise a flush is due.
+      if (h.remaining >= h.stop_below) h.out.Mask();
+      return false;
+    }
     h.out.Mask();
-    if (h.in.BitPosition() >= h.quiet_bits_end) return false;
-    return !h.out.FlushDue(h.flushed);
+    return h.in.BitPosition() < h.quiet_bits_end;
   }
 
   void WriteBack(const Steps& h) {
@@ -542,8 +586,8 @@ class DecodeRun {
   const Input in_;
   const Output out_;
   const std::int32_t remaining_;
-  const std::uint32_t flushed_;
   const std::int32_t stop_below_;
+  const std::int32_t remaining_floor_;
   const std::int32_t quiet_bits_end_;
 };
 
