@@ -16,7 +16,7 @@ namespace sfx {
 // Largest number of symbols of any table (the literal table).
 inline constexpr int kMaxTableSymbols = kLiteralSymbols;
 // Width of the direct lookup on the first peeked bits.
-inline constexpr int kQuickBits = 10;
+inline constexpr int kQuickBits = 11;
 
 // Decode table of one canonical prefix code, with its direct-lookup cache.
 struct DecodeTable {
