@@ -96,18 +96,26 @@ void SweepQuickTable(DecodeTable& table) {
 // takes the next 2^(kQuickBits - k) prefixes, and the bisection gives every
 // peek with such a prefix that code's length and symbol; so these entries
 // are those of SweepQuickTable, and all others (longer codes, unused code
-// space) are 0 there too. Written symbol by symbol, which is much quicker.
+// space) are 0 there too. Written symbol by symbol, which is much quicker;
+// a code's prefixes start at a multiple of its span, so spans of four or
+// more are written four entries per 8-byte store.
 void FillQuickTable(DecodeTable& table, const std::uint32_t* per_length) {
-  std::memset(table.quick, 0, sizeof table.quick);
   std::uint32_t prefix = 0;
   for (std::uint32_t k = 1; k <= static_cast<std::uint32_t>(kQuickBits); ++k) {
     const std::uint32_t span = 1u << (kQuickBits - k);
     const std::uint32_t* symbol = table.symbols + table.first_index[k];
     for (std::uint32_t j = 0; j < per_length[k]; ++j, prefix += span) {
       const auto entry = static_cast<std::uint16_t>((symbol[j] << 4) | k);
-      for (std::uint32_t p = prefix; p < prefix + span; ++p) table.quick[p] = entry;
+      if (span >= 4) {
+        const std::uint64_t four = entry * 0x0001000100010001ull;
+        for (std::uint32_t p = prefix; p < prefix + span; p += 4) std::memcpy(table.quick + p, &four, 8);
+      } else {
+        for (std::uint32_t p = prefix; p < prefix + span; ++p) table.quick[p] = entry;
+      }
     }
   }
+  // The rest belongs to longer codes or to no code.
+  std::memset(table.quick + prefix, 0, sizeof table.quick - prefix * sizeof table.quick[0]);
 }
 
 }  // namespace
