@@ -84,7 +84,7 @@ void SweepQuickTable(DecodeTable& table) {
         ((low - limit[k - 1]) >> (16 - k)) == ((high - limit[k - 1]) >> (16 - k))) {
       std::uint32_t index = SymbolIndexOf(table, low, k);
       if (index >= static_cast<std::uint32_t>(table.symbol_count)) index = 0;
-      entry = static_cast<std::uint16_t>((table.symbols[index] << 4) | k);
+      entry = static_cast<std::uint16_t>((table.symbols[index] << kEntryShift) | k);
     }
     table.quick[prefix] = entry;
   }
@@ -105,7 +105,7 @@ void FillQuickTable(DecodeTable& table, const std::uint32_t* per_length) {
     const std::uint32_t span = 1u << (kQuickBits - k);
     const std::uint32_t* symbol = table.symbols + table.first_index[k];
     for (std::uint32_t j = 0; j < per_length[k]; ++j, prefix += span) {
-      const auto entry = static_cast<std::uint16_t>((symbol[j] << 4) | k);
+      const auto entry = static_cast<std::uint16_t>((symbol[j] << kEntryShift) | k);
       if (span >= 4) {
         const std::uint64_t four = entry * 0x0001000100010001ull;
         for (std::uint32_t p = prefix; p < prefix + span; p += 4) std::memcpy(table.quick + p, &four, 8);
@@ -156,7 +156,7 @@ std::uint32_t SlowTableEntry(const DecodeTable& table, std::uint32_t peek) {
   const std::uint32_t length = CodeLengthOf(table, b);
   std::uint32_t index = SymbolIndexOf(table, b, length);
   if (index >= static_cast<std::uint32_t>(table.symbol_count)) index = 0;
-  return (table.symbols[index] << 4) | length;
+  return (table.symbols[index] << kEntryShift) | length;
 }
 
 void ReadCodeTables(UnpackState& state) {

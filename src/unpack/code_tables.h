@@ -24,7 +24,7 @@ namespace sfx {
 void BuildDecodeTable(const std::uint8_t* lengths, DecodeTable& table, int count);
 
 // The decoding of a peek that has no quick entry (the limit bisection), in
-// the form of a quick entry: (symbol << 4) | code length.
+// the form of a quick entry: (symbol << kEntryShift) | code length.
 std::uint32_t SlowTableEntry(const DecodeTable& table, std::uint32_t peek);
 
 // Decodes the next symbol with `table` and consumes its code bits, on the
@@ -35,8 +35,8 @@ inline std::uint32_t DecodeSymbol(Input& in, const DecodeTable& table) {
   const std::uint32_t peek = PeekBits(in);
   std::uint32_t entry = table.quick[peek >> (16 - kQuickBits)];
   if (entry == 0) entry = SlowTableEntry(table, peek);
-  SkipBits(in, entry & 15);
-  return entry >> 4;
+  SkipBits(in, entry & kEntryLengthMask);
+  return entry >> kEntryShift;
 }
 
 // Reads a block header and its code lengths and rebuilds the tables of the

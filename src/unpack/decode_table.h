@@ -17,6 +17,11 @@ namespace sfx {
 inline constexpr int kMaxTableSymbols = kLiteralSymbols;
 // Width of the direct lookup on the first peeked bits.
 inline constexpr int kQuickBits = 11;
+// A lookup entry is (symbol << kEntryShift) | code length: six bits for the
+// length, so that a 64-bit shift by the whole entry (which uses only its low
+// six bits on x86) consumes the code.
+inline constexpr int kEntryShift = 6;
+inline constexpr std::uint32_t kEntryLengthMask = (1u << kEntryShift) - 1;
 
 // Decode table of one canonical prefix code, with its direct-lookup cache.
 struct DecodeTable {
@@ -26,7 +31,7 @@ struct DecodeTable {
   // Coded symbols by code length, then by value. Entries past the coded
   // ones keep what an earlier build of the same table left there.
   std::uint32_t symbols[kMaxTableSymbols] = {};
-  // quick[peek >> (16 - kQuickBits)]: (symbol << 4) | code length, or 0 when
+  // quick[peek >> (16 - kQuickBits)]: (symbol << kEntryShift) | code length, or 0 when
   // that prefix needs the full bisection.
   std::uint16_t quick[1u << kQuickBits] = {};
 };

@@ -359,6 +359,18 @@ inline void SkipBits(StepInput& in, std::uint32_t n) {
   in.bits <<= n;
   in.count -= n;
 }
+// DecodeSymbol of code_tables.h on a StepInput, with the shortest chain
+// from one symbol to the next: the lookup index straight from the bit
+// buffer, and the buffer shifted by the entry itself (whose low six bits
+// are the code length; the mask is the one x86 applies to a 64-bit shift
+// anyway, so it costs nothing there).
+inline std::uint32_t DecodeSymbol(StepInput& in, const DecodeTable& table) {
+  std::uint32_t entry = table.quick[in.bits >> (64 - kQuickBits)];
+  if (entry == 0) entry = SlowTableEntry(table, PeekBits(in));
+  in.bits <<= entry & 63;
+  in.count -= entry & kEntryLengthMask;
+  return entry >> kEntryShift;
+}
 
 // The big-endian 32-bit value of the four bytes at p.
 inline std::uint32_t LoadBE32(const std::uint8_t* p) {
@@ -445,18 +457,30 @@ class DecodeRun {
     Steps h{in_, out_, remaining_, stop_below_, remaining_floor_, quiet_bits_end_};
     for (;;) {
       h.in.Refill();
-      const std::uint32_t s = DecodeSymbol(h.in, state_.literal_table);
+      std::uint32_t s = DecodeSymbol(h.in, state_.literal_table);
       if (s < 256) {
         h.out.Put(static_cast<std::uint8_t>(s));
         h.remaining -= 1;
-      } else if (s == kSymbolNewTables) {
+        if (!Continue(h)) break;
+        // A literal leaves at least 56 - 15 bits held, enough for the next
+        // symbol without a refill; a match or table change behind it
+        // refills for the rest of its step (see StepInput).
+        s = DecodeSymbol(h.in, state_.literal_table);
+        if (s < 256) {
+          h.out.Put(static_cast<std::uint8_t>(s));
+          h.remaining -= 1;
+          if (!Continue(h)) break;
+          continue;
+        }
+        h.in.Refill();
+      }
+      if (s == kSymbolNewTables) {
         // Table reads may refill the buffer; DecodeLoop takes over.
         WriteBack(h);
         ReadCodeTables(state_);
         return h.out.pos;
-      } else {
-        Match(h, s);
       }
+      Match(h, s);
       if (!Continue(h)) break;
     }
     WriteBack(h);
