@@ -65,7 +65,8 @@ std::uint8_t DeltaPredictor::EncodeByte(int channel, std::uint8_t byte) {
   ++c.sample_count;
   const std::int32_t prediction = Predict(c, shared_delta);
   const std::int32_t delta = (prediction - byte) & 0xFF;
-  Update<kAssumeSse2>(c, shared_delta, delta, prediction - delta);
+  const std::int32_t value = prediction - delta;
+  Update<kAssumeSse2>(c, shared_delta, delta, value, ByteChange(value - c.prev_value));
   return static_cast<std::uint8_t>(delta);
 }
 

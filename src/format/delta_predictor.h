@@ -109,13 +109,31 @@ struct DeltaPredictor {
   std::uint8_t Decode(int channel, std::uint8_t delta) {
     Channel& c = channels[channel];
     ++c.sample_count;
-    const std::int32_t value = Predict(c, shared_delta) - delta;
-    Update<kSse2>(c, shared_delta, delta, value);
+    const std::int32_t step = PredictStep(c, shared_delta);
+    const std::int32_t value = ((c.prev_value + step) & 0xFF) - delta;
+    // value - prev_value is step - delta modulo 256. Taken from there, the
+    // change that the next byte's prediction needs does not wait for the
+    // value: the serial chain from one byte to the next is shorter.
+    Update<kSse2>(c, shared_delta, delta, value, ByteChange(step - delta));
     return static_cast<std::uint8_t>(value & 0xFF);
+  }
+
+  // A difference of values as a signed byte.
+  static std::int32_t ByteChange(std::int32_t difference) {
+    return static_cast<std::int8_t>(static_cast<std::uint8_t>(difference & 0xFF));
   }
 
   // Shifts the channel's history and returns the prediction (0..255).
   static std::int32_t Predict(Channel& c, std::int32_t shared_delta) {
+    // ((8 x prev_value + weighted) >> 3) & 0xFF, with C++20's arithmetic
+    // shift (floor division by 8) on negative numbers. 8 x prev_value is a
+    // multiple of 8, so this is (prev_value + (weighted >> 3)) & 0xFF.
+    return (c.prev_value + PredictStep(c, shared_delta)) & 0xFF;
+  }
+
+  // Shifts the channel's history and returns the weighted sum of the terms
+  // divided by 8 (floor): what the prediction adds to the last value.
+  static std::int32_t PredictStep(Channel& c, std::int32_t shared_delta) {
     c.history[3] = c.history[2];
     c.history[2] = c.history[1];
     c.history[1] = c.prev_delta - c.history[0];
@@ -123,16 +141,14 @@ struct DeltaPredictor {
     const std::int32_t weighted = c.weights[0] * c.history[0] + c.weights[1] * c.history[1] +
                                   c.weights[2] * c.history[2] + c.weights[3] * c.history[3] +
                                   c.weights[4] * shared_delta;
-    // ((8 x prev_value + weighted) >> 3) & 0xFF, with C++20's arithmetic
-    // shift (floor division by 8) on negative numbers. 8 x prev_value is a
-    // multiple of 8, so this is (prev_value + (weighted >> 3)) & 0xFF.
-    return (c.prev_value + (weighted >> 3)) & 0xFF;
+    return weighted >> 3;
   }
 
-  // Adds the byte's errors to the sums, records its value and adapts on
-  // every 32nd byte.
+  // Adds the byte's errors to the sums, records its value and its change
+  // from the last value (as a signed byte) and adapts on every 32nd byte.
   template <bool kSse2>
-  static void Update(Channel& c, std::int32_t& shared_delta, std::int32_t delta, std::int32_t value) {
+  static void Update(Channel& c, std::int32_t& shared_delta, std::int32_t delta, std::int32_t value,
+                     std::int32_t change) {
     const std::int32_t d = static_cast<std::int8_t>(static_cast<std::uint8_t>(delta & 0xFF)) * 8;
 #if SFX_SSE2_PATH
     if constexpr (kSse2)
@@ -142,7 +158,6 @@ struct DeltaPredictor {
 #else
     AddErrorsPortable(c, d, shared_delta);
 #endif
-    const std::int32_t change = static_cast<std::int8_t>(static_cast<std::uint8_t>((value - c.prev_value) & 0xFF));
     c.prev_delta = change;
     shared_delta = change;
     c.prev_value = value;

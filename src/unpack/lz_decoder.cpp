@@ -371,6 +371,19 @@ inline std::uint32_t DecodeSymbol(StepInput& in, const DecodeTable& table) {
   in.count -= entry & kEntryLengthMask;
   return entry >> kEntryShift;
 }
+// ReadBits and ReadExtraBits of bit_input.h on a StepInput, without a
+// branch for n = 0: the top bit is shifted out first, so a shift by 63 - n
+// leaves the n top bits, or nothing.
+inline std::uint32_t ReadBits(StepInput& in, std::uint32_t n) {
+  const auto value = static_cast<std::uint32_t>((in.bits >> 1) >> (63 - n));
+  in.bits <<= n;
+  in.count -= n;
+  return value;
+}
+inline std::uint32_t ReadExtraBits(StepInput& in, std::uint32_t n) { return ReadBits(in, n); }
+// The forms of bit_input.h stay visible for NarrowStepInput.
+using ::sfx::ReadBits;
+using ::sfx::ReadExtraBits;
 
 // The big-endian 32-bit value of the four bytes at p.
 inline std::uint32_t LoadBE32(const std::uint8_t* p) {
@@ -534,40 +547,79 @@ class DecodeRun {
   SFX_SSE2_TARGET std::uint32_t RunMultimediaSse2() { return RunMultimediaWith<true>(); }
 #endif
 
+  // The channel count as a constant of the loop, so that each channel's
+  // table and predictor lie at a fixed place in a round of steps.
   template <bool kSse2>
   [[gnu::always_inline]] inline std::uint32_t RunMultimediaWith() {
-    Steps h{in_, out_, remaining_, stop_below_, remaining_floor_, quiet_bits_end_};
+    static_assert(kMaxChannels == 4);
+    switch (state_.channel_count) {
+      case 1:
+        return RunChannels<kSse2, 1>();
+      case 2:
+        return RunChannels<kSse2, 2>();
+      case 3:
+        return RunChannels<kSse2, 3>();
+      default:
+        return RunChannels<kSse2, 4>();
+    }
+  }
+
+  // One multimedia step on `channel`: false, with nothing written, when the
+  // symbol asks for new tables. Masks the output position first (a no-op
+  // where it is masked already), as the tests after the step before did.
+  template <bool kSse2>
+  [[gnu::always_inline]] inline bool MultimediaStep(Steps& h, int channel) {
+    h.out.Mask();
+    h.in.Refill();
+    const std::uint32_t s = DecodeSymbol(h.in, state_.channel_tables[channel]);
+    if (s == kChannelSymbolNewTables) return false;
     DeltaPredictor& predictor = state_.predictor;
-    const std::int32_t channel_count = state_.channel_count;
-    std::int32_t channel = state_.current_channel;
-    do {
-      // Steps 0..unchecked - 1 are followed by another without the tests.
-      const std::int32_t unchecked = UncheckedSteps(h);
-      for (std::int32_t step = 0;; ++step) {
-        h.in.Refill();
-        const std::uint32_t s = DecodeSymbol(h.in, state_.channel_tables[channel]);
-        if (s == kChannelSymbolNewTables) {
-          state_.current_channel = channel;
-          WriteBack(h);
-          ReadCodeTables(state_);
-          return h.out.pos;
-        }
 #if SFX_SSE2_PATH
-        if constexpr (kSse2)
-          h.out.Put(predictor.DecodeDeltaSse2(channel, static_cast<std::uint8_t>(s)));
-        else
-          h.out.Put(predictor.DecodeDeltaPortable(channel, static_cast<std::uint8_t>(s)));
+    if constexpr (kSse2)
+      h.out.Put(predictor.DecodeDeltaSse2(channel, static_cast<std::uint8_t>(s)));
+    else
+      h.out.Put(predictor.DecodeDeltaPortable(channel, static_cast<std::uint8_t>(s)));
 #else
-        h.out.Put(predictor.DecodeDeltaPortable(channel, static_cast<std::uint8_t>(s)));
+    h.out.Put(predictor.DecodeDeltaPortable(channel, static_cast<std::uint8_t>(s)));
 #endif
-        if (++channel == channel_count) channel = 0;
-        h.remaining -= 1;
-        if (step == unchecked) break;
-        h.out.Mask();
+    h.remaining -= 1;
+    return true;
+  }
+
+  // The multimedia steps of a run: in stretches that no test can stop
+  // (UncheckedSteps), single steps up to the next round's first channel,
+  // then whole rounds over kChannels channels, then single steps again.
+  template <bool kSse2, int kChannels>
+  [[gnu::always_inline]] inline std::uint32_t RunChannels() {
+    Steps h{in_, out_, remaining_, stop_below_, remaining_floor_, quiet_bits_end_};
+    int channel = state_.current_channel;
+    auto single = [&]() {
+      if (!MultimediaStep<kSse2>(h, channel)) return false;
+      if (++channel == kChannels) channel = 0;
+      return true;
+    };
+    do {
+      std::int32_t budget = UncheckedSteps(h) + 1;
+      for (; budget > 0 && channel != 0; --budget)
+        if (!single()) return NewMultimediaTables(h, channel);
+      for (; budget >= kChannels; budget -= kChannels) {
+#pragma GCC unroll 4
+        for (int c = 0; c < kChannels; ++c)
+          if (!MultimediaStep<kSse2>(h, c)) return NewMultimediaTables(h, c);
       }
+      for (; budget > 0; --budget)
+        if (!single()) return NewMultimediaTables(h, channel);
     } while (Continue(h));
     state_.current_channel = channel;
     WriteBack(h);
+    return h.out.pos;
+  }
+
+  // Ends a multimedia run at a table change read on `channel`.
+  std::uint32_t NewMultimediaTables(const Steps& h, int channel) {
+    state_.current_channel = channel;
+    WriteBack(h);
+    ReadCodeTables(state_);
     return h.out.pos;
   }
 
