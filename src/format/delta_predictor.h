@@ -166,13 +166,16 @@ struct DeltaPredictor {
 
   // Adds |d - term| and |d + term| for the terms h0..h3, the shared delta
   // and zero to the error sums.
+  // Only the eleven sums the model reads: lanes 6 and 7, and plus[5], are
+  // left alone here (Adapt clears them with the rest).
   static void AddErrorsPortable(Channel& c, std::int32_t d, std::int32_t shared_delta) {
-    const std::int32_t terms[8] = {c.history[0], c.history[1], c.history[2], c.history[3], shared_delta, 0, 0, 0};
-    for (int t = 0; t < 8; ++t) {
+    const std::int32_t terms[5] = {c.history[0], c.history[1], c.history[2], c.history[3], shared_delta};
+    for (int t = 0; t < 5; ++t) {
       const std::int32_t minus = d - terms[t], plus = d + terms[t];
       c.minus[t] = static_cast<std::uint16_t>(c.minus[t] + (minus < 0 ? -minus : minus));
       c.plus[t] = static_cast<std::uint16_t>(c.plus[t] + (plus < 0 ? -plus : plus));
     }
+    c.minus[5] = static_cast<std::uint16_t>(c.minus[5] + (d < 0 ? -d : d));
   }
 #if SFX_SSE2_PATH
   // The same with SSE2, all eight lanes of a kind in one register of
