@@ -44,9 +44,11 @@ struct InstallerReport {
 // Throws PackError when `stub` is not a PE file whose sections lie inside
 // it, already has a payload section, has no room for another section
 // header, or the payload does not fit a PE image. With `level`, the stub's
-// manifest must hold the requestedExecutionLevel element in its default
-// form exactly once (PackError otherwise); it is rewritten in place, padded
-// with spaces to the same length. Without it the manifest is left alone.
+// manifest (its RT_MANIFEST resource) must hold the requestedExecutionLevel
+// element in its default form exactly once (PackError otherwise); it is
+// rewritten in place, padded with spaces to the same length. The same text
+// elsewhere in the file is not the manifest and is left alone. Without
+// `level` the manifest is left alone.
 std::vector<std::uint8_t> BuildInstaller(const std::vector<std::uint8_t>& stub, const std::vector<std::uint8_t>& block,
                                          std::optional<ExecutionLevel> level, InstallerReport* report);
 

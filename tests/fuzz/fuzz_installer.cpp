@@ -1,8 +1,11 @@
 // Fuzz target: reading an installer as `sfxpack list` and `extract` do
 // (ParsePayloadFile: finding the payload section, or the overlay of the
-// earlier layout, and the SHA-256 of the stub part) on arbitrary files.
+// earlier layout, and the SHA-256 of the stub part) on arbitrary files, and
+// the stub's manifest as `pack --elevation` finds it.
 //
-// Properties: a file is refused with PackError or accepted with its block
+// Properties: the manifest lies inside the file; a stub that takes an
+// execution level gives an installer of the same size as without one.
+// A file is refused with PackError or accepted with its block
 // inside the file, where FindInstallerPayload finds it; only an installer of
 // the section layout gets a stub SHA-256, and it is 64 lower-case hex digits
 // of the stub part; that stub part, packed again with the same block, gives
@@ -20,6 +23,7 @@
 #include "packer/payload_file.h"
 #include "payload/overlay.h"
 #include "payload/payload_format.h"
+#include "payload/pe_image.h"
 
 namespace {
 
@@ -61,10 +65,28 @@ void CheckRepack(const Bytes& stub, const Bytes& block) {
   sfx::fuzz::Require(third == again, "the stub part of a repacked installer is stable");
 }
 
+void CheckManifest(const Bytes& stub) {
+  const std::optional<sfx::PeImage> image = sfx::PeImage::Parse(stub.data(), stub.size());
+  const std::optional<sfx::PeSpan> manifest = image ? image->ManifestSpan() : std::nullopt;
+  if (!manifest) return;
+  sfx::fuzz::Require(manifest->offset <= stub.size() && manifest->size <= stub.size() - manifest->offset,
+                     "the manifest lies inside the file");
+  const Bytes block(sfx::kEmbeddedHeaderSize, 0);
+  std::size_t elevated_size = 0;
+  try {
+    elevated_size = sfx::BuildInstaller(stub, block, sfx::ExecutionLevel::kAsInvoker, nullptr).size();
+  } catch (const sfx::PackError&) {
+    return;  // no element in its default form, or a stub the writer refuses
+  }
+  sfx::fuzz::Require(elevated_size == sfx::BuildInstaller(stub, block, std::nullopt, nullptr).size(),
+                     "the execution level is rewritten in place");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const Bytes bytes(data, data + size);
+  CheckManifest(bytes);
   sfx::PayloadFile file;
   try {
     file = sfx::ParsePayloadFile(bytes);

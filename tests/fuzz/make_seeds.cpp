@@ -302,8 +302,9 @@ void OverlaySeeds() {
 }
 
 // Files for `sfxpack list` and `extract` to read: installers of both
-// layouts, signed and with stub bytes after the sections, a payload block
-// file and files that are neither.
+// layouts, signed, with stub bytes after the sections and with an execution
+// level in the manifest, a stub with a manifest, a payload block file and
+// files that are neither.
 void InstallerSeeds() {
   const Bytes block = sfx::fuzz::MakePayloadBlock(
       Image({{"Setup.cfg", FromText(FullConfig())}, {"Setup.exe", NoiseData(100, 4)}}), 6, false);
@@ -314,6 +315,10 @@ void InstallerSeeds() {
   Write("installer", "overlay", Installer(MinimalPe(2, 64), block));
   Write("installer", "block-file", block);
   Write("installer", "stub-only", sfx::test::MakeFakePe());
+  const char* manifest = R"(<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>)";
+  Write("installer", "stub-manifest", sfx::test::MakeFakePe(0, 0, manifest));
+  Write("installer", "section-elevated",
+        sfx::BuildInstaller(sfx::test::MakeFakePe(0, 0, manifest), block, sfx::ExecutionLevel::kAsInvoker, nullptr));
   Write("installer", "not-pe", FromText("MZ but nothing more"));
 }
 
