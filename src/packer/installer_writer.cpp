@@ -14,7 +14,7 @@
 
 #include "common/byte_order.h"
 #include "packer/pack_error.h"
-#include "payload/overlay.h"
+#include "payload/payload_locator.h"
 #include "payload/pe_image.h"
 
 namespace sfx {
@@ -178,7 +178,7 @@ std::vector<std::uint8_t> BuildInstaller(const std::vector<std::uint8_t>& stub, 
   }
 
   // The payload section: after every section in memory and in the file.
-  const std::uint64_t virtual_size = sizeof kOverlayMarker + block.size();
+  const std::uint64_t virtual_size = sizeof kPayloadMarker + block.size();
   const std::uint64_t raw_pointer = AlignUp(sections_end, file_alignment);
   const std::uint64_t raw_size = AlignUp(virtual_size, file_alignment);
   const std::uint64_t new_image_size = image_size + AlignUp(virtual_size, section_alignment);
@@ -188,7 +188,7 @@ std::vector<std::uint8_t> BuildInstaller(const std::vector<std::uint8_t>& stub, 
 
   InstallerReport result;
   result.stub_size = sections_end;
-  result.block_offset = static_cast<std::size_t>(raw_pointer) + sizeof kOverlayMarker;
+  result.block_offset = static_cast<std::size_t>(raw_pointer) + sizeof kPayloadMarker;
   result.dropped_bytes = stub.size() - sections_end;
   std::vector<std::uint8_t> out(stub.begin(), stub.begin() + static_cast<std::ptrdiff_t>(sections_end));
   result.cleared_certificate_entry = ClearCertificateEntryFrom(out, *headers, sections_end);
@@ -205,7 +205,7 @@ std::vector<std::uint8_t> BuildInstaller(const std::vector<std::uint8_t>& stub, 
   SetOptionalField(out, *headers, kSizeOfImageOffset, static_cast<std::uint32_t>(new_image_size));
 
   out.resize(static_cast<std::size_t>(raw_pointer), 0);
-  out.insert(out.end(), kOverlayMarker, kOverlayMarker + sizeof kOverlayMarker);
+  out.insert(out.end(), kPayloadMarker, kPayloadMarker + sizeof kPayloadMarker);
   out.insert(out.end(), block.begin(), block.end());
   out.resize(static_cast<std::size_t>(raw_pointer + raw_size), 0);
   WriteCheckSum(out, *headers);

@@ -4,13 +4,14 @@
 // The installer is the stub's PE file up to the end of its last section's
 // raw data, with one section added at the end: ".sfxpay", read-only
 // initialised data holding "SFXPAYLD" and the EmbeddedPayload block (see
-// payload/overlay.h). The packer changes these header fields and nothing
-// else: NumberOfSections (+1), the section header written into the unused
-// header room right after the section table, SizeOfImage (grown by the new
-// section), CheckSum (recomputed), the certificate-table entry (cleared when
-// it pointed after the sections) and, with an execution level, the
-// requestedExecutionLevel element of the manifest. Whatever the stub file
-// held after its sections (an old payload, a signature) is dropped.
+// payload/payload_locator.h). The packer changes these header fields and
+// nothing else: NumberOfSections (+1), the section header written into the
+// unused header room right after the section table, SizeOfImage (grown by
+// the new section), CheckSum (recomputed), the certificate-table entry
+// (cleared when it pointed after the sections) and, with an execution
+// level, the requestedExecutionLevel element of the manifest. Whatever the
+// stub file held after its sections (an old payload, a signature) is
+// dropped.
 //
 // The stub part of an installer (StubOfInstaller) undoes exactly these
 // changes: the bytes before the payload section's raw data, one section

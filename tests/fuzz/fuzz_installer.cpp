@@ -21,7 +21,7 @@
 #include "packer/installer_writer.h"
 #include "packer/pack_error.h"
 #include "packer/payload_file.h"
-#include "payload/overlay.h"
+#include "payload/payload_locator.h"
 #include "payload/payload_format.h"
 #include "payload/pe_image.h"
 
@@ -47,7 +47,7 @@ void CheckRepack(const Bytes& stub, const Bytes& block) {
   std::size_t found_size = 0;
   sfx::PayloadLayout layout = sfx::PayloadLayout::kOverlay;
   sfx::fuzz::Require(sfx::FindInstallerPayload(repacked.data(), repacked.size(), &found, &found_size, &layout) ==
-                             sfx::OverlayStatus::kOk &&
+                             sfx::PayloadStatus::kOk &&
                          layout == sfx::PayloadLayout::kSection,
                      "a repacked stub part holds its payload in the payload section");
   sfx::fuzz::Require(found_size == block.size() && std::memcmp(found, block.data(), block.size()) == 0,
@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t* block = nullptr;
   std::size_t block_size = 0;
   sfx::PayloadLayout layout = sfx::PayloadLayout::kOverlay;
-  sfx::fuzz::Require(sfx::FindInstallerPayload(data, size, &block, &block_size, &layout) == sfx::OverlayStatus::kOk &&
+  sfx::fuzz::Require(sfx::FindInstallerPayload(data, size, &block, &block_size, &layout) == sfx::PayloadStatus::kOk &&
                          static_cast<std::size_t>(block - data) == file.block_offset,
                      "the installer's block is where the payload finder finds it");
   if (file.stub_sha256.empty()) return 0;

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "packer/installer_writer.h"
-#include "payload/overlay.h"
+#include "payload/payload_locator.h"
 #include "shell/resource_ids.h"
 #include "support/pe_file.h"
 #include "support/stub_texts.h"
@@ -126,7 +126,7 @@ TEST_F(StubFile, TakesAPayloadSectionAndGivesItselfBack) {
     std::size_t found_size = 0;
     sfx::PayloadLayout layout = sfx::PayloadLayout::kOverlay;
     ASSERT_EQ(sfx::FindInstallerPayload(installer.data(), installer.size(), &found, &found_size, &layout),
-              sfx::OverlayStatus::kOk);
+              sfx::PayloadStatus::kOk);
     EXPECT_EQ(layout, sfx::PayloadLayout::kSection);
     EXPECT_EQ(found_size, block.size());
     EXPECT_EQ(sfx::StubOfInstaller(installer), pe_->bytes());

@@ -17,7 +17,7 @@
 #include "packer/pack_error.h"
 #include "packer/payload_block.h"
 #include "packer/payload_file.h"
-#include "payload/overlay.h"
+#include "payload/payload_locator.h"
 #include "payload/sha256.h"
 #include "support/payload_samples.h"
 #include "support/pe_file.h"
@@ -229,7 +229,7 @@ TEST(PayloadFiles, InstallerIsFoundAgainAfterASignatureIsAppended) {
   const std::uint8_t* found = nullptr;
   std::size_t found_size = 0;
   ASSERT_EQ(sfx::FindInstallerPayload(installer.data(), installer.size(), &found, &found_size),
-            sfx::OverlayStatus::kOk);
+            sfx::PayloadStatus::kOk);
   EXPECT_EQ(found_size, block.size());
 
   const sfx::PayloadFile file = sfx::ParsePayloadFile(installer);
