@@ -205,9 +205,9 @@ std::optional<PeSpan> PeImage::ManifestSpan() const {
   if (!start) return std::nullopt;
   const ResourceTree tree(data_ + *start, resources->size);
   // Type RT_MANIFEST, then its first name and that name's first language.
-  // The first two levels lead to tables and the last to a data entry, so
-  // the walk takes exactly three steps and a table that points back up
-  // ends it with nothing.
+  // The first two levels must lead to tables and the last to a data entry:
+  // the walk takes exactly three steps however the tables point (back up,
+  // at themselves), so it cannot loop.
   std::uint64_t at = 0;
   for (std::size_t level = 0; level < kResourceLevels; ++level) {
     const std::optional<std::uint32_t> entry =
