@@ -1,7 +1,8 @@
 // Installer assembly and its inverse. The PE headers are read through
 // PeImage (section table, alignments, SizeOfImage, SizeOfHeaders, the header
-// room and the certificate-table entry, whose "address" is a file offset);
-// this file writes the changed fields at the offsets it reports.
+// room, the certificate-table entry, whose "address" is a file offset, and
+// where the manifest lies); this file writes the changed fields at the
+// offsets it reports.
 //
 // Every offset is checked against the file before it is read or written;
 // sums of 32-bit fields are formed in 64 bits.
@@ -13,7 +14,7 @@
 
 #include "common/byte_order.h"
 #include "packer/pack_error.h"
-#include "payload/overlay.h"
+#include "payload/payload_locator.h"
 #include "payload/pe_image.h"
 
 namespace sfx {
@@ -77,19 +78,25 @@ std::string LevelElement(ExecutionLevel level) {
   return element + "/>";
 }
 
-// Offsets of every occurrence of `text` in `file`.
-std::vector<std::size_t> FindAll(const std::vector<std::uint8_t>& file, const std::string& text) {
+// File offsets of every occurrence of `text` inside the stub's manifest;
+// none when `headers` finds no manifest inside `file`.
+std::vector<std::size_t> FindInManifest(const std::vector<std::uint8_t>& file, const PeImage& headers,
+                                        const std::string& text) {
   std::vector<std::size_t> found;
-  auto at = file.begin();
-  while ((at = std::search(at, file.end(), text.begin(), text.end())) != file.end()) {
+  const std::optional<PeSpan> manifest = headers.ManifestSpan();
+  if (!manifest || manifest->size > file.size() || manifest->offset > file.size() - manifest->size) return found;
+  const auto begin = file.begin() + static_cast<std::ptrdiff_t>(manifest->offset);
+  const auto end = begin + static_cast<std::ptrdiff_t>(manifest->size);
+  auto at = begin;
+  while ((at = std::search(at, end, text.begin(), text.end())) != end) {
     found.push_back(static_cast<std::size_t>(at - file.begin()));
     ++at;
   }
   return found;
 }
 
-void SetExecutionLevel(std::vector<std::uint8_t>& file, ExecutionLevel level) {
-  const std::vector<std::size_t> found = FindAll(file, kDefaultLevelElement);
+void SetExecutionLevel(std::vector<std::uint8_t>& file, const PeImage& headers, ExecutionLevel level) {
+  const std::vector<std::size_t> found = FindInManifest(file, headers, kDefaultLevelElement);
   if (found.size() != 1) {
     throw PackError(
         "the stub's manifest does not hold the requestedExecutionLevel element in its default form " +
@@ -100,12 +107,13 @@ void SetExecutionLevel(std::vector<std::uint8_t>& file, ExecutionLevel level) {
   std::memcpy(file.data() + found[0], element.data(), element.size());
 }
 
-// Puts the default form back where exactly one element of any level is.
-void RestoreDefaultExecutionLevel(std::vector<std::uint8_t>& file) {
+// Puts the default form back where the manifest holds exactly one element
+// of any level.
+void RestoreDefaultExecutionLevel(std::vector<std::uint8_t>& file, const PeImage& headers) {
   std::vector<std::size_t> found;
   for (ExecutionLevel level :
        {ExecutionLevel::kRequireAdministrator, ExecutionLevel::kHighestAvailable, ExecutionLevel::kAsInvoker}) {
-    const std::vector<std::size_t> at = FindAll(file, LevelElement(level));
+    const std::vector<std::size_t> at = FindInManifest(file, headers, LevelElement(level));
     found.insert(found.end(), at.begin(), at.end());
   }
   if (found.size() == 1) std::memcpy(file.data() + found[0], kDefaultLevelElement, kLevelElementSize);
@@ -170,7 +178,7 @@ std::vector<std::uint8_t> BuildInstaller(const std::vector<std::uint8_t>& stub, 
   }
 
   // The payload section: after every section in memory and in the file.
-  const std::uint64_t virtual_size = sizeof kOverlayMarker + block.size();
+  const std::uint64_t virtual_size = sizeof kPayloadMarker + block.size();
   const std::uint64_t raw_pointer = AlignUp(sections_end, file_alignment);
   const std::uint64_t raw_size = AlignUp(virtual_size, file_alignment);
   const std::uint64_t new_image_size = image_size + AlignUp(virtual_size, section_alignment);
@@ -180,11 +188,11 @@ std::vector<std::uint8_t> BuildInstaller(const std::vector<std::uint8_t>& stub, 
 
   InstallerReport result;
   result.stub_size = sections_end;
-  result.block_offset = static_cast<std::size_t>(raw_pointer) + sizeof kOverlayMarker;
+  result.block_offset = static_cast<std::size_t>(raw_pointer) + sizeof kPayloadMarker;
   result.dropped_bytes = stub.size() - sections_end;
   std::vector<std::uint8_t> out(stub.begin(), stub.begin() + static_cast<std::ptrdiff_t>(sections_end));
   result.cleared_certificate_entry = ClearCertificateEntryFrom(out, *headers, sections_end);
-  if (level) SetExecutionLevel(out, *level);
+  if (level) SetExecutionLevel(out, *headers, *level);
 
   std::uint8_t* section = out.data() + new_header;
   std::memcpy(section, kPayloadSectionName, kSectionNameSize);
@@ -197,7 +205,7 @@ std::vector<std::uint8_t> BuildInstaller(const std::vector<std::uint8_t>& stub, 
   SetOptionalField(out, *headers, kSizeOfImageOffset, static_cast<std::uint32_t>(new_image_size));
 
   out.resize(static_cast<std::size_t>(raw_pointer), 0);
-  out.insert(out.end(), kOverlayMarker, kOverlayMarker + sizeof kOverlayMarker);
+  out.insert(out.end(), kPayloadMarker, kPayloadMarker + sizeof kPayloadMarker);
   out.insert(out.end(), block.begin(), block.end());
   out.resize(static_cast<std::size_t>(raw_pointer + raw_size), 0);
   WriteCheckSum(out, *headers);
@@ -222,7 +230,7 @@ std::optional<std::vector<std::uint8_t>> StubOfInstaller(const std::vector<std::
   SetSectionCount(stub, *headers, *index);
   SetOptionalField(stub, *headers, kSizeOfImageOffset, address);
   ClearCertificateEntryFrom(stub, *headers, 0);
-  RestoreDefaultExecutionLevel(stub);
+  RestoreDefaultExecutionLevel(stub, *headers);
   WriteCheckSum(stub, *headers);
   return stub;
 }

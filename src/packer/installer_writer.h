@@ -4,13 +4,14 @@
 // The installer is the stub's PE file up to the end of its last section's
 // raw data, with one section added at the end: ".sfxpay", read-only
 // initialised data holding "SFXPAYLD" and the EmbeddedPayload block (see
-// payload/overlay.h). The packer changes these header fields and nothing
-// else: NumberOfSections (+1), the section header written into the unused
-// header room right after the section table, SizeOfImage (grown by the new
-// section), CheckSum (recomputed), the certificate-table entry (cleared when
-// it pointed after the sections) and, with an execution level, the
-// requestedExecutionLevel element of the manifest. Whatever the stub file
-// held after its sections (an old payload, a signature) is dropped.
+// payload/payload_locator.h). The packer changes these header fields and
+// nothing else: NumberOfSections (+1), the section header written into the
+// unused header room right after the section table, SizeOfImage (grown by
+// the new section), CheckSum (recomputed), the certificate-table entry
+// (cleared when it pointed after the sections) and, with an execution
+// level, the requestedExecutionLevel element of the manifest. Whatever the
+// stub file held after its sections (an old payload, a signature) is
+// dropped.
 //
 // The stub part of an installer (StubOfInstaller) undoes exactly these
 // changes: the bytes before the payload section's raw data, one section
@@ -44,9 +45,11 @@ struct InstallerReport {
 // Throws PackError when `stub` is not a PE file whose sections lie inside
 // it, already has a payload section, has no room for another section
 // header, or the payload does not fit a PE image. With `level`, the stub's
-// manifest must hold the requestedExecutionLevel element in its default
-// form exactly once (PackError otherwise); it is rewritten in place, padded
-// with spaces to the same length. Without it the manifest is left alone.
+// manifest (its RT_MANIFEST resource) must hold the requestedExecutionLevel
+// element in its default form exactly once (PackError otherwise); it is
+// rewritten in place, padded with spaces to the same length. The same text
+// elsewhere in the file is not the manifest and is left alone. Without
+// `level` the manifest is left alone.
 std::vector<std::uint8_t> BuildInstaller(const std::vector<std::uint8_t>& stub, const std::vector<std::uint8_t>& block,
                                          std::optional<ExecutionLevel> level, InstallerReport* report);
 

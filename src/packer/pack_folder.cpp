@@ -31,7 +31,7 @@
 #include "packer/installer_writer.h"
 #include "packer/pack_error.h"
 #include "packer/payload_block.h"
-#include "payload/overlay.h"
+#include "payload/payload_locator.h"
 #include "payload/pe_image.h"
 #include "payload/sha256.h"
 
@@ -140,7 +140,7 @@ std::vector<std::uint8_t> BuildCheckedInstaller(const PackOptions& options, cons
   result.block_offset = report.block_offset;
   const std::uint8_t* found = nullptr;
   std::size_t found_size = 0;
-  if (FindInstallerPayload(installer.data(), installer.size(), &found, &found_size) != OverlayStatus::kOk ||
+  if (FindInstallerPayload(installer.data(), installer.size(), &found, &found_size) != PayloadStatus::kOk ||
       found != installer.data() + result.block_offset || found_size != block.size()) {
     throw PackError("internal error: the payload cannot be found again in the installer; nothing written");
   }

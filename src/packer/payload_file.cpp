@@ -18,7 +18,7 @@
 #include "packer/host_path.h"
 #include "packer/installer_writer.h"
 #include "packer/pack_error.h"
-#include "payload/overlay.h"
+#include "payload/payload_locator.h"
 #include "payload/pe_image.h"
 #include "payload/payload_format.h"
 #include "payload/sha256.h"
@@ -48,8 +48,8 @@ PayloadFile ParsePayloadFile(std::vector<std::uint8_t> bytes, const std::string&
   if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z') {
     const std::uint8_t* block = nullptr;
     std::size_t block_size = 0;
-    const OverlayStatus status = FindInstallerPayload(bytes.data(), bytes.size(), &block, &block_size);
-    if (status != OverlayStatus::kOk) throw PackError(shown + " is not an installer: " + OverlayStatusText(status));
+    const PayloadStatus status = FindInstallerPayload(bytes.data(), bytes.size(), &block, &block_size);
+    if (status != PayloadStatus::kOk) throw PackError(shown + " is not an installer: " + PayloadStatusText(status));
     file.kind = PayloadFileKind::kInstaller;
     file.block_offset = static_cast<std::size_t>(block - bytes.data());
     if (const auto stub = StubOfInstaller(bytes)) file.stub_sha256 = Sha256Hex(Sha256Of(stub->data(), stub->size()));

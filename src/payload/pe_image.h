@@ -7,8 +7,9 @@
 // header's fields (only those that lie inside the optional header the COFF
 // header announces), the section table, where the sections' raw data ends
 // (the start of an overlay), the spare room for another section header, and
-// the certificate-table entry. Sums of 32-bit fields are formed in 64 bits,
-// so they cannot wrap.
+// the certificate-table entry, where an RVA lies in the file, and where the
+// manifest resource lies in the file. Sums of 32-bit fields are formed in
+// 64 bits, so they cannot wrap.
 //
 // The constants below are the layout the installer writer needs to change
 // headers in place; offsets of fields are from the start of their header.
@@ -48,6 +49,12 @@ struct PeSection {
   std::uint32_t virtual_address = 0;
   std::uint32_t raw_size = 0;
   std::uint32_t raw_pointer = 0;
+};
+
+// A run of bytes in the file.
+struct PeSpan {
+  std::size_t offset = 0;
+  std::size_t size = 0;
 };
 
 // One data directory entry and where it lies.
@@ -105,10 +112,26 @@ class PeImage {
   // offset), or nothing when the optional header does not hold it.
   std::optional<PeDirectoryEntry> CertificateEntry() const;
 
+  // The file offset of the `size` bytes at `rva` in a PE file as it lies on
+  // disk: they must lie inside one section's raw data (not the zero fill
+  // past it) and inside the bytes read. Nothing otherwise.
+  std::optional<std::size_t> RvaToFileOffset(std::uint32_t rva, std::uint32_t size) const;
+
+  // Where the manifest lies in a PE file as it lies on disk: the resource
+  // directory (data directory 2) leads through type RT_MANIFEST, its first
+  // name and its first language to the data entry, whose RVA and size give
+  // the span. Nothing when there is no such resource, or when any step
+  // leaves the resource directory, the sections' raw data or the bytes read,
+  // or the directory does not nest exactly three levels deep.
+  std::optional<PeSpan> ManifestSpan() const;
+
  private:
   static constexpr std::size_t kCoffHeaderSize = 20;
 
   PeImage() = default;
+
+  // Data directory `index`, when the optional header holds it.
+  std::optional<PeDirectoryEntry> DirectoryEntry(std::size_t index) const;
 
   const std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;

@@ -146,11 +146,10 @@ TEST_F(PackerCommands, InstallerRoundTripSurvivesAnAppendedSignature) {
 
 TEST_F(PackerCommands, ElevationSetsTheManifestLevelAndListShowsTheStubsHash) {
   const fs::path src = MakeSourceFolder();
-  // A stub as the build makes one: the manifest's level element in its
-  // data and a correct checksum.
+  // A stub as the build makes one: a manifest holding the level element and
+  // a correct checksum.
   const std::string level = R"(<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>)";
-  std::vector<std::uint8_t> stub = MakeFakePe();
-  std::memcpy(stub.data() + 0x280, level.data(), level.size());
+  std::vector<std::uint8_t> stub = MakeFakePe(0, 0, level.c_str());
   sfx::StoreLE32(stub.data() + 0x58 + 64, sfx::PeChecksum(stub));
   WriteBytes(Dir() / "stub.exe", stub);
   const fs::path installer = Dir() / "setup-highest.exe";
@@ -158,7 +157,8 @@ TEST_F(PackerCommands, ElevationSetsTheManifestLevelAndListShowsTheStubsHash) {
       {"pack", P(src), "-o", P(installer), "--stub", P(Dir() / "stub.exe"), "--level", "1", "--elevation", "highest"});
   ASSERT_EQ(pack.exit_code, 0) << pack.err;
   const std::vector<std::uint8_t> bytes = ReadBytes(installer);
-  EXPECT_EQ(std::string(bytes.begin() + 0x280, bytes.begin() + 0x280 + static_cast<std::ptrdiff_t>(level.size())),
+  const auto at = bytes.begin() + sfx::test::kFakePeManifestAt;
+  EXPECT_EQ(std::string(at, at + static_cast<std::ptrdiff_t>(level.size())),
             R"(<requestedExecutionLevel level="highestAvailable" uiAccess="false"    />)");
 
   const ToolRun list = Sfxpack({"list", P(installer)});

@@ -1,8 +1,11 @@
 // Fuzz target: reading an installer as `sfxpack list` and `extract` do
 // (ParsePayloadFile: finding the payload section, or the overlay of the
-// earlier layout, and the SHA-256 of the stub part) on arbitrary files.
+// earlier layout, and the SHA-256 of the stub part) on arbitrary files, and
+// the stub's manifest as `pack --elevation` finds it.
 //
-// Properties: a file is refused with PackError or accepted with its block
+// Properties: the manifest lies inside the file; a stub that takes an
+// execution level gives an installer of the same size as without one.
+// A file is refused with PackError or accepted with its block
 // inside the file, where FindInstallerPayload finds it; only an installer of
 // the section layout gets a stub SHA-256, and it is 64 lower-case hex digits
 // of the stub part; that stub part, packed again with the same block, gives
@@ -18,8 +21,9 @@
 #include "packer/installer_writer.h"
 #include "packer/pack_error.h"
 #include "packer/payload_file.h"
-#include "payload/overlay.h"
+#include "payload/payload_locator.h"
 #include "payload/payload_format.h"
+#include "payload/pe_image.h"
 
 namespace {
 
@@ -43,7 +47,7 @@ void CheckRepack(const Bytes& stub, const Bytes& block) {
   std::size_t found_size = 0;
   sfx::PayloadLayout layout = sfx::PayloadLayout::kOverlay;
   sfx::fuzz::Require(sfx::FindInstallerPayload(repacked.data(), repacked.size(), &found, &found_size, &layout) ==
-                             sfx::OverlayStatus::kOk &&
+                             sfx::PayloadStatus::kOk &&
                          layout == sfx::PayloadLayout::kSection,
                      "a repacked stub part holds its payload in the payload section");
   sfx::fuzz::Require(found_size == block.size() && std::memcmp(found, block.data(), block.size()) == 0,
@@ -61,10 +65,28 @@ void CheckRepack(const Bytes& stub, const Bytes& block) {
   sfx::fuzz::Require(third == again, "the stub part of a repacked installer is stable");
 }
 
+void CheckManifest(const Bytes& stub) {
+  const std::optional<sfx::PeImage> image = sfx::PeImage::Parse(stub.data(), stub.size());
+  const std::optional<sfx::PeSpan> manifest = image ? image->ManifestSpan() : std::nullopt;
+  if (!manifest) return;
+  sfx::fuzz::Require(manifest->offset <= stub.size() && manifest->size <= stub.size() - manifest->offset,
+                     "the manifest lies inside the file");
+  const Bytes block(sfx::kEmbeddedHeaderSize, 0);
+  std::size_t elevated_size = 0;
+  try {
+    elevated_size = sfx::BuildInstaller(stub, block, sfx::ExecutionLevel::kAsInvoker, nullptr).size();
+  } catch (const sfx::PackError&) {
+    return;  // no element in its default form, or a stub the writer refuses
+  }
+  sfx::fuzz::Require(elevated_size == sfx::BuildInstaller(stub, block, std::nullopt, nullptr).size(),
+                     "the execution level is rewritten in place");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const Bytes bytes(data, data + size);
+  CheckManifest(bytes);
   sfx::PayloadFile file;
   try {
     file = sfx::ParsePayloadFile(bytes);
@@ -81,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t* block = nullptr;
   std::size_t block_size = 0;
   sfx::PayloadLayout layout = sfx::PayloadLayout::kOverlay;
-  sfx::fuzz::Require(sfx::FindInstallerPayload(data, size, &block, &block_size, &layout) == sfx::OverlayStatus::kOk &&
+  sfx::fuzz::Require(sfx::FindInstallerPayload(data, size, &block, &block_size, &layout) == sfx::PayloadStatus::kOk &&
                          static_cast<std::size_t>(block - data) == file.block_offset,
                      "the installer's block is where the payload finder finds it");
   if (file.stub_sha256.empty()) return 0;

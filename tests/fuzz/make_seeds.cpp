@@ -22,7 +22,7 @@
 #include "packer/image_builder.h"
 #include "packer/installer_writer.h"
 #include "payload/crc32.h"
-#include "payload/overlay.h"
+#include "payload/payload_locator.h"
 #include "support/payload_samples.h"
 
 namespace {
@@ -162,7 +162,7 @@ Bytes SectionInstaller(const Bytes& block, std::size_t trailing = 0) {
 // An installer of the earlier layout: marker and block after the sections.
 Bytes Installer(const Bytes& pe, const Bytes& block) {
   Bytes file = pe;
-  file.insert(file.end(), sfx::kOverlayMarker, sfx::kOverlayMarker + sizeof(sfx::kOverlayMarker));
+  file.insert(file.end(), sfx::kPayloadMarker, sfx::kPayloadMarker + sizeof(sfx::kPayloadMarker));
   return Concat(file, block);
 }
 
@@ -280,30 +280,31 @@ void ConfigSeeds() {
   Write("config", "empty", {});
 }
 
-void OverlaySeeds() {
+void PayloadLocatorSeeds() {
   const Bytes block = sfx::fuzz::MakePayloadBlock(TextData(), 5, false);
   const Bytes pe1 = MinimalPe(1, 64);
   const Bytes pe3 = MinimalPe(3, 32);
-  Write("overlay", "installer-1", Installer(pe1, block));
-  Write("overlay", "installer-3", Installer(pe3, block));
-  Write("overlay", "installer-signed", Concat(Installer(pe1, block), NoiseData(100, 1)));
-  Write("overlay", "no-overlay", pe1);
-  Write("overlay", "bad-marker", Concat(pe1, FromText("SFXPAYLX12345678")));
+  Write("payload_locator", "installer-1", Installer(pe1, block));
+  Write("payload_locator", "installer-3", Installer(pe3, block));
+  Write("payload_locator", "installer-signed", Concat(Installer(pe1, block), NoiseData(100, 1)));
+  Write("payload_locator", "no-overlay", pe1);
+  Write("payload_locator", "bad-marker", Concat(pe1, FromText("SFXPAYLX12345678")));
   Bytes truncated = Installer(pe3, block);
   truncated.resize(truncated.size() - 10);
-  Write("overlay", "truncated", truncated);
-  Write("overlay", "marker-only", Concat(pe1, FromText("SFXPAY")));
+  Write("payload_locator", "truncated", truncated);
+  Write("payload_locator", "marker-only", Concat(pe1, FromText("SFXPAY")));
   const Bytes section = SectionInstaller(block);
-  Write("overlay", "section", section);
-  Write("overlay", "section-signed", Concat(section, NoiseData(100, 2)));
+  Write("payload_locator", "section", section);
+  Write("payload_locator", "section-signed", Concat(section, NoiseData(100, 2)));
   Bytes section_truncated = section;
   section_truncated.resize(section_truncated.size() - 300);
-  Write("overlay", "section-truncated", section_truncated);
+  Write("payload_locator", "section-truncated", section_truncated);
 }
 
 // Files for `sfxpack list` and `extract` to read: installers of both
-// layouts, signed and with stub bytes after the sections, a payload block
-// file and files that are neither.
+// layouts, signed, with stub bytes after the sections and with an execution
+// level in the manifest, a stub with a manifest, a payload block file and
+// files that are neither.
 void InstallerSeeds() {
   const Bytes block = sfx::fuzz::MakePayloadBlock(
       Image({{"Setup.cfg", FromText(FullConfig())}, {"Setup.exe", NoiseData(100, 4)}}), 6, false);
@@ -314,6 +315,10 @@ void InstallerSeeds() {
   Write("installer", "overlay", Installer(MinimalPe(2, 64), block));
   Write("installer", "block-file", block);
   Write("installer", "stub-only", sfx::test::MakeFakePe());
+  const char* manifest = R"(<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>)";
+  Write("installer", "stub-manifest", sfx::test::MakeFakePe(0, 0, manifest));
+  Write("installer", "section-elevated",
+        sfx::BuildInstaller(sfx::test::MakeFakePe(0, 0, manifest), block, sfx::ExecutionLevel::kAsInvoker, nullptr));
   Write("installer", "not-pe", FromText("MZ but nothing more"));
 }
 
@@ -354,7 +359,7 @@ int main(int argc, char** argv) {
   RoundTripSeeds();
   ImageSeeds();
   ConfigSeeds();
-  OverlaySeeds();
+  PayloadLocatorSeeds();
   ExtractSeeds();
   InstallerSeeds();
   std::printf("seeds written to %s\n", argv[1]);

@@ -13,12 +13,14 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "packer/installer_writer.h"
-#include "payload/overlay.h"
+#include "payload/payload_locator.h"
+#include "payload/pe_image.h"
 #include "shell/resource_ids.h"
 #include "support/pe_file.h"
 #include "support/stub_texts.h"
@@ -113,6 +115,13 @@ TEST_F(StubFile, ManifestDeclaresLevelSupportedWindowsAndDpiAwareness) {
   }
   EXPECT_EQ(count(">true/pm</dpiAware>"), 1u);
   EXPECT_EQ(count(">PerMonitorV2</dpiAwareness>"), 1u);
+  // The packer's own reader, which --elevation relies on, finds the same bytes.
+  const std::vector<std::uint8_t>& file = pe_->bytes();
+  const std::optional<sfx::PeImage> image = sfx::PeImage::Parse(file.data(), file.size());
+  const std::optional<sfx::PeSpan> span = image ? image->ManifestSpan() : std::nullopt;
+  ASSERT_TRUE(span) << "PeImage finds no manifest";
+  const auto at = file.begin() + static_cast<std::ptrdiff_t>(span->offset);
+  EXPECT_EQ(std::vector<std::uint8_t>(at, at + static_cast<std::ptrdiff_t>(span->size)), data);
 }
 
 // The packer adds the payload section to this very stub; the stub reads it
@@ -126,7 +135,7 @@ TEST_F(StubFile, TakesAPayloadSectionAndGivesItselfBack) {
     std::size_t found_size = 0;
     sfx::PayloadLayout layout = sfx::PayloadLayout::kOverlay;
     ASSERT_EQ(sfx::FindInstallerPayload(installer.data(), installer.size(), &found, &found_size, &layout),
-              sfx::OverlayStatus::kOk);
+              sfx::PayloadStatus::kOk);
     EXPECT_EQ(layout, sfx::PayloadLayout::kSection);
     EXPECT_EQ(found_size, block.size());
     EXPECT_EQ(sfx::StubOfInstaller(installer), pe_->bytes());

@@ -28,7 +28,38 @@ struct FakePeLayout {
   std::uint8_t fill = 0;             // every byte past the section table
   bool pattern_sections = false;     // section raw data as (file offset * 7)
   std::size_t trailing = 0;          // bytes 0xA0, 0xA1, ... appended (an old overlay, a signature)
+  const char* manifest = nullptr;    // != nullptr: a resource directory holding this text as the manifest
 };
+
+// The resource directory that `manifest` adds at the start of the first
+// section (raw data and VirtualAddress), with data directory 2 pointing at
+// it: one table per level, each with one id entry (type 24 = RT_MANIFEST,
+// name 1, language 0x409) leading to the next, then the data entry and the
+// text. Offsets from the directory's start.
+inline constexpr std::uint32_t kFakeNameTable = 0x18;
+inline constexpr std::uint32_t kFakeLanguageTable = 0x30;
+inline constexpr std::uint32_t kFakeDataEntry = 0x48;
+inline constexpr std::uint32_t kFakeManifestText = 0x58;
+
+inline void WriteFakeManifest(std::vector<std::uint8_t>& pe, std::uint8_t* optional, const FakePeSection& section,
+                              const char* manifest) {
+  std::uint8_t* tree = &pe[section.raw_pointer];
+  const auto size = static_cast<std::uint32_t>(std::strlen(manifest));
+  std::memset(tree, 0, kFakeManifestText);
+  const std::uint32_t tables[] = {0, kFakeNameTable, kFakeLanguageTable};
+  const std::uint32_t ids[] = {24, 1, 0x409};
+  const std::uint32_t next[] = {0x80000000 | kFakeNameTable, 0x80000000 | kFakeLanguageTable, kFakeDataEntry};
+  for (int level = 0; level < 3; ++level) {
+    tree[tables[level] + 14] = 1;  // id entries
+    sfx::StoreLE32(tree + tables[level] + 16, ids[level]);
+    sfx::StoreLE32(tree + tables[level] + 20, next[level]);
+  }
+  sfx::StoreLE32(tree + kFakeDataEntry, section.virtual_address + kFakeManifestText);
+  sfx::StoreLE32(tree + kFakeDataEntry + 4, size);
+  std::memcpy(tree + kFakeManifestText, manifest, size);
+  sfx::StoreLE32(optional + 112, section.virtual_address);
+  sfx::StoreLE32(optional + 116, kFakeManifestText + size);
+}
 
 // File offset of the section table: after "PE\0\0", the COFF header and a
 // 224-byte optional header.
@@ -71,6 +102,7 @@ inline std::vector<std::uint8_t> BuildFakePe(const FakePeLayout& layout) {
     for (std::size_t at = s.raw_pointer; at < s.raw_pointer + s.raw_size && at < pe.size(); ++at)
       pe[at] = static_cast<std::uint8_t>(at * 7);
   }
+  if (layout.manifest != nullptr) WriteFakeManifest(pe, optional, layout.sections.front(), layout.manifest);
   for (std::size_t i = 0; i < layout.trailing; ++i) pe.push_back(static_cast<std::uint8_t>(0xA0 + i));
   return pe;
 }
@@ -79,14 +111,18 @@ inline std::vector<std::uint8_t> BuildFakePe(const FakePeLayout& layout) {
 // optional header with 16 data directories, and one ".text" section whose
 // raw data fills 0x200..0x3FF. `certificate_at` != 0 fills the certificate
 // table entry with that file offset and 0x100 bytes. `trailing` bytes are
-// appended after the section data (an old overlay or a signature).
+// appended after the section data (an old overlay or a signature). A
+// `manifest` lies at kFakePeManifestAt, in a resource directory at 0x200.
 inline constexpr std::size_t kFakePeSectionsEnd = 0x400;
-inline std::vector<std::uint8_t> MakeFakePe(std::size_t trailing = 0, std::uint32_t certificate_at = 0) {
-  return BuildFakePe({.sections = {{0x200, 0x200, ".text", 0x1000, 0x10}},
+inline constexpr std::size_t kFakePeManifestAt = 0x200 + kFakeManifestText;
+inline std::vector<std::uint8_t> MakeFakePe(std::size_t trailing = 0, std::uint32_t certificate_at = 0,
+                                            const char* manifest = nullptr) {
+  return BuildFakePe({.sections = {{0x200, 0x200, ".text", 0x1000, 0x200}},
                       .file_size = kFakePeSectionsEnd,
                       .certificate_at = certificate_at,
                       .pattern_sections = true,
-                      .trailing = trailing});
+                      .trailing = trailing,
+                      .manifest = manifest});
 }
 
 }  // namespace sfx::test

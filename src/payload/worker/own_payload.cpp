@@ -1,14 +1,14 @@
 // The stub reads its payload from its own loaded image: the packer added a
 // read-only data section ".sfxpay" holding "SFXPAYLD" and the
-// EmbeddedPayload block (see overlay.h), which the loader mapped together
-// with the code. The worker decodes straight from that section.
+// EmbeddedPayload block (see payload_locator.h), which the loader mapped
+// together with the code. The worker decodes straight from that section.
 #include "payload/worker/own_payload.h"
 
 #include <windows.h>
 
 #include <cstdint>
 
-#include "payload/overlay.h"
+#include "payload/payload_locator.h"
 #include "payload/pe_image.h"
 
 namespace sfx {
@@ -27,7 +27,7 @@ bool FindOwnPayload(EmbeddedPayload& payload) {
   std::size_t block_size = 0;
   // SizeOfImage is read from the first page; every later read stays below it.
   if (FindLoadedPayload(base, PeImage::MappedImageSize(base, kMappedHeaderBytes), &block, &block_size) !=
-      OverlayStatus::kOk)
+      PayloadStatus::kOk)
     return false;
   return ParseEmbeddedPayload(block, block_size, payload);
 }

@@ -17,13 +17,14 @@
 #include "packer/pack_error.h"
 #include "packer/payload_block.h"
 #include "packer/payload_file.h"
-#include "payload/overlay.h"
+#include "payload/payload_locator.h"
 #include "payload/sha256.h"
 #include "support/payload_samples.h"
 #include "support/pe_file.h"
 
 namespace {
 
+using sfx::test::kFakePeManifestAt;
 using sfx::test::kFakePeSectionsEnd;
 using sfx::test::MakeFakePe;
 
@@ -45,10 +46,9 @@ constexpr std::size_t kFakeNewSectionHeader = kFakeOptionalHeader + 0xE0 + 40;
 constexpr char kDefaultLevel[] = R"(<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>)";
 
 // MakeFakePe with a correct CheckSum, as the linker writes it, and
-// optionally the manifest's requestedExecutionLevel element in its data.
-std::vector<std::uint8_t> FakeStub(bool with_manifest_level = false) {
-  std::vector<std::uint8_t> stub = MakeFakePe();
-  if (with_manifest_level) std::memcpy(stub.data() + 0x280, kDefaultLevel, sizeof kDefaultLevel - 1);
+// optionally a manifest (at kFakePeManifestAt).
+std::vector<std::uint8_t> FakeStub(const char* manifest = nullptr) {
+  std::vector<std::uint8_t> stub = MakeFakePe(0, 0, manifest);
   sfx::StoreLE32(stub.data() + kFakeOptionalHeader + 64, sfx::PeChecksum(stub));
   return stub;
 }
@@ -141,8 +141,12 @@ TEST(InstallerWriter, RefusesStubsItCannotUse) {
 }
 
 TEST(InstallerWriter, ElevationRewritesTheManifestLevelInPlace) {
-  const std::vector<std::uint8_t> stub = FakeStub(true);
+  // The element also stands outside the manifest, where it is no manifest
+  // and is left alone.
+  std::vector<std::uint8_t> stub = FakeStub(kDefaultLevel);
   const std::size_t size = sizeof kDefaultLevel - 1;
+  std::memcpy(stub.data() + 0x300, kDefaultLevel, size);
+  sfx::StoreLE32(stub.data() + kFakeOptionalHeader + 64, sfx::PeChecksum(stub));
   const struct {
     sfx::ExecutionLevel level;
     std::string element;
@@ -154,22 +158,38 @@ TEST(InstallerWriter, ElevationRewritesTheManifestLevelInPlace) {
   };
   for (const auto& c : cases) {
     const std::vector<std::uint8_t> installer = sfx::BuildInstaller(stub, {0, 0, 0, 0, 0, 0, 0, 0}, c.level, nullptr);
-    EXPECT_EQ(TextAt(installer, 0x280, size), c.element);
+    EXPECT_EQ(TextAt(installer, kFakePeManifestAt, size), c.element);
+    EXPECT_EQ(TextAt(installer, 0x300, size), kDefaultLevel);
     EXPECT_EQ(sfx::StubOfInstaller(installer), stub) << c.element;
   }
   // Without a level the manifest is not looked at; with one it must hold
   // the element exactly once.
   EXPECT_NO_THROW(sfx::BuildInstaller(MakeFakePe(), {0, 0, 0, 0, 0, 0, 0, 0}, std::nullopt, nullptr));
-  EXPECT_THROW(sfx::BuildInstaller(MakeFakePe(), {0, 0, 0, 0, 0, 0, 0, 0}, sfx::ExecutionLevel::kAsInvoker, nullptr),
-               sfx::PackError);
-  std::vector<std::uint8_t> twice = FakeStub(true);
-  std::memcpy(twice.data() + 0x300, kDefaultLevel, size);
-  EXPECT_THROW(sfx::BuildInstaller(twice, {0, 0, 0, 0, 0, 0, 0, 0}, sfx::ExecutionLevel::kAsInvoker, nullptr),
-               sfx::PackError);
+  const std::string twice = std::string(kDefaultLevel) + kDefaultLevel;
+  std::vector<std::uint8_t> other_type = stub;
+  other_type[0x200 + 16] = 16;  // the type entry names RT_VERSION, not RT_MANIFEST
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> stub;
+    const char* message;
+  } refused[] = {
+      {"no manifest", MakeFakePe(), "(none found)"},
+      {"the element only outside the manifest", other_type, "(none found)"},
+      {"the manifest without the element", MakeFakePe(0, 0, "<assembly/>"), "(none found)"},
+      {"the element twice", MakeFakePe(0, 0, twice.c_str()), "exactly once (found 2)"},
+  };
+  for (const auto& c : refused) {
+    try {
+      sfx::BuildInstaller(c.stub, {0, 0, 0, 0, 0, 0, 0, 0}, sfx::ExecutionLevel::kAsInvoker, nullptr);
+      ADD_FAILURE() << c.what << " was taken";
+    } catch (const sfx::PackError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << c.what << ": " << error.what();
+    }
+  }
 }
 
 TEST(InstallerWriter, StubPartIsTheStubAlsoAfterSigning) {
-  const std::vector<std::uint8_t> stub = FakeStub(true);
+  const std::vector<std::uint8_t> stub = FakeStub(kDefaultLevel);
   std::vector<std::uint8_t> installer =
       sfx::BuildInstaller(stub, SampleBlock(SampleImage()), sfx::ExecutionLevel::kHighestAvailable, nullptr);
   EXPECT_EQ(sfx::StubOfInstaller(installer), stub);
@@ -209,7 +229,7 @@ TEST(PayloadFiles, InstallerIsFoundAgainAfterASignatureIsAppended) {
   const std::uint8_t* found = nullptr;
   std::size_t found_size = 0;
   ASSERT_EQ(sfx::FindInstallerPayload(installer.data(), installer.size(), &found, &found_size),
-            sfx::OverlayStatus::kOk);
+            sfx::PayloadStatus::kOk);
   EXPECT_EQ(found_size, block.size());
 
   const sfx::PayloadFile file = sfx::ParsePayloadFile(installer);

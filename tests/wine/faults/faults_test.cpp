@@ -23,7 +23,7 @@
 
 #include "e2e_support.h"
 #include "installer_driver.h"
-#include "payload/overlay.h"
+#include "payload/payload_locator.h"
 #include "support/stub_texts.h"
 #include "support/win_test_files.h"
 
@@ -149,8 +149,8 @@ class DamagedInstaller : public FaultTest {
     std::vector<std::uint8_t> bytes = ReadBytes(root_ + "\\" + installer.file);
     const std::uint8_t* block = nullptr;
     std::size_t block_size = 0;
-    EXPECT_EQ(FindInstallerPayload(bytes.data(), bytes.size(), &block, &block_size), OverlayStatus::kOk);
-    *overlay = block == nullptr ? 0 : static_cast<std::size_t>(block - bytes.data()) - sizeof kOverlayMarker;
+    EXPECT_EQ(FindInstallerPayload(bytes.data(), bytes.size(), &block, &block_size), PayloadStatus::kOk);
+    *overlay = block == nullptr ? 0 : static_cast<std::size_t>(block - bytes.data()) - sizeof kPayloadMarker;
     block_end_ = block == nullptr ? 0 : static_cast<std::size_t>(block - bytes.data()) + block_size;
     EXPECT_TRUE(FindPeOverlayOffset(bytes.data(), bytes.size(), &sections_end_));
     return bytes;

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "fuzz_support.h"
-#include "payload/overlay.h"
+#include "payload/payload_locator.h"
 #include "payload/payload_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -21,22 +21,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t block_size = 0;
   const std::uint8_t* loaded_block = nullptr;
   std::size_t loaded_size = 0;
-  if (sfx::FindLoadedPayload(data, size, &loaded_block, &loaded_size) == sfx::OverlayStatus::kOk) {
-    sfx::fuzz::Require(loaded_block >= data + sizeof(sfx::kOverlayMarker) &&
+  if (sfx::FindLoadedPayload(data, size, &loaded_block, &loaded_size) == sfx::PayloadStatus::kOk) {
+    sfx::fuzz::Require(loaded_block >= data + sizeof(sfx::kPayloadMarker) &&
                            static_cast<std::size_t>(loaded_block - data) <= size - loaded_size,
                        "loaded block inside the image");
   }
   sfx::PayloadLayout layout = sfx::PayloadLayout::kOverlay;
-  if (sfx::FindInstallerPayload(data, size, &block, &block_size, &layout) != sfx::OverlayStatus::kOk) return 0;
-  sfx::fuzz::Require(block >= data + sizeof(sfx::kOverlayMarker) && block_size <= size &&
+  if (sfx::FindInstallerPayload(data, size, &block, &block_size, &layout) != sfx::PayloadStatus::kOk) return 0;
+  sfx::fuzz::Require(block >= data + sizeof(sfx::kPayloadMarker) && block_size <= size &&
                          static_cast<std::size_t>(block - data) <= size - block_size,
                      "block inside the file");
   sfx::fuzz::Require(
-      std::memcmp(block - sizeof(sfx::kOverlayMarker), sfx::kOverlayMarker, sizeof(sfx::kOverlayMarker)) == 0,
+      std::memcmp(block - sizeof(sfx::kPayloadMarker), sfx::kPayloadMarker, sizeof(sfx::kPayloadMarker)) == 0,
       "marker right before the block");
   if (layout == sfx::PayloadLayout::kOverlay) {
     sfx::fuzz::Require(is_pe, "an installer is a PE file");
-    sfx::fuzz::Require(static_cast<std::size_t>(block - data) == overlay + sizeof(sfx::kOverlayMarker),
+    sfx::fuzz::Require(static_cast<std::size_t>(block - data) == overlay + sizeof(sfx::kPayloadMarker),
                        "block follows the marker at the overlay offset");
   }
   sfx::EmbeddedPayload payload;

@@ -2,7 +2,7 @@
 //
 // An installer is the stub's PE file with one more section, named ".sfxpay"
 // (kPayloadSectionName), added by the packer as the last section: read-only
-// initialised data that holds the 8 bytes "SFXPAYLD" (kOverlayMarker) and
+// initialised data that holds the 8 bytes "SFXPAYLD" (kPayloadMarker) and
 // then the EmbeddedPayload block. The section's VirtualSize is exactly
 // 8 + block size; its raw data is that, padded to the file alignment. The
 // stub finds the block in its own loaded image (FindLoadedPayload); the
@@ -20,13 +20,13 @@
 
 namespace sfx {
 
-inline constexpr char kOverlayMarker[8] = {'S', 'F', 'X', 'P', 'A', 'Y', 'L', 'D'};
+inline constexpr char kPayloadMarker[8] = {'S', 'F', 'X', 'P', 'A', 'Y', 'L', 'D'};
 inline constexpr char kPayloadSectionName[8] = {'.', 's', 'f', 'x', 'p', 'a', 'y', '\0'};
 
-enum class OverlayStatus {
+enum class PayloadStatus {
   kOk,
   kNotPe,      // no MZ/PE headers that parse inside the file
-  kNoOverlay,  // no payload section, and the file ends where the sections end
+  kNoPayload,  // no payload section, and (in a file) nothing after the sections
   kBadMarker,  // the payload section or the overlay does not start with "SFXPAYLD"
   kTruncated,  // header or announced stream does not fit the section or the file
 };
@@ -34,7 +34,7 @@ enum class OverlayStatus {
 // Where FindInstallerPayload found the block.
 enum class PayloadLayout { kSection, kOverlay };
 
-const char* OverlayStatusText(OverlayStatus status);
+const char* PayloadStatusText(PayloadStatus status);
 
 // Offset in the file where the last section's raw data ends (the start of
 // an overlay); false when the PE headers do not parse inside `size`.
@@ -45,14 +45,14 @@ bool FindPeOverlayOffset(const std::uint8_t* file, std::size_t size, std::size_t
 // `*block_size` describe the block (header + stream, without the marker and
 // without anything after the stream), and `*layout` (when not null) says
 // which layout held it.
-OverlayStatus FindInstallerPayload(const std::uint8_t* file, std::size_t size, const std::uint8_t** block,
+PayloadStatus FindInstallerPayload(const std::uint8_t* file, std::size_t size, const std::uint8_t** block,
                                    std::size_t* block_size, PayloadLayout* layout = nullptr);
 
 // Finds the EmbeddedPayload block in a PE image as the system loader mapped
 // it: `image` is the module base, `image_size` its SizeOfImage, and section
 // contents lie at their VirtualAddress. Only the payload section counts.
 // Every read stays below `image_size`.
-OverlayStatus FindLoadedPayload(const std::uint8_t* image, std::size_t image_size, const std::uint8_t** block,
+PayloadStatus FindLoadedPayload(const std::uint8_t* image, std::size_t image_size, const std::uint8_t** block,
                                 std::size_t* block_size);
 
 }  // namespace sfx

@@ -2,8 +2,8 @@
 // section in the file and in a loaded image, the overlay of older
 // installers after the section ends, the marker, the announced stream size,
 // trailing bytes, and broken headers. The PE header reader's own bounds:
-// optional header fields, the certificate entry, the header room and the
-// headers of a loaded image.
+// optional header fields, the certificate entry, the header room, the
+// headers of a loaded image and the manifest resource.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "common/byte_order.h"
-#include "payload/overlay.h"
+#include "payload/payload_locator.h"
 #include "payload/pe_image.h"
 #include "support/fake_pe.h"
 
@@ -66,7 +66,7 @@ TEST(OverlayTest, FindsTheBlockAndIgnoresTrailingBytes) {
   file.insert(file.end(), 300, 0x5A);  // a certificate appended later, say
   const std::uint8_t* block = nullptr;
   std::size_t block_size = 0;
-  ASSERT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size), OverlayStatus::kOk);
+  ASSERT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size), PayloadStatus::kOk);
   EXPECT_EQ(block, file.data() + block_at);
   EXPECT_EQ(block_size, 8u + 5u);
   EXPECT_EQ(LoadLE32(block + 4), 77u);
@@ -77,7 +77,7 @@ TEST(OverlayTest, EmptyStreamIsAValidBlock) {
   AppendPayload(file, {}, 0);
   const std::uint8_t* block = nullptr;
   std::size_t block_size = 0;
-  EXPECT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size), OverlayStatus::kOk);
+  EXPECT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size), PayloadStatus::kOk);
   EXPECT_EQ(block_size, 8u);
 }
 
@@ -85,7 +85,7 @@ TEST(OverlayTest, FileEndingWithItsSectionsHasNoOverlay) {
   const Bytes file = MakePe(kSections, 0x600);
   const std::uint8_t* block = nullptr;
   std::size_t block_size = 0;
-  EXPECT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size), OverlayStatus::kNoOverlay);
+  EXPECT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size), PayloadStatus::kNoPayload);
 }
 
 TEST(OverlayTest, OverlayWithoutTheMarkerIsRefused) {
@@ -94,9 +94,9 @@ TEST(OverlayTest, OverlayWithoutTheMarkerIsRefused) {
   file[0x600 + 7] = 'X';
   const std::uint8_t* block = nullptr;
   std::size_t block_size = 0;
-  EXPECT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size), OverlayStatus::kBadMarker);
+  EXPECT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size), PayloadStatus::kBadMarker);
   Bytes other = MakePe(kSections, 0x603);  // three stray bytes
-  EXPECT_EQ(FindInstallerPayload(other.data(), other.size(), &block, &block_size), OverlayStatus::kBadMarker);
+  EXPECT_EQ(FindInstallerPayload(other.data(), other.size(), &block, &block_size), PayloadStatus::kBadMarker);
 }
 
 TEST(OverlayTest, CutPayloadsAreTruncated) {
@@ -107,7 +107,7 @@ TEST(OverlayTest, CutPayloadsAreTruncated) {
   // Cut inside the marker, inside the header, and inside the stream.
   for (std::size_t keep : {0x600u + 4, 0x600u + 8 + 6, 0x600u + 8 + 8 + 4}) {
     Bytes file(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(keep));
-    EXPECT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size), OverlayStatus::kTruncated) << keep;
+    EXPECT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size), PayloadStatus::kTruncated) << keep;
   }
 }
 
@@ -115,7 +115,7 @@ TEST(OverlayTest, SectionDataPastTheFileEndIsTruncated) {
   const Bytes file = MakePe({{0x400, 0x1000}}, 0x600);
   const std::uint8_t* block = nullptr;
   std::size_t block_size = 0;
-  EXPECT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size), OverlayStatus::kTruncated);
+  EXPECT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size), PayloadStatus::kTruncated);
   std::size_t offset = 0;
   EXPECT_FALSE(FindPeOverlayOffset(file.data(), file.size(), &offset));
 }
@@ -129,24 +129,24 @@ TEST(OverlayTest, BrokenHeadersAreNotPe) {
   };
   Bytes no_mz = good;
   no_mz[0] = 'X';
-  EXPECT_EQ(status_of(no_mz), OverlayStatus::kNotPe);
+  EXPECT_EQ(status_of(no_mz), PayloadStatus::kNotPe);
   Bytes no_pe = good;
   no_pe[kPeOffset + 1] = 'X';
-  EXPECT_EQ(status_of(no_pe), OverlayStatus::kNotPe);
+  EXPECT_EQ(status_of(no_pe), PayloadStatus::kNotPe);
   Bytes far_lfanew = good;
   StoreLE32(far_lfanew.data() + 0x3C, 0xFFFFFFF0u);
-  EXPECT_EQ(status_of(far_lfanew), OverlayStatus::kNotPe);
+  EXPECT_EQ(status_of(far_lfanew), PayloadStatus::kNotPe);
   Bytes many_sections = good;
   many_sections[kPeOffset + 4 + 2] = 0xFF;
   many_sections[kPeOffset + 4 + 3] = 0xFF;  // 65535 section headers cannot fit
-  EXPECT_EQ(status_of(many_sections), OverlayStatus::kNotPe);
+  EXPECT_EQ(status_of(many_sections), PayloadStatus::kNotPe);
   Bytes huge_optional = good;
   huge_optional[kPeOffset + 4 + 16] = 0xFF;
   huge_optional[kPeOffset + 4 + 17] = 0xFF;
-  EXPECT_EQ(status_of(huge_optional), OverlayStatus::kNotPe);
+  EXPECT_EQ(status_of(huge_optional), PayloadStatus::kNotPe);
   const Bytes tiny = {'M', 'Z'};
-  EXPECT_EQ(status_of(tiny), OverlayStatus::kNotPe);
-  EXPECT_EQ(status_of(Bytes{}), OverlayStatus::kNotPe);
+  EXPECT_EQ(status_of(tiny), PayloadStatus::kNotPe);
+  EXPECT_EQ(status_of(Bytes{}), PayloadStatus::kNotPe);
 }
 
 TEST(OverlayTest, HeadersCutAtEveryLengthNeverReadOutside) {
@@ -157,7 +157,7 @@ TEST(OverlayTest, HeadersCutAtEveryLengthNeverReadOutside) {
   for (std::size_t keep = 0; keep < full.size(); ++keep) {
     // Exact-size copies let the address sanitizer see any read past the end.
     Bytes file(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(keep));
-    EXPECT_NE(FindInstallerPayload(file.data(), file.size(), &block, &block_size), OverlayStatus::kOk) << keep;
+    EXPECT_NE(FindInstallerPayload(file.data(), file.size(), &block, &block_size), PayloadStatus::kOk) << keep;
   }
 }
 
@@ -253,6 +253,53 @@ TEST(PeImageTest, MappedImageSizeReadsOnlyTheMappedBytes) {
   }
 }
 
+// The manifest is found through the three levels of the resource directory;
+// a directory that leads outside itself or the section's raw data, loops, or
+// nests deeper or shallower gives nothing.
+TEST(PeImageTest, ManifestSpan) {
+  constexpr std::size_t kTree = 0x200, kOptional = 0x58;
+  constexpr char kText[] = "<assembly/>";
+  struct Case {
+    const char* what;
+    std::size_t at;  // where `value` is stored, 0: nowhere
+    std::uint32_t value;
+    bool found;
+  };
+  const Case cases[] = {
+      {"well formed", 0, 0, true},
+      {"the first name a string", kTree + test::kFakeNameTable + 16, 0x80000100, true},
+      {"no resource directory", kOptional + 112, 0, false},
+      {"directory past the raw data", kOptional + 116, 0x1000, false},
+      {"type table entries past the directory", kTree + 12, 0xFFFF, false},
+      {"RT_VERSION only", kTree + 16, 16, false},
+      {"type leads to a data entry", kTree + 20, test::kFakeNameTable, false},
+      {"name table loops back to the root", kTree + test::kFakeNameTable + 20, 0x80000000, false},
+      {"language leads to a table", kTree + test::kFakeLanguageTable + 20, 0x80000000 | test::kFakeDataEntry, false},
+      {"data entry past the directory", kTree + test::kFakeLanguageTable + 20, 0x7FFFFFF0, false},
+      {"data past the raw data", kTree + test::kFakeDataEntry + 4, 0x200, false},
+      {"data size near 4 GiB", kTree + test::kFakeDataEntry + 4, 0xFFFFFFFF, false},
+  };
+  auto span_of = [](const Bytes& file) {
+    const std::optional<PeImage> image = PeImage::Parse(file.data(), file.size());
+    return image ? image->ManifestSpan() : std::nullopt;
+  };
+  for (const Case& c : cases) {
+    Bytes file = test::MakeFakePe(0, 0, kText);
+    if (c.at != 0) StoreLE32(file.data() + c.at, c.value);
+    const std::optional<PeSpan> span = span_of(file);
+    ASSERT_EQ(span.has_value(), c.found) << c.what;
+    if (span) {
+      EXPECT_TRUE(span->offset == test::kFakePeManifestAt && span->size == sizeof kText - 1) << c.what;
+    }
+  }
+  // Exact-size copies let the address sanitizer see any read past the end.
+  const Bytes full = test::MakeFakePe(0, 0, kText);
+  for (std::size_t keep = 0; keep < full.size(); ++keep) {
+    const Bytes cut(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(keep));
+    EXPECT_EQ(span_of(cut).has_value(), keep >= test::kFakePeManifestAt + sizeof kText - 1) << keep;
+  }
+}
+
 // The payload section as the packer adds it: raw data at 0x600 (0x200
 // bytes), mapped at 0x3000, VirtualSize = marker + block.
 constexpr std::uint32_t kPayloadRaw = 0x600, kPayloadAddress = 0x3000;
@@ -269,7 +316,7 @@ TEST(PayloadSectionTest, FindsTheBlockInTheSectionAndIgnoresTrailingBytes) {
   const std::uint8_t* block = nullptr;
   std::size_t block_size = 0;
   PayloadLayout layout = PayloadLayout::kOverlay;
-  ASSERT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size, &layout), OverlayStatus::kOk);
+  ASSERT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size, &layout), PayloadStatus::kOk);
   EXPECT_EQ(layout, PayloadLayout::kSection);
   EXPECT_EQ(block, file.data() + kPayloadRaw + 8);
   EXPECT_EQ(block_size, 8u + 5u);
@@ -284,7 +331,7 @@ TEST(PayloadSectionTest, SectionDataPastTheFileEndIsTruncated) {
   std::copy(data.begin(), data.end(), file.begin() + kPayloadRaw);
   const std::uint8_t* block = nullptr;
   std::size_t block_size = 0;
-  EXPECT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size), OverlayStatus::kTruncated);
+  EXPECT_EQ(FindInstallerPayload(file.data(), file.size(), &block, &block_size), PayloadStatus::kTruncated);
 }
 
 // A loaded image: headers at 0, the payload section's contents at its
@@ -303,7 +350,7 @@ TEST(LoadedPayloadTest, FindsTheBlockAtTheSectionsAddress) {
   const Bytes image = MakeImage(data, static_cast<std::uint32_t>(data.size()), 0x4000);
   const std::uint8_t* block = nullptr;
   std::size_t block_size = 0;
-  ASSERT_EQ(FindLoadedPayload(image.data(), image.size(), &block, &block_size), OverlayStatus::kOk);
+  ASSERT_EQ(FindLoadedPayload(image.data(), image.size(), &block, &block_size), PayloadStatus::kOk);
   EXPECT_EQ(block, image.data() + kPayloadAddress + 8);
   EXPECT_EQ(block_size, 8u + 3u);
 }
@@ -317,15 +364,15 @@ TEST(LoadedPayloadTest, RefusesWhatDoesNotFitOrIsNotAPayload) {
   struct Case {
     const char* what;
     Bytes image;
-    OverlayStatus expected;
+    PayloadStatus expected;
   };
   const Case cases[] = {
-      {"no payload section", MakeImage(data, size, 0x4000, false), OverlayStatus::kNoOverlay},
-      {"section past SizeOfImage", MakeImage(data, size, kPayloadAddress + size - 1), OverlayStatus::kTruncated},
-      {"stream longer than the section", MakeImage(data, size - 1, 0x4000), OverlayStatus::kTruncated},
-      {"section shorter than the marker", MakeImage(data, 7, 0x4000), OverlayStatus::kTruncated},
-      {"wrong marker", MakeImage(bad_marker, size, 0x4000), OverlayStatus::kBadMarker},
-      {"headers cut before the section table", Bytes(whole.begin(), whole.begin() + 0x100), OverlayStatus::kNotPe},
+      {"no payload section", MakeImage(data, size, 0x4000, false), PayloadStatus::kNoPayload},
+      {"section past SizeOfImage", MakeImage(data, size, kPayloadAddress + size - 1), PayloadStatus::kTruncated},
+      {"stream longer than the section", MakeImage(data, size - 1, 0x4000), PayloadStatus::kTruncated},
+      {"section shorter than the marker", MakeImage(data, 7, 0x4000), PayloadStatus::kTruncated},
+      {"wrong marker", MakeImage(bad_marker, size, 0x4000), PayloadStatus::kBadMarker},
+      {"headers cut before the section table", Bytes(whole.begin(), whole.begin() + 0x100), PayloadStatus::kNotPe},
   };
   for (const Case& c : cases) {
     const std::uint8_t* block = nullptr;
