@@ -67,7 +67,7 @@ std::vector<std::uint8_t> DecodePayloadStream(const std::uint8_t* stream, std::u
   if (!state) throw PackError("not enough memory for the decoder");
   SinkContext context{&progress, 0};
   if (progress) SetProgressSink(*state, &ForwardProgress, &context);
-  // UnpackPayload takes pointer ranges; an empty range still needs a valid
+  // UnpackImage takes pointer ranges; an empty range still needs a valid
   // address, which a zero-length vector does not promise.
   static const std::uint8_t kNothing = 0;
   const std::uint8_t* in = packed_size != 0 ? stream : &kNothing;
