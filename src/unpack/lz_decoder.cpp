@@ -483,7 +483,14 @@ class DecodeRun {
           h.out.Put(static_cast<std::uint8_t>(s));
           h.remaining -= 1;
           if (!Continue(h)) break;
-          continue;
+          // Two literals leave at least 26 bits: one more symbol.
+          s = DecodeSymbol(h.in, state_.literal_table);
+          if (s < 256) {
+            h.out.Put(static_cast<std::uint8_t>(s));
+            h.remaining -= 1;
+            if (!Continue(h)) break;
+            continue;
+          }
         }
         h.in.Refill();
       }
