@@ -471,24 +471,18 @@ class DecodeRun {
     for (;;) {
       h.in.Refill();
       std::uint32_t s = DecodeSymbol(h.in, state_.literal_table);
+      // A refill leaves at least 56 bits and a literal takes at most 15, so
+      // up to three symbols are decoded per refill while they are literals;
+      // a match or table change behind a literal refills for the rest of
+      // its step (see StepInput).
       if (s < 256) {
-        h.out.Put(static_cast<std::uint8_t>(s));
-        h.remaining -= 1;
-        if (!Continue(h)) break;
-        // A literal leaves at least 56 - 15 bits held, enough for the next
-        // symbol without a refill; a match or table change behind it
-        // refills for the rest of its step (see StepInput).
+        if (!Literal(h, s)) break;
         s = DecodeSymbol(h.in, state_.literal_table);
         if (s < 256) {
-          h.out.Put(static_cast<std::uint8_t>(s));
-          h.remaining -= 1;
-          if (!Continue(h)) break;
-          // Two literals leave at least 26 bits: one more symbol.
+          if (!Literal(h, s)) break;
           s = DecodeSymbol(h.in, state_.literal_table);
           if (s < 256) {
-            h.out.Put(static_cast<std::uint8_t>(s));
-            h.remaining -= 1;
-            if (!Continue(h)) break;
+            if (!Literal(h, s)) break;
             continue;
           }
         }
@@ -628,6 +622,13 @@ class DecodeRun {
     WriteBack(h);
     ReadCodeTables(state_);
     return h.out.pos;
+  }
+
+  // A literal step: the byte, then the tests of Continue.
+  [[gnu::always_inline]] static bool Literal(Steps& h, std::uint32_t byte) {
+    h.out.Put(static_cast<std::uint8_t>(byte));
+    h.remaining -= 1;
+    return Continue(h);
   }
 
   // The tests at the top of the next step of DecodeLoop, after a step.
